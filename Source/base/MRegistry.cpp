@@ -1,0 +1,83 @@
+#include "base/MRegistry.h"
+
+#include <QSettings>
+
+#include <cstdint>
+#include <functional>
+
+#include "base/base.h"
+
+namespace {
+
+// Top-level key names are limited to 260 characters with the prefix.
+constexpr int kMaxKeyPath = 260;
+const QString kKeyPrefix = QStringLiteral("Software\\Halvik\\Tessora\\");
+
+QString ValuePath(const SettingsKey& key, const char* subkey, const char* value) {
+  return key.name + '/' + QString::fromUtf8(subkey) + '/' + QString::fromUtf8(value);
+}
+
+QSettings::Status Store(const std::function<void(QSettings&)>& body) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Halvik", "Tessora");
+  body(store);
+  store.sync();
+  return store.status();
+}
+
+}  // namespace
+
+int OpenSettingsKey(const QString& name, SettingsKey* key) {
+  if (name.isEmpty() || kKeyPrefix.size() + name.size() >= kMaxKeyPath || name.contains('/') ||
+      name.contains('\\')) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Halvik", "Tessora");
+  if (store.status() != QSettings::NoError) return 0;
+  key->name = name;
+  return 1;
+}
+
+int ReadSettingDword(const SettingsKey& key, const char* subkey, const char* value, int fallback) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Halvik", "Tessora");
+  if (key.name.isEmpty() || store.status() != QSettings::NoError) return 0;
+  const QVariant v = store.value(ValuePath(key, subkey, value));
+  if (!v.isValid()) return fallback;
+  // The store keeps numbers as decimal text; a text that is not a number reads
+  // as the default, like a value of the wrong type.
+  bool ok = false;
+  const qlonglong n = v.toLongLong(&ok);
+  if (!ok || n < INT32_MIN || n > UINT32_MAX) return fallback;
+  return static_cast<int>(static_cast<std::uint32_t>(n));
+}
+
+int ReadSettingString(const SettingsKey& key, const char* subkey, const char* value,
+                      const QString& fallback, int capacity, QString* out) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Halvik", "Tessora");
+  if (key.name.isEmpty() || store.status() != QSettings::NoError) return 0;
+  const int room = capacity > 0 ? capacity - 1 : 0;
+  const QVariant v = store.value(ValuePath(key, subkey, value));
+  if (v.isValid() && v.canConvert<QString>()) {
+    const QString text = v.toString();
+    if (text.size() <= room) {
+      *out = text;
+      return 1;
+    }
+    LogMessage("%s:%d\r\n", "MRegistry", 113);
+  }
+  *out = fallback.left(room);
+  return 0;
+}
+
+int WriteSettingDword(const SettingsKey& key, const char* subkey, const char* value, int number) {
+  if (key.name.isEmpty()) return 0;
+  auto status = Store([&](QSettings& s) { s.setValue(ValuePath(key, subkey, value), number); });
+  return status == QSettings::NoError ? 1 : 0;
+}
+
+int WriteSettingString(const SettingsKey& key, const char* subkey, const char* value,
+                       const QString& text) {
+  if (key.name.isEmpty()) return 0;
+  auto status = Store([&](QSettings& s) { s.setValue(ValuePath(key, subkey, value), text); });
+  return status == QSettings::NoError ? 1 : 0;
+}
