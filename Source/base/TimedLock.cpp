@@ -5,9 +5,14 @@
 #include "base/base.h"
 
 int TimedLock::Acquire(int milliseconds, const char* file, int line) {
-  if (mutex_.try_lock_for(std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds))) {
-    owner_.store(CurrentThreadId(), std::memory_order_relaxed);
-    return 1;
+  {
+    std::unique_lock<std::mutex> hold(state_);
+    if (released_.wait_for(hold, std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds),
+                           [this] { return !held_; })) {
+      held_ = true;
+      owner_.store(CurrentThreadId(), std::memory_order_relaxed);
+      return 1;
+    }
   }
   LogMessage("%s:%d (last=%d, current=%d)\r\n", file, line, static_cast<int>(Owner()),
              static_cast<int>(CurrentThreadId()));
@@ -15,6 +20,10 @@ int TimedLock::Acquire(int milliseconds, const char* file, int line) {
 }
 
 void TimedLock::Release() {
-  owner_.store(0, std::memory_order_relaxed);
-  mutex_.unlock();
+  {
+    std::lock_guard<std::mutex> hold(state_);
+    held_ = false;
+    owner_.store(0, std::memory_order_relaxed);
+  }
+  released_.notify_one();
 }

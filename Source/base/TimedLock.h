@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -25,8 +26,12 @@ class TimedLock {
   std::uint32_t Owner() const { return owner_.load(std::memory_order_relaxed); }
 
  private:
-  std::timed_mutex mutex_;
-  std::atomic<std::uint32_t> owner_{0};
+  // A mutex plus a held flag rather than std::timed_mutex: the timed wait is a
+  // condition-variable wait, which the thread sanitizer understands.
+  std::mutex state_;
+  std::condition_variable released_;
+  bool held_ = false;                      // guarded by state_
+  std::atomic<std::uint32_t> owner_{0};    // written under state_, read anywhere
 };
 
 // Takes a TimedLock for a scope; test held() before touching guarded state.
