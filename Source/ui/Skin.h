@@ -1,0 +1,27 @@
+// The program's skin, drawn in code: the look of the bitmap resources (box
+// backgrounds, icons, buttons) at their designed sizes.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QSize>
+
+namespace skin {
+
+// Verdana bold (or the nearest sans bold), height 13, with Hangul fallback.
+QFont BoldFont();
+QFont PlainFont();
+
+// The message box background (resource 906): its size is the box's size.
+inline constexpr QSize kBoxSize{340, 200};
+QPixmap BoxBackground();
+
+// Box icons: 800 notice, 801 question, 802 warning, 803 error; 44 x 77.
+QPixmap BoxIcon(int iconId);
+
+// A push button face in one of its states, with a label.
+enum class ButtonState { Normal, Pressed, Hover, Disabled };
+QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state);
+
+}  // namespace skin
