@@ -1,0 +1,327 @@
+#include "base/avxxx.h"
+
+#include <cstring>
+#include <new>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/mem.h>
+}
+
+#include "base/CodecHeaders.h"
+#include "base/base.h"
+
+namespace {
+
+constexpr AVRational kClockBase = {1, 100};  // the recorder's clocks: 1/100 s
+
+AVCodecID LibraryCodec(int codecId) {
+  switch (codecId) {
+    case avxxx::kCodecMjpeg: return AV_CODEC_ID_MJPEG;
+    case avxxx::kCodecMpeg4: return AV_CODEC_ID_MPEG4;
+    case avxxx::kCodecH264: return AV_CODEC_ID_H264;
+    default: return AV_CODEC_ID_NONE;
+  }
+}
+
+// Containers that want the codec configuration out of band.
+bool WantsGlobalHeader(const AVOutputFormat* fmt) {
+  const char* n = fmt->name;
+  return std::strstr(n, "mp4") != nullptr || std::strstr(n, "mov") != nullptr ||
+         std::strstr(n, "3gp") != nullptr;
+}
+
+}  // namespace
+
+int avxxx::CodecIdForVcodec(int vcodec) {
+  switch (vcodec) {
+    case 0: return kCodecMjpeg;
+    case 1: return kCodecMpeg4;
+    case 2: return kCodecH264;
+    default: return -1;
+  }
+}
+
+avxxx::~avxxx() { Close(); }
+
+void avxxx::ReleaseAll() {
+  if (ctx_ != nullptr) {
+    if (fileOpened_ != 0) avio_closep(&ctx_->pb);
+    avformat_free_context(ctx_);  // frees the streams and their parameters
+    ctx_ = nullptr;
+  }
+  fileOpened_ = 0;
+  av_packet_free(&packet_);
+  delete[] keyBuffer_;
+  keyBuffer_ = nullptr;
+  keyBufferSize_ = 0;
+  videoIndex_ = -1;
+  audioIndex_ = -1;
+  open_.store(false, std::memory_order_relaxed);
+}
+
+int avxxx::Open(int height, int width, const char* path, int codecId, int bitRate) {
+  TimedLockHolder hold(lock_, kOpenCloseWaitMs, LOGPOS);
+  if (!hold.held()) return 0;
+  if (ctx_ != nullptr || path == nullptr || width <= 0 || height <= 0) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  fileOpened_ = 0;
+  width_ = width;
+  height_ = height;
+  bitRate_ = bitRate;
+  codecId_ = codecId;
+  audioClock_ = 0.0;
+  videoClock_ = 0.0;
+  lastFlush_ = 0.0;
+  lastVideoPts_ = -1;
+  lastAudioPts_ = -1;
+  lostFrames_.store(0, std::memory_order_relaxed);
+
+  const AVCodecID videoCodec = LibraryCodec(codecId);
+  if (codecId != kCodecNone && videoCodec == AV_CODEC_ID_NONE) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, codecId);
+    return 0;
+  }
+
+  keyBufferSize_ = width * height * 2;
+  keyBuffer_ = new (std::nothrow) std::uint8_t[keyBufferSize_];
+  packet_ = av_packet_alloc();
+  const AVOutputFormat* fmt = av_guess_format(nullptr, path, nullptr);
+  if (fmt == nullptr) fmt = av_guess_format("mpeg", nullptr, nullptr);
+  if (keyBuffer_ == nullptr || packet_ == nullptr || fmt == nullptr ||
+      avformat_alloc_output_context2(&ctx_, fmt, nullptr, path) < 0 || ctx_ == nullptr) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    ReleaseAll();
+    return 0;
+  }
+  ctx_->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+
+  if (videoCodec != AV_CODEC_ID_NONE) {
+    AVStream* st = avformat_new_stream(ctx_, nullptr);
+    if (st == nullptr) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      ReleaseAll();
+      return 0;
+    }
+    st->id = 0;
+    st->time_base = kClockBase;
+    AVCodecParameters* par = st->codecpar;
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = videoCodec;
+    par->bit_rate = bitRate;
+    par->width = width;
+    par->height = height;
+    par->format = AV_PIX_FMT_YUV420P;
+    if (WantsGlobalHeader(fmt)) {
+      std::uint8_t header[kConfigHeaderScratch] = {};
+      int n = 0;
+      if (videoCodec == AV_CODEC_ID_MPEG4) n = MakeMpeg4ConfigHeader(width, height, header);
+      if (videoCodec == AV_CODEC_ID_H264) n = MakeH264ConfigHeader(width, header);
+      if (n > 0) {
+        par->extradata = static_cast<std::uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (par->extradata != nullptr) {
+          std::memcpy(par->extradata, header, n);
+          par->extradata_size = n;
+        }
+      }
+    }
+    videoIndex_ = st->index;
+  }
+
+  // The mu-law stream goes into containers that can carry it (AVI, Matroska,
+  // QuickTime); an MPEG program stream cannot, so such a file holds video only
+  // and the audio blocks are not stored.
+  if (avformat_query_codec(fmt, AV_CODEC_ID_PCM_MULAW, FF_COMPLIANCE_NORMAL) == 1) {
+    AVStream* ast = avformat_new_stream(ctx_, nullptr);
+    if (ast == nullptr) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      ReleaseAll();
+      return 0;
+    }
+    ast->id = 1;
+    ast->time_base = kClockBase;
+    AVCodecParameters* apar = ast->codecpar;
+    apar->codec_type = AVMEDIA_TYPE_AUDIO;
+    apar->codec_id = AV_CODEC_ID_PCM_MULAW;
+    apar->bit_rate = 64000;
+    apar->sample_rate = 8000;
+    apar->ch_layout = AV_CHANNEL_LAYOUT_MONO;
+    apar->block_align = 1;
+    apar->bits_per_coded_sample = 8;
+    audioIndex_ = ast->index;
+  } else {
+    LogMessage("%s:%d (%s)\r\n", LOGPOS, fmt->name);
+  }
+  if (ctx_->nb_streams == 0) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    ReleaseAll();
+    return 0;
+  }
+
+  av_dump_format(ctx_, 0, path, 1);
+
+  if ((fmt->flags & AVFMT_NOFILE) == 0) {
+    if (avio_open(&ctx_->pb, path, AVIO_FLAG_WRITE) < 0) {
+      LogMessage("%s:%d (%s)\r\n", LOGPOS, path);
+      ReleaseAll();
+      return 0;
+    }
+    fileOpened_ = 1;
+  }
+  // The muxer may replace the streams' time bases here (the AVI muxer gives
+  // the audio stream 1/8000); the writes rescale from the 1/100 s clocks.
+  const int rc = avformat_write_header(ctx_, nullptr);
+  if (rc < 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+    ReleaseAll();
+    return 0;
+  }
+  open_.store(true, std::memory_order_relaxed);
+  return 1;
+}
+
+void avxxx::FlushIfDue() {
+  const double now = videoClock_ > audioClock_ ? videoClock_ : audioClock_;
+  if (ctx_->pb != nullptr && now - lastFlush_ >= kFlushInterval) {
+    avio_flush(ctx_->pb);
+    lastFlush_ = now;
+  }
+}
+
+int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int durationMs) {
+  TimedLockHolder hold(lock_, kWriteWaitMs, LOGPOS);
+  if (!hold.held()) {
+    lostFrames_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  if (durationMs >= 1000) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, durationMs);
+    lostFrames_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  if (ctx_ == nullptr) {
+    LogMessage("%s:%d\n", LOGPOS);
+    return 0;
+  }
+  if (videoIndex_ < 0 || size < 0 || (size > 0 && data == nullptr)) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, size);
+    lostFrames_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+
+  // Pull the video clock 10 ms per frame towards the audio clock, so a
+  // drifting camera clock does not desynchronise picture and sound.
+  if (audioClock_ != 0.0) {
+    if (audioClock_ > videoClock_) videoClock_ += 1.0;
+    else if (audioClock_ < videoClock_) videoClock_ -= 1.0;
+  }
+  videoClock_ += durationMs / 10.0;
+  const auto clockPts = static_cast<std::int64_t>(videoClock_);
+  AVStream* st = ctx_->streams[videoIndex_];
+  const std::int64_t pts = av_rescale_q(clockPts, kClockBase, st->time_base);
+
+  AVPacket* pkt = packet_;
+  pkt->stream_index = videoIndex_;
+  pkt->pts = pts;
+  pkt->dts = pts;
+  pkt->duration = 0;
+  pkt->pos = -1;
+  pkt->flags = 0;
+  pkt->data = const_cast<std::uint8_t*>(data);
+  pkt->size = size;
+  if (keyFrame != 0) {
+    pkt->flags = AV_PKT_FLAG_KEY;
+    std::uint8_t header[kConfigHeaderScratch] = {};
+    int headerSize = 0;
+    if (codecId_ == kCodecMpeg4) headerSize = MakeMpeg4ConfigHeader(width_, height_, header);
+    if (codecId_ == kCodecH264) headerSize = MakeH264ConfigHeader(width_, header);
+    if (headerSize > 0) {
+      if (static_cast<std::int64_t>(headerSize) + size > keyBufferSize_) {
+        LogMessage("%s:%d (%d)\r\n", LOGPOS, size);
+        lostFrames_.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+      }
+      std::memcpy(keyBuffer_, header, headerSize);
+      if (size > 0) std::memcpy(keyBuffer_ + headerSize, data, size);
+      pkt->data = keyBuffer_;
+      pkt->size = headerSize + size;
+    }
+  }
+
+  // A timestamp at or below the previous one cannot be stored; the frame is
+  // lost (the file stays valid) and counted.
+  if (pts <= lastVideoPts_) {
+    LogMessage("%s:%d (%d) (%d)\r\n", LOGPOS, -1, durationMs);
+    lostFrames_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  const int rc = av_write_frame(ctx_, pkt);
+  pkt->data = nullptr;
+  pkt->size = 0;
+  if (rc != 0) {
+    LogMessage("%s:%d (%d) (%d)\r\n", LOGPOS, rc, durationMs);
+    lostFrames_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  lastVideoPts_ = pts;
+  FlushIfDue();
+  return 1;
+}
+
+int avxxx::WriteAudio(const std::uint8_t* data, int size) {
+  TimedLockHolder hold(lock_, kWriteWaitMs, LOGPOS);
+  if (!hold.held()) return 0;
+  if (ctx_ == nullptr) {
+    LogMessage("%s:%d\n", LOGPOS);
+    return 0;
+  }
+  if (size <= 0 || data == nullptr) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, size);
+    return 0;
+  }
+  if (audioIndex_ < 0) return 0;  // the container holds no audio (logged at Open)
+  audioClock_ += 4.0;  // one playback block counts as 40 ms
+  AVStream* st = ctx_->streams[audioIndex_];
+  const std::int64_t pts =
+      av_rescale_q(static_cast<std::int64_t>(audioClock_), kClockBase, st->time_base);
+  if (pts <= lastAudioPts_) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, -1);
+    return 0;
+  }
+  AVPacket* pkt = packet_;
+  pkt->stream_index = audioIndex_;
+  pkt->pts = pts;
+  pkt->dts = pts;
+  pkt->duration = 0;
+  pkt->pos = -1;
+  pkt->flags = AV_PKT_FLAG_KEY;
+  pkt->data = const_cast<std::uint8_t*>(data);
+  pkt->size = size;
+  const int rc = av_write_frame(ctx_, pkt);
+  pkt->data = nullptr;
+  pkt->size = 0;
+  if (rc != 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+    return 0;
+  }
+  lastAudioPts_ = pts;
+  FlushIfDue();
+  return 1;
+}
+
+void avxxx::Close() {
+  TimedLockHolder hold(lock_, kOpenCloseWaitMs, LOGPOS);
+  if (!hold.held()) return;
+  if (ctx_ != nullptr) {
+    const int rc = av_write_trailer(ctx_);
+    if (rc != 0) LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+    const int lost = lostFrames_.load(std::memory_order_relaxed);
+    if (lost > 0) LogMessage("%s:%d (lost=%d)\r\n", LOGPOS, lost);
+  }
+  ReleaseAll();
+}

@@ -1,0 +1,79 @@
+// The AVI recorder: writes the camera's compressed frames and the received
+// mu-law audio into one file without decoding anything. Timing is carried by
+// the packet timestamps in 1/100 s; the AVI muxer fills gaps with empty video
+// chunks, so the file plays at the camera's pace although its frame rate
+// varies. One recorder per pane; the window thread opens and closes it, the
+// render thread writes video and the playback thread writes audio.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/MediaRecorder.h"
+#include "base/TimedLock.h"
+
+struct AVFormatContext;
+struct AVPacket;
+
+class avxxx : public MediaRecorder {
+ public:
+  // Video codec ids as the callers pass them (from the camera's VCODEC).
+  static constexpr int kCodecNone = 0;
+  static constexpr int kCodecMjpeg = 8;
+  static constexpr int kCodecMpeg4 = 13;
+  static constexpr int kCodecH264 = 28;
+  static constexpr int kOpenCloseWaitMs = 10000;
+  static constexpr int kWriteWaitMs = 3000;
+  // While recording, buffered data is pushed to the file at least this often
+  // (in 1/100 s of the video clock), so a killed process loses little.
+  static constexpr double kFlushInterval = 100.0;
+
+  // VCODEC 0, 1, 2 -> the codec id Open expects; -1 for anything else.
+  static int CodecIdForVcodec(int vcodec);
+  // The bit rate the recording manager passes for a QUALITY level 0..12.
+  static int BitRateForQuality(int quality) { return 1024 * (384 + 128 * quality); }
+
+  avxxx() = default;
+  ~avxxx() override;
+  avxxx(const avxxx&) = delete;
+  avxxx& operator=(const avxxx&) = delete;
+
+  // Opens |path| for writing. The container follows the extension ("mpeg"
+  // when the extension is unknown). Returns 1 or 0. Must be called closed.
+  int Open(int height, int width, const char* path, int codecId, int bitRate);
+  int WriteVideo(int size, const std::uint8_t* data, int keyFrame, int durationMs) override;
+  int WriteAudio(const std::uint8_t* data, int size) override;
+  // Writes the trailer and closes the file; logs how many video frames were
+  // refused while it was open. Does nothing when closed.
+  void Close();
+
+  bool IsOpen() const { return open_.load(std::memory_order_relaxed); }
+  // Video frames refused since the last Open (colliding timestamps etc.).
+  int LostFrames() const { return lostFrames_.load(std::memory_order_relaxed); }
+
+ private:
+  void ReleaseAll();  // under lock_
+  void FlushIfDue();  // under lock_
+
+  TimedLock lock_;
+  // --- guarded by lock_ ---
+  AVFormatContext* ctx_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  int fileOpened_ = 0;
+  int videoIndex_ = -1;
+  int audioIndex_ = -1;
+  int codecId_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  int bitRate_ = 0;
+  double audioClock_ = 0.0;  // 1/100 s
+  double videoClock_ = 0.0;  // 1/100 s
+  double lastFlush_ = 0.0;
+  std::int64_t lastVideoPts_ = -1;
+  std::int64_t lastAudioPts_ = -1;
+  std::uint8_t* keyBuffer_ = nullptr;  // width*height*2: header + key frame
+  int keyBufferSize_ = 0;
+  // --- read without the lock ---
+  std::atomic<bool> open_{false};
+  std::atomic<int> lostFrames_{0};
+};

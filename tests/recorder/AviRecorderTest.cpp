@@ -1,0 +1,317 @@
+// The AVI recorder checked with ffprobe/ffmpeg: the files it writes are read
+// back by the independent tools, never by this code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MediaTools.h"
+#include "base/CodecHeaders.h"
+#include "base/avxxx.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+using mediatest::Packet;
+using mediatest::ProbeValue;
+
+
+namespace {
+
+struct Reference {
+  const char* name;  // also the reference file's extension
+  int codecId;
+  const char* options;
+  const char* codecName;  // as ffprobe names it
+  const char* tag;        // AVI fourcc
+};
+
+// MPEG-4 with a 1/1000 time resolution and H.264 Baseline as the cameras
+// send them; MPEG-4 keeps its headers out of band (the recorder supplies
+// them), H.264 is a raw Annex B stream that repeats its own parameter sets on
+// key frames.
+const Reference kReferences[] = {
+    {"mkv", avxxx::kCodecMjpeg, "-pix_fmt yuvj420p -c:v mjpeg -q:v 5", "mjpeg", "MJPG"},
+    {"m4.mkv", avxxx::kCodecMpeg4,
+     "-c:v mpeg4 -enc_time_base 1:1000 -g 12 -bf 0 -flags +global_header", "mpeg4", "FMP4"},
+    {"h264", avxxx::kCodecH264,
+     "-pix_fmt yuv420p -c:v libx264 -profile:v baseline -bf 0 -g 25 -b:v 300k "
+     "-x264-params repeat-headers=1",
+     "h264", "H264"},
+};
+
+class AviRecorderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    av_log_set_level(AV_LOG_ERROR);
+    if (!mediatest::HaveTool("ffmpeg") || !mediatest::HaveTool("ffprobe")) return;
+    refs_ = std::make_unique<mediatest::TempDir>();
+    for (const Reference& r : kReferences) {
+      const std::string file = refs_->File(std::string("ref.") + r.name);
+      if (!mediatest::EncodeReference(file, r.options, 320, 240, 10)) continue;
+      packets_[&r - kReferences] = mediatest::ReadVideoPackets(file);
+    }
+  }
+  static void TearDownTestSuite() { refs_.reset(); }
+
+  void SetUp() override {
+    if (!refs_) GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+  }
+
+  static const std::vector<Packet>& Packets(int i) { return packets_[i]; }
+
+  // One 40 ms audio block of a 1 kHz tone in mu-law.
+  static std::vector<std::uint8_t> AudioBlock() {
+    static const std::uint8_t kCycle[8] = {0xFF, 0xA0, 0x8F, 0xA0, 0x7F, 0x20, 0x0F, 0x20};
+    std::vector<std::uint8_t> b(320);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = kCycle[i % 8];
+    return b;
+  }
+
+  static std::string Probe(const std::string& args, const std::string& file) {
+    return mediatest::Run("ffprobe -v error " + args + " -of default=nw=1 '" + file + "' 2>&1");
+  }
+  static std::string DecodeErrors(const std::string& file) {
+    return mediatest::Run("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1 | head -c 600");
+  }
+
+  mediatest::TempDir out_;
+  static std::unique_ptr<mediatest::TempDir> refs_;
+  static std::vector<Packet> packets_[3];
+};
+
+std::unique_ptr<mediatest::TempDir> AviRecorderTest::refs_;
+std::vector<Packet> AviRecorderTest::packets_[3];
+
+// Ten seconds at 25 fps with audio, for each codec: the right codec tags,
+// about 250 decoded frames, about ten seconds, and a silent decode.
+TEST_F(AviRecorderTest, TenSecondsOfEachCodecWithAudio) {
+  const std::vector<std::uint8_t> audio = AudioBlock();
+  for (int i = 0; i < 3; ++i) {
+    const Reference& r = kReferences[i];
+    SCOPED_TRACE(r.codecName);
+    const std::vector<Packet>& packets = Packets(i);
+    ASSERT_EQ(packets.size(), 250u);
+    const std::string file = out_.File(std::string(r.name) + ".avi");
+    avxxx rec;
+    ASSERT_EQ(rec.Open(240, 320, file.c_str(), r.codecId, avxxx::BitRateForQuality(6)), 1);
+    for (const Packet& p : packets) {
+      ASSERT_EQ(rec.WriteAudio(audio.data(), static_cast<int>(audio.size())), 1);
+      ASSERT_EQ(rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), p.key, 40), 1);
+    }
+    rec.Close();
+    EXPECT_EQ(rec.LostFrames(), 0);
+
+    const std::string video =
+        Probe("-select_streams v:0 -count_frames -show_entries stream=codec_name,codec_tag_string,"
+              "width,height,nb_read_frames",
+              file);
+    EXPECT_EQ(ProbeValue(video, "codec_name"), r.codecName) << video;
+    EXPECT_EQ(ProbeValue(video, "codec_tag_string"), r.tag);
+    EXPECT_EQ(ProbeValue(video, "width"), "320");
+    const int frames = std::atoi(ProbeValue(video, "nb_read_frames").c_str());
+    EXPECT_GE(frames, 245);
+    EXPECT_LE(frames, 252);
+
+    const std::string sound =
+        Probe("-select_streams a:0 -show_entries stream=codec_name,sample_rate,channels", file);
+    EXPECT_EQ(ProbeValue(sound, "codec_name"), "pcm_mulaw") << sound;
+    EXPECT_EQ(ProbeValue(sound, "sample_rate"), "8000");
+    EXPECT_EQ(ProbeValue(sound, "channels"), "1");
+
+    const double duration = std::atof(ProbeValue(Probe("-show_entries format=duration", file),
+                                                 "duration").c_str());
+    EXPECT_NEAR(duration, 10.0, 0.3);
+    EXPECT_EQ(DecodeErrors(file), "");
+  }
+}
+
+// Frames 40 ms apart land 4 ticks of 1/100 s apart; the muxer fills the
+// ticks between them with empty chunks.
+TEST_F(AviRecorderTest, VideoTimestampsFollowFrameDurations) {
+  const std::vector<Packet>& packets = Packets(0);
+  ASSERT_GE(packets.size(), 20u);
+  const std::string file = out_.File("pace.avi");
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, file.c_str(), avxxx::kCodecMjpeg, 500000), 1);
+  for (int i = 0; i < 20; ++i) {
+    const Packet& p = packets[i];
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), 1, 40), 1);
+  }
+  rec.Close();
+  const std::string out = mediatest::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,size "
+                              "-of csv=p=0 '" + file + "'");
+  std::vector<long> pts;
+  int empty = 0;
+  size_t pos = 0;
+  while (pos < out.size()) {
+    const size_t eol = out.find('\n', pos);
+    const std::string line = out.substr(pos, eol - pos);
+    pos = eol == std::string::npos ? out.size() : eol + 1;
+    if (line.empty()) continue;
+    const long p = std::atol(line.c_str());
+    const long size = std::atol(line.substr(line.find(',') + 1).c_str());
+    if (size > 0) pts.push_back(p);
+    else ++empty;
+  }
+  ASSERT_EQ(pts.size(), 20u) << out;
+  for (size_t i = 2; i < pts.size(); ++i) EXPECT_EQ(pts[i] - pts[i - 1], 4) << i;
+  EXPECT_EQ(empty, 0) << "the demuxer hides empty chunks";
+  // The stream header counts every chunk: 20 frames and the empty chunks
+  // between them (three per gap; the first frame is not preceded by any).
+  const std::string header = Probe("-select_streams v:0 -show_entries stream=nb_frames", file);
+  const int chunks = std::atoi(ProbeValue(header, "nb_frames").c_str());
+  EXPECT_GE(chunks, 20 + 3 * 19) << header;
+  EXPECT_LE(chunks, 81) << header;
+  const double duration = std::atof(
+      ProbeValue(Probe("-show_entries format=duration", file), "duration").c_str());
+  EXPECT_NEAR(duration, 0.8, 0.1);
+}
+
+// What the first packet of each kind of file holds: the configuration
+// header in front of MPEG-4 and H.264 key frames (H.264 only for the two
+// widths it has a header for), nothing in front of others.
+TEST_F(AviRecorderTest, ConfigurationHeaderPrecedesKeyFrames) {
+  struct Case {
+    int codecId;
+    int width;
+    int key;
+    int headerSize;
+  };
+  const Case cases[] = {
+      {avxxx::kCodecMpeg4, 640, 1, 29}, {avxxx::kCodecMpeg4, 640, 0, 0},
+      {avxxx::kCodecH264, 640, 1, 21},  {avxxx::kCodecH264, 320, 1, 20},
+      {avxxx::kCodecH264, 704, 1, 0},   {avxxx::kCodecMjpeg, 640, 1, 0},
+  };
+  std::vector<std::uint8_t> frame(1500);
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  for (const Case& c : cases) {
+    // Make the frame start like one of its codec, so ffmpeg can copy it out.
+    const std::uint8_t h264Start[5] = {0x00, 0x00, 0x00, 0x01, 0x65};
+    const std::uint8_t otherStart[5] = {0x00, 0x00, 0x01, 0xB6, 0x10};
+    std::copy_n(c.codecId == avxxx::kCodecH264 ? h264Start : otherStart, 5, frame.begin());
+    SCOPED_TRACE(testing::Message() << c.codecId << " " << c.width << " key " << c.key);
+    const std::string file = out_.File("first.avi");
+    const int height = c.width * 3 / 4;
+    avxxx rec;
+    ASSERT_EQ(rec.Open(height, c.width, file.c_str(), c.codecId, 500000), 1);
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(frame.size()), frame.data(), c.key, 40), 1);
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(frame.size()), frame.data(), 0, 40), 1);
+    rec.Close();
+    const std::string bytes = mediatest::Run("ffmpeg -nostdin -v quiet -i '" + file +
+                                  "' -map 0:v:0 -c copy -frames:v 1 -f data - 2>/dev/null");
+    std::uint8_t header[kConfigHeaderScratch] = {};
+    int n = 0;
+    if (c.headerSize > 0 && c.codecId == avxxx::kCodecMpeg4) n = MakeMpeg4ConfigHeader(c.width, height, header);
+    if (c.headerSize > 0 && c.codecId == avxxx::kCodecH264) n = MakeH264ConfigHeader(c.width, header);
+    ASSERT_EQ(n, c.headerSize);
+    std::string expected(reinterpret_cast<const char*>(header), n);
+    expected.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+    EXPECT_EQ(bytes.size(), expected.size());
+    EXPECT_TRUE(bytes == expected);
+  }
+}
+
+// A camera clock running 25 % slow (50 ms frames while audio arrives every
+// 40 ms) is pulled onto the audio clock: both streams end together.
+TEST_F(AviRecorderTest, VideoClockFollowsAudioClock) {
+  const std::vector<Packet>& packets = Packets(0);
+  const std::vector<std::uint8_t> audio = AudioBlock();
+  const std::string file = out_.File("drift.avi");
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, file.c_str(), avxxx::kCodecMjpeg, 500000), 1);
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(rec.WriteAudio(audio.data(), static_cast<int>(audio.size())), 1);
+    const Packet& p = packets[i];
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), 1, 50), 1);
+  }
+  rec.Close();
+  // Where each stream ends: the last video frame's time plus its 40 ms, and
+  // the audio bytes at 8000 per second.
+  const std::string out = mediatest::Run("ffprobe -v error -show_entries packet=stream_index,pts_time,size "
+                                         "-of csv=p=0 '" + file + "'");
+  double video = 0.0;
+  long audioBytes = 0;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    int stream = -1;
+    double t = 0.0;
+    long size = 0;
+    if (std::sscanf(line.c_str(), "%d,%lf,%ld", &stream, &t, &size) != 3) continue;
+    if (stream == 0 && size > 0) video = t + 0.04;
+    if (stream == 1) audioBytes += size;
+  }
+  const double sound = audioBytes / 8000.0;
+  EXPECT_NEAR(sound, 4.0, 0.001);
+  EXPECT_NEAR(video, sound, 0.15) << out;  // 5.0 s without the alignment
+}
+
+// Two frames 5 ms apart share a truncated timestamp: the second is lost,
+// counted, and the file stays valid.
+TEST_F(AviRecorderTest, CollidingTimestampLosesOneFrame) {
+  const std::vector<Packet>& packets = Packets(0);
+  const std::string file = out_.File("collide.avi");
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, file.c_str(), avxxx::kCodecMjpeg, 500000), 1);
+  const int durations[] = {40, 5, 40, 40, 40, 40};
+  int written = 0;
+  for (int i = 0; i < 6; ++i) {
+    const Packet& p = packets[i];
+    written += rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), 1, durations[i]);
+  }
+  EXPECT_EQ(written, 5);
+  EXPECT_EQ(rec.LostFrames(), 1);
+  rec.Close();
+  const std::string out = Probe("-select_streams v:0 -count_frames -show_entries stream=nb_read_frames", file);
+  EXPECT_EQ(ProbeValue(out, "nb_read_frames"), "5") << out;
+  EXPECT_EQ(DecodeErrors(file), "");
+}
+
+// An extension the library does not know gives an MPEG program stream.
+TEST_F(AviRecorderTest, UnknownExtensionWritesMpegProgramStream) {
+  const std::vector<Packet>& packets = Packets(1);
+  const std::string file = out_.File("clip.rec");
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, file.c_str(), avxxx::kCodecMpeg4, 500000), 1);
+  for (int i = 0; i < 25; ++i) {
+    const Packet& p = packets[i];
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), p.key, 40), 1);
+  }
+  rec.Close();
+  const std::string out = Probe("-show_entries format=format_name", file);
+  EXPECT_EQ(ProbeValue(out, "format_name"), "mpeg") << out;
+}
+
+// Calls that must be refused, and leave a usable recorder behind.
+TEST_F(AviRecorderTest, RefusedCalls) {
+  const std::uint8_t frame[64] = {};
+  avxxx rec;
+  EXPECT_EQ(rec.WriteVideo(sizeof frame, frame, 1, 40), 0) << "closed";
+  EXPECT_EQ(rec.WriteAudio(frame, sizeof frame), 0) << "closed";
+  rec.Close();  // closing a closed recorder does nothing
+  EXPECT_EQ(rec.Open(240, 320, out_.File("no/such/dir/x.avi").c_str(), avxxx::kCodecMjpeg, 1), 0);
+  EXPECT_EQ(rec.Open(240, 320, out_.File("x.avi").c_str(), 99, 1), 0) << "unknown codec";
+  EXPECT_FALSE(rec.IsOpen());
+
+  ASSERT_EQ(rec.Open(8, 8, out_.File("x.avi").c_str(), avxxx::kCodecMpeg4, 1), 1);
+  EXPECT_EQ(rec.Open(8, 8, out_.File("y.avi").c_str(), avxxx::kCodecMpeg4, 1), 0) << "already open";
+  EXPECT_EQ(rec.WriteVideo(sizeof frame, frame, 0, 1000), 0) << "duration of a second";
+  // 8x8x2 = 128 bytes of key-frame buffer: 29 + 64 fits, 29 + 100 does not.
+  EXPECT_EQ(rec.WriteVideo(64, frame, 1, 40), 1);
+  std::vector<std::uint8_t> big(100);
+  EXPECT_EQ(rec.WriteVideo(100, big.data(), 1, 40), 0) << "key frame too large";
+  EXPECT_EQ(rec.WriteVideo(100, big.data(), 0, 40), 1) << "non-key frames need no buffer";
+  EXPECT_EQ(rec.LostFrames(), 2);
+  rec.Close();
+  EXPECT_FALSE(rec.IsOpen());
+}
+
+}  // namespace
