@@ -1,0 +1,209 @@
+// Fast conversions. Planar copies are plain row copies; UYVY/YUY2 packing
+// interleaves 16 pixels at a time with SSE2; the RGB kinds compute the same
+// integer products the colour tables hold, written so that the compiler
+// vectorises them (an AVX2 clone is chosen at run time where available).
+// Mirrored rows are first reversed into small row buffers. The results are
+// byte for byte those of ConvertPictureReference.
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "video/Convert.h"
+
+namespace {
+
+constexpr int kMaxWidth = 2048;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TESSORA_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TESSORA_CLONES
+#endif
+
+// One source row pair: the two luma rows and the shared chroma row.
+struct RowPair {
+  const std::uint8_t* y0;
+  const std::uint8_t* y1;
+  const std::uint8_t* cr;
+  const std::uint8_t* cb;
+};
+
+void Reverse(const std::uint8_t* in, std::uint8_t* out, int n) {
+  for (int j = 0; j < n; ++j) out[j] = in[n - 1 - j];
+}
+
+// Per-thread row buffers for mirrored output: the reversed rows.
+struct MirrorRows {
+  std::uint8_t y0[kMaxWidth];
+  std::uint8_t y1[kMaxWidth];
+  std::uint8_t cr[kMaxWidth / 2];
+  std::uint8_t cb[kMaxWidth / 2];
+};
+
+RowPair Mirrored(const RowPair& in, int width, MirrorRows& rows) {
+  Reverse(in.y0, rows.y0, width);
+  Reverse(in.y1, rows.y1, width);
+  Reverse(in.cr, rows.cr, width / 2);
+  Reverse(in.cb, rows.cb, width / 2);
+  return RowPair{rows.y0, rows.y1, rows.cr, rows.cb};
+}
+
+// Packs one luma row with its chroma row. |uyvy| selects U Y0 V Y1, else
+// Y0 U Y1 V.
+void PackRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+             std::uint8_t* out, int width, bool uyvy) {
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= width; x += 16) {
+    const __m128i yv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
+    const __m128i u = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2));
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2));
+    const __m128i uv = _mm_unpacklo_epi8(u, v);
+    __m128i lo, hi;
+    if (uyvy) {
+      lo = _mm_unpacklo_epi8(uv, yv);
+      hi = _mm_unpackhi_epi8(uv, yv);
+    } else {
+      lo = _mm_unpacklo_epi8(yv, uv);
+      hi = _mm_unpackhi_epi8(yv, uv);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x + 16), hi);
+  }
+#endif
+  for (; x < width; x += 2) {
+    std::uint8_t* o = out + 2 * x;
+    if (uyvy) {
+      o[0] = cb[x / 2];
+      o[1] = y[x];
+      o[2] = cr[x / 2];
+      o[3] = y[x + 1];
+    } else {
+      o[0] = y[x];
+      o[1] = cb[x / 2];
+      o[2] = y[x + 1];
+      o[3] = cr[x / 2];
+    }
+  }
+}
+
+inline int Clamp255(int v) { return std::min(std::max(v, 0), 255); }
+
+// RGB of one row: the chroma terms of each pixel pair, then the pixels.
+// Same products as the colour tables, so the same results.
+template <int Kind>
+inline __attribute__((always_inline)) void RgbRowBody(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                           std::uint8_t* out, int width) {
+  for (int c = 0; c < width / 2; ++c) {
+    const int vr = 104595 * (cr[c] - 128);
+    const int vg = 53281 * (cr[c] - 128) + 25625 * (cb[c] - 128);
+    const int vb = 132252 * (cb[c] - 128);
+    for (int k = 0; k < 2; ++k) {
+      const int x = 2 * c + k;
+      const int yv = 76284 * (y[x] - 16);
+      const int R = Clamp255((yv + vr) >> 16);
+      const int G = Clamp255((yv - vg) >> 16);
+      const int B = Clamp255((yv + vb) >> 16);
+      if constexpr (Kind == kKindRGB565) {
+        const std::uint16_t v = static_cast<std::uint16_t>((R >> 3) << 11 | (G >> 2) << 5 | (B >> 3));
+        std::memcpy(out + 2 * x, &v, 2);
+      } else if constexpr (Kind == kKindRGB24) {
+        out[3 * x] = static_cast<std::uint8_t>(B);
+        out[3 * x + 1] = static_cast<std::uint8_t>(G);
+        out[3 * x + 2] = static_cast<std::uint8_t>(R);
+      } else {
+        const std::uint32_t v = static_cast<std::uint32_t>(R << 16 | G << 8 | B);
+        std::memcpy(out + 4 * x, &v, 4);
+      }
+    }
+  }
+}
+
+TESSORA_CLONES void RgbRow565(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                              std::uint8_t* out, int width) {
+  RgbRowBody<kKindRGB565>(y, cb, cr, out, width);
+}
+TESSORA_CLONES void RgbRow24(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                             std::uint8_t* out, int width) {
+  RgbRowBody<kKindRGB24>(y, cb, cr, out, width);
+}
+TESSORA_CLONES void RgbRow32(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                             std::uint8_t* out, int width) {
+  RgbRowBody<kKindRGB32>(y, cb, cr, out, width);
+}
+
+void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t* out1, int width) {
+  switch (kind) {
+    case kKindUYVY:
+    case kKindYUY2:
+      PackRow(p.y0, p.cb, p.cr, out0, width, kind == kKindUYVY);
+      PackRow(p.y1, p.cb, p.cr, out1, width, kind == kKindUYVY);
+      break;
+    case kKindRGB565:
+      RgbRow565(p.y0, p.cb, p.cr, out0, width);
+      RgbRow565(p.y1, p.cb, p.cr, out1, width);
+      break;
+    case kKindRGB24:
+      RgbRow24(p.y0, p.cb, p.cr, out0, width);
+      RgbRow24(p.y1, p.cb, p.cr, out1, width);
+      break;
+    default:
+      RgbRow32(p.y0, p.cb, p.cr, out0, width);
+      RgbRow32(p.y1, p.cb, p.cr, out1, width);
+      break;
+  }
+}
+
+void CopyPlanar(const std::uint8_t* picture, int width, int height, bool mirror, std::uint8_t* dst,
+                int pitch) {
+  const std::uint8_t* cr = picture + width * height;
+  const std::uint8_t* cb = picture + width * height * 5 / 4;
+  const int cw = width / 2;
+  if (!mirror && pitch == width) {
+    std::memcpy(dst, picture, static_cast<size_t>(width) * height * 3 / 2);
+    return;
+  }
+  auto row = [&](const std::uint8_t* in, std::uint8_t* out, int n) {
+    if (mirror) {
+      Reverse(in, out, n);
+    } else {
+      std::memcpy(out, in, static_cast<size_t>(n));
+    }
+  };
+  for (int r = 0; r < height; ++r) row(picture + r * width, dst + static_cast<long>(r) * pitch, width);
+  std::uint8_t* chroma = dst + static_cast<long>(height) * pitch;
+  const int half = pitch / 2;
+  for (int k = 0; k < height / 2; ++k) {
+    row(cr + k * cw, chroma + static_cast<long>(k) * half, cw);
+    row(cb + k * cw, chroma + static_cast<long>(k + height / 2) * half, cw);
+  }
+}
+
+}  // namespace
+
+int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
+                   std::uint8_t* dst, int pitch) {
+  const int bpp = BytesPerPixel(kind);
+  if (bpp == 0 || width <= 0 || height <= 0 || (width & 1) || (height & 1) || width > kMaxWidth ||
+      pitch < width * bpp) {
+    return 0;
+  }
+  if (kind == kKindYV12) {
+    CopyPlanar(picture, width, height, mirror, dst, pitch);
+    return 1;
+  }
+  const std::uint8_t* cr = picture + width * height;
+  const std::uint8_t* cb = picture + width * height * 5 / 4;
+  MirrorRows mirrorRows;  // reversed rows when mirroring
+  for (int r = 0; r < height; r += 2) {
+    RowPair p{picture + r * width, picture + (r + 1) * width, cr + (r / 2) * (width / 2),
+              cb + (r / 2) * (width / 2)};
+    if (mirror) p = Mirrored(p, width, mirrorRows);
+    ConvertRowPair(kind, p, dst + static_cast<long>(r) * pitch, dst + static_cast<long>(r + 1) * pitch,
+                   width);
+  }
+  return 1;
+}

@@ -1,0 +1,49 @@
+// Conversions of a YV12 picture (Y, then Cr at W*H, then Cb at W*H*5/4,
+// packed rows) into the pixel formats of the video surface kinds. Each writes
+// into a destination buffer with its own row pitch. W must be even and H
+// even; every 2 x 2 luma block shares one Cb and one Cr sample. Mirrored
+// output takes output pixel x from input pixel W - 1 - x.
+#pragma once
+
+#include <cstdint>
+
+// Surface kinds in the order the presenter tries them.
+inline constexpr int kKindYV12 = 1;    // planar Y, V, U
+inline constexpr int kKindUYVY = 2;    // packed U Y0 V Y1
+inline constexpr int kKindYUY2 = 3;    // packed Y0 U Y1 V
+inline constexpr int kKindRGB565 = 4;  // 16-bit R F800, G 07E0, B 001F
+inline constexpr int kKindRGB24 = 5;   // bytes B, G, R
+inline constexpr int kKindRGB32 = 6;   // 32-bit X8R8G8B8
+
+// The clamp table (indexed -384..639) and the BT.601 colour tables (factors
+// 1.164, 1.596, 0.813, 0.391, 2.018 scaled by 65536), built once.
+struct ColourTables {
+  std::uint8_t clampStorage[1024];
+  std::int32_t y[256];    // 76284 * (i - 16)
+  std::int32_t rCr[256];  // 104595 * (i - 128)
+  std::int32_t gCr[256];  // 53281 * (i - 128)
+  std::int32_t gCb[256];  // 25625 * (i - 128)
+  std::int32_t bCb[256];  // 132252 * (i - 128)
+  std::uint8_t Clamp(int v) const { return clampStorage[v + 384]; }
+};
+const ColourTables& GetColourTables();
+
+// Bytes per pixel of a packed or RGB kind (1 for the planar kind, 0 for an
+// unknown kind).
+int BytesPerPixel(int kind);
+
+// Bytes the destination must hold: pitch * H * 3/2 for kind 1, pitch * H
+// for the others.
+long DestinationSize(int kind, int height, int pitch);
+
+// Converts |picture| (W x H) into |dst| at |pitch| bytes per row (kind 1:
+// the Y rows at pitch, then H chroma rows, Cr rows before Cb rows, at
+// pitch/2). Returns 1, or 0 for an unknown kind or sizes it cannot serve
+// (W or H odd or not positive, W above 2048, pitch too small).
+int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
+                   std::uint8_t* dst, int pitch);
+
+// The same conversions written plainly with the tables, one pixel at a time;
+// ConvertPicture must give identical bytes. Used to check the fast paths.
+int ConvertPictureReference(int kind, const std::uint8_t* picture, int width, int height,
+                            bool mirror, std::uint8_t* dst, int pitch);
