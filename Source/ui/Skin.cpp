@@ -49,12 +49,12 @@ QPixmap BoxIcon(int iconId) {
   }
   p.setBrush(colour);
   p.setPen(Qt::NoPen);
-  p.drawEllipse(QRectF(2, 2, 40, 40));
+  p.drawEllipse(QRectF(1, 1, 31, 31));
   p.setPen(Qt::white);
   QFont f = BoldFont();
-  f.setPixelSize(28);
+  f.setPixelSize(22);
   p.setFont(f);
-  p.drawText(QRectF(2, 2, 40, 40), Qt::AlignCenter, glyph);
+  p.drawText(QRectF(1, 1, 31, 31), Qt::AlignCenter, glyph);
   return pm;
 }
 

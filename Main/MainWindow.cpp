@@ -1,0 +1,129 @@
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "InstanceRegistry.h"
+#include "MInfoBox.h"
+#include "MessageBoxes.h"
+#include "Skin.h"
+
+namespace {
+
+constexpr int kQuitQuestion = 20110;
+constexpr int kTrayShow = 33002;  // tray menu "보이기"
+
+QIcon ProgramIcon() {
+  QPixmap pm(32, 32);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(52, 86, 140));
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRectF(2, 6, 22, 20), 4, 4);
+  p.drawPolygon(QPolygonF({QPointF(24, 12), QPointF(31, 8), QPointF(31, 24), QPointF(24, 20)}));
+  return QIcon(pm);
+}
+
+}  // namespace
+
+GlobalSettings ReadGlobalSettings(const SettingsKey& global) {
+  GlobalSettings s;
+  s.logEnabled = ReadSettingDword(global, settings::kLogEnable) != 0;
+  QString url;
+  ReadSettingString(global, settings::kUpdateUrl, 260, &url);
+  s.updateUrl = url.isEmpty() ? QString::fromUtf8(settings::kDefaultUpdateUrl) : url;
+  s.columns = ReadSettingDword(global, settings::kLayoutX);
+  s.rows = ReadSettingDword(global, settings::kLayoutY);
+  // The grid holds at most sixteen panes.
+  if (s.columns < 1 || s.rows < 1 || s.columns * s.rows > 16) {
+    s.columns = 2;
+    s.rows = 2;
+  }
+  return s;
+}
+
+MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings)
+    : instance_(instanceNumber), settings_(settings) {
+  setWindowTitle(InstanceRegistry::WindowTitle(instanceNumber));
+  setWindowIcon(ProgramIcon());
+  setFont(skin::PlainFont());
+  CreateTrayIcon();
+}
+
+MainWindow::~MainWindow() {
+  if (tray_) tray_->hide();
+}
+
+void MainWindow::CreateTrayIcon() {
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  tray_ = new QSystemTrayIcon(ProgramIcon(), this);
+  tray_->setToolTip(windowTitle().left(127));
+  auto* menu = new QMenu(this);
+  QAction* show = menu->addAction(QString::fromUtf8("보이기"));
+  show->setData(kTrayShow);
+  connect(show, &QAction::triggered, this, &MainWindow::RestoreFromTray);
+  tray_->setContextMenu(menu);
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+  });
+  tray_->show();
+}
+
+void MainWindow::RestoreFromTray() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::BringForward(int k) {
+  RestoreFromTray();
+  const QRect area = screen() ? screen()->availableGeometry() : QRect();
+  move(area.topLeft() + QPoint(50 * k, 50 * k));
+}
+
+bool MainWindow::AskToClose() {
+  if (AskQuestion(kQuitQuestion) != kIdYes) return false;
+  confirmedClose_ = true;
+  if (tray_) tray_->hide();
+  close();
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  if (confirmedClose_ || AskQuestion(kQuitQuestion) == kIdYes) {
+    confirmedClose_ = true;
+    if (tray_) tray_->hide();
+    e->accept();
+  } else {
+    e->ignore();
+  }
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::WindowStateChange) {
+    if (isMinimized()) {
+      // With a tray icon the program lives on there; without one it stays in
+      // the task bar.
+      if (tray_) QTimer::singleShot(0, this, &QWidget::hide);
+      emit videoPausedChanged(true);
+    } else {
+      emit videoPausedChanged(false);
+    }
+  }
+  QMainWindow::changeEvent(e);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    AskToClose();
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
+}

@@ -1,0 +1,56 @@
+// The main window: carries the main form, owns the tray icon, asks before the
+// program ends, hides into the tray when minimised.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include "base/MRegistry.h"
+
+class QSystemTrayIcon;
+
+// Process-wide values read from "Global" before any pane exists.
+struct GlobalSettings {
+  bool logEnabled = false;
+  QString updateUrl;
+  int columns = 2;
+  int rows = 2;
+  int paneCount() const { return columns * rows; }
+};
+
+GlobalSettings ReadGlobalSettings(const SettingsKey& global);
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  MainWindow(int instanceNumber, const GlobalSettings& settings);
+  ~MainWindow() override;
+
+  int instanceNumber() const { return instance_; }
+  const GlobalSettings& settings() const { return settings_; }
+  // Restores the window, brings it to the front and moves it to the work
+  // area's corner plus (50 k, 50 k).
+  void BringForward(int k);
+  // Ends the program after the user's yes to the closing question.
+  bool AskToClose();
+
+ signals:
+  // The window was minimised (true) or restored (false): panes pause or
+  // resume their pictures.
+  void videoPausedChanged(bool paused);
+
+ protected:
+  void closeEvent(QCloseEvent*) override;
+  void changeEvent(QEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
+
+ private:
+  void CreateTrayIcon();
+  void RestoreFromTray();
+
+  int instance_;
+  GlobalSettings settings_;
+  QPointer<QSystemTrayIcon> tray_;
+  bool confirmedClose_ = false;
+};

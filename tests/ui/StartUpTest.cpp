@@ -1,0 +1,129 @@
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <thread>
+
+#include "InstanceRegistry.h"
+#include "MInfoBox.h"
+#include "MainWindow.h"
+#include "MessageBoxes.h"
+#include "StartUp.h"
+
+namespace {
+
+class ScriptedPresenter : public BoxPresenter {
+ public:
+  int Present(const BoxRequest& r, QWidget*) override {
+    shown.append(r.messageId);
+    return r.type == BoxRequest::Type::Question ? answer : kIdOk;
+  }
+  QList<int> shown;
+  int answer = kIdYes;
+};
+
+}  // namespace
+
+class StartUpTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { QVERIFY(dir_.isValid()); }
+  void cleanup() { SetBoxPresenter(nullptr); }
+
+  void firstInstanceStartsWithoutAsking() {
+    ScriptedPresenter boxes;
+    SetBoxPresenter(&boxes);
+    InstanceRegistry reg(dir_.path());
+    const StartDecision d = DecideInstance(reg);
+    QVERIFY(d.start);
+    QCOMPARE(d.instance, 0);
+    QVERIFY(boxes.shown.isEmpty());
+  }
+
+  void laterInstancesAsk_data() {
+    QTest::addColumn<int>("running");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QList<int>>("boxes");
+    QTest::newRow("yes starts the next number") << 1 << kIdYes << true << QList<int>{20140, 20141};
+    QTest::newRow("no activates the others") << 2 << kIdNo << false << QList<int>{20140, 20142};
+    QTest::newRow("closing the question ends") << 1 << kIdClose << false << QList<int>{20140};
+    QTest::newRow("a fifth start is refused") << 4 << kIdYes << false << QList<int>{20029};
+  }
+  void laterInstancesAsk() {
+    QFETCH(int, running);
+    QFETCH(int, answer);
+    QFETCH(bool, starts);
+    QFETCH(QList<int>, boxes);
+    std::vector<std::unique_ptr<InstanceRegistry>> others;
+    for (int i = 0; i < running; ++i) {
+      others.push_back(std::make_unique<InstanceRegistry>(dir_.path()));
+      QVERIFY(others.back()->Claim(i));
+    }
+    ScriptedPresenter presenter;
+    presenter.answer = answer;
+    SetBoxPresenter(&presenter);
+    InstanceRegistry reg(dir_.path());
+    QCOMPARE(reg.CountRunning(), running);
+    const StartDecision d = DecideInstance(reg);
+    QCOMPARE(d.start, starts);
+    if (starts) QCOMPARE(d.instance, running);
+    QCOMPARE(presenter.shown, boxes);
+  }
+
+  void aNumberIsHeldUntilTheInstanceEnds() {
+    auto first = std::make_unique<InstanceRegistry>(dir_.path());
+    QVERIFY(first->Claim(0));
+    InstanceRegistry second(dir_.path());
+    QVERIFY(!second.Claim(0));
+    first.reset();
+    QVERIFY(second.Claim(0));
+  }
+
+  void bringForwardReachesTheRunningInstance() {
+    InstanceRegistry running(dir_.path());
+    QVERIFY(running.Claim(2));
+    QSignalSpy spy(&running, &InstanceRegistry::raiseRequested);
+    bool answered = false;
+    std::thread asker([&] { answered = InstanceRegistry::BringForward(2, 1); });
+    QTRY_COMPARE(spy.count(), 1);
+    asker.join();
+    QVERIFY(answered);
+    QCOMPARE(spy[0][0].toInt(), 1);
+    QVERIFY(!InstanceRegistry::BringForward(3, 0));  // nobody there
+  }
+
+  void mainWindowAsksBeforeClosing() {
+    ScriptedPresenter presenter;
+    SetBoxPresenter(&presenter);
+    MainWindow w(1, GlobalSettings{});
+    QCOMPARE(w.windowTitle(), QStringLiteral("TessoraViewer_5.00 #1"));
+    w.show();
+    presenter.answer = kIdNo;
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(w.isVisible());
+    QCOMPARE(presenter.shown, (QList<int>{20110, 20110}));
+    presenter.answer = kIdYes;
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+  }
+
+  void minimisingPausesVideo() {
+    MainWindow w(0, GlobalSettings{});
+    QSignalSpy spy(&w, &MainWindow::videoPausedChanged);
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy[0][0].toBool(), true);
+    w.setWindowState(Qt::WindowNoState);
+    QTRY_COMPARE(spy.count(), 2);
+    QCOMPARE(spy[1][0].toBool(), false);
+  }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+QTEST_MAIN(StartUpTest)
+#include "StartUpTest.moc"
