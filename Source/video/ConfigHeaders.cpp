@@ -2,18 +2,9 @@
 
 #include <cstring>
 
-#include "video/VideoFormat.h"
+namespace video {
 
-int CodecIdForVcodec(int vcodec) {
-  switch (vcodec) {
-    case kCodecMotionJpeg: return 8;
-    case kCodecMpeg4: return 13;
-    case kCodecH264: return 28;
-    default: return 0;
-  }
-}
-
-int MakeMpeg4ConfigHeader(std::uint8_t* out, int width, int height) {
+int MakeMpeg4ConfigHeader(int width, int height, std::uint8_t* out) {
   // Visual object sequence (Simple Profile level 1), visual object (verid 1,
   // priority 1, video), video object 0, then the layer. Its fixed fields:
   // Simple object type, 1:1 aspect, rectangular, time increment resolution
@@ -39,7 +30,7 @@ int MakeMpeg4ConfigHeader(std::uint8_t* out, int width, int height) {
   return 29;
 }
 
-int MakeH264ConfigHeader(std::uint8_t* out, int width) {
+int MakeH264ConfigHeader(int width, std::uint8_t* out) {
   // Baseline, level 3.0, POC type 2, one reference frame, frames only; the
   // PPS is CAVLC with initial QP 26.
   static const std::uint8_t k640[21] = {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0x00,
@@ -58,3 +49,5 @@ int MakeH264ConfigHeader(std::uint8_t* out, int width) {
   }
   return 0;
 }
+
+}  // namespace video

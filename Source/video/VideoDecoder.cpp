@@ -64,8 +64,8 @@ int VideoDecoder::Open(int vcodec, int width, int height) {
   // Prime with the configuration header; the camera's stream does not repeat
   // it. The result does not matter.
   std::uint8_t header[64 + kPadding] = {};
-  const int length = vcodec == kCodecH264 ? MakeH264ConfigHeader(header, width)
-                                          : MakeMpeg4ConfigHeader(header, width, height);
+  const int length = vcodec == kCodecH264 ? video::MakeH264ConfigHeader(width, header)
+                                          : video::MakeMpeg4ConfigHeader(width, height, header);
   if (length > 0) {
     int got = 0;
     Decode(header, length, &got);

@@ -23,6 +23,3 @@ struct VideoFormat {
 };
 static_assert(sizeof(VideoFormat) == 48, "VideoFormat is a 48-byte record");
 
-// The libavcodec codec id the recorder uses for a VCODEC value
-// (8 Motion JPEG, 13 MPEG-4, 28 H.264), or 0 for an unknown value.
-int CodecIdForVcodec(int vcodec);
