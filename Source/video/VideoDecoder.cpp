@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
 }
 
 #include "base/TimedLock.h"
@@ -50,6 +51,23 @@ int VideoDecoder::Open(int vcodec, int width, int height) {
     Close();
     return 0;
   }
+  // Prime with the configuration header built from the viewer's size; the
+  // camera's stream does not repeat it. It goes in as the codec's
+  // configuration record, which the decoder reads before the first frame
+  // (a packet holding only a header would be refused as a damaged picture).
+  std::uint8_t header[64] = {};
+  const int length = vcodec == kCodecH264 ? video::MakeH264ConfigHeader(width, header)
+                                          : video::MakeMpeg4ConfigHeader(width, height, header);
+  if (length > 0) {
+    context_->extradata = static_cast<std::uint8_t*>(av_mallocz(static_cast<size_t>(length) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (context_->extradata == nullptr) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      Close();
+      return 0;
+    }
+    std::memcpy(context_->extradata, header, static_cast<size_t>(length));
+    context_->extradata_size = length;
+  }
   int rc = -1;
   {
     TimedLockHolder hold(CodecOpenLock(), TimedLock::kDefaultWaitMs, LOGPOS);
@@ -61,15 +79,6 @@ int VideoDecoder::Open(int vcodec, int width, int height) {
     return 0;
   }
 
-  // Prime with the configuration header; the camera's stream does not repeat
-  // it. The result does not matter.
-  std::uint8_t header[64 + kPadding] = {};
-  const int length = vcodec == kCodecH264 ? video::MakeH264ConfigHeader(width, header)
-                                          : video::MakeMpeg4ConfigHeader(width, height, header);
-  if (length > 0) {
-    int got = 0;
-    Decode(header, length, &got);
-  }
   return 1;
 }
 

@@ -164,7 +164,7 @@ bool HasHuffmanTables(const Bytes& jpeg) {
 
 bool ReferenceDecode(const std::string& input, const std::string& pixFmt, Bytes* out) {
   const std::string raw = input + "." + pixFmt + ".raw";
-  const std::string cmd = "ffmpeg -nostdin -y -loglevel error -i '" + input + "' -f rawvideo -pix_fmt " +
+  const std::string cmd = "ffmpeg -nostdin -y -loglevel error -i '" + input + "' -fps_mode passthrough -f rawvideo -pix_fmt " +
                           pixFmt + " '" + raw + "'";
   if (Run(cmd) != 0) return false;
   return ReadFile(raw, out);
