@@ -1,0 +1,434 @@
+#include "link/LinkEngine.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "base/base.h"
+#include "link/ChannelIo.h"
+#include "link/ControlChannel.h"
+#include "link/KeyValue.h"
+#include "link/LinkMessages.h"
+#include "link/MediaStream.h"
+
+namespace {
+
+LinkRecord g_linkTable[kLinkSlots];
+SelectEventSet g_selectSets[kLinkSlots];
+
+// Stops the threads when the program ends without StopLinkEngine.
+struct EngineGuard {
+  ~EngineGuard() { StopLinkEngine(); }
+} g_engineGuard;
+
+// epoll user data: channel index in the low byte, connection generation above.
+std::uint64_t PackEvent(int index, std::uint32_t generation) {
+  return static_cast<std::uint64_t>(generation) << 8 | static_cast<std::uint64_t>(index);
+}
+
+std::uint32_t TickCount() {
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
+PHD* ChannelOf(LinkRecord& record, int index) {
+  switch (index) {
+    case kControlChannel: return &record.control;
+    case kVideoChannel: return &record.video;
+    case kAudioChannel: return &record.audio;
+    default: return nullptr;
+  }
+}
+
+// Closes a socket; failures other than "not a socket" are logged.
+void CloseSocket(int fd) {
+  if (::close(fd) != 0 && errno != EBADF && errno != ENOTSOCK) LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+}
+
+// Resets |phd| only when it still holds connection |generation|.
+void ResetIfCurrent(PHD& phd, std::uint32_t generation) {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> hold(phd.io);
+    if (phd.generation.load() != generation) return;
+    fd = phd.socket.exchange(-1);
+    phd.generation.fetch_add(1);
+    phd.event = -1;
+    phd.status = 0;
+    phd.TYPE = 0;
+    phd.frameSink = nullptr;
+    phd.audioSink = nullptr;
+    phd.slot = -1;
+    if (fd >= 0) CloseSocket(fd);
+  }
+}
+
+void ThreadSelect(SelectEventSet* set) {
+  LinkRecord& record = g_linkTable[set->slot];
+  bool pending[4] = {};
+  bool hangup[4] = {};
+  std::uint32_t seen[4] = {};
+  auto stop = [&] {
+    LogMessage("STOP (Thread_Select)\r\n");
+    set->finished = true;
+  };
+  while (set->running.load() == 1) {
+    const bool anyPending = pending[1] || pending[2] || pending[3];
+    epoll_event events[8];
+    const int n = ::epoll_wait(set->pollSet, events, 8, anyPending ? 0 : kSelectWakeMs);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+      break;
+    }
+    if (n == 0 && !anyPending) {
+      sched_yield();
+      continue;
+    }
+    for (int i = 0; i < n; ++i) {
+      const int index = static_cast<int>(events[i].data.u64 & 0xff);
+      const auto generation = static_cast<std::uint32_t>(events[i].data.u64 >> 8);
+      if (index == 0) {
+        std::uint64_t drain;
+        [[maybe_unused]] ssize_t r = ::read(set->stopEvent, &drain, sizeof drain);
+        stop();
+        return;
+      }
+      PHD* phd = ChannelOf(record, index);
+      if (phd == nullptr) {
+        LogMessage("%s:%d (iEventIndex=%d)\r\n", LOGPOS, index);
+        stop();
+        return;
+      }
+      if (phd->generation.load() != generation) continue;  // an older connection's event
+      if (seen[index] != generation) {
+        seen[index] = generation;
+        hangup[index] = false;
+      }
+      pending[index] = true;
+      if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) hangup[index] = true;
+    }
+    for (int index = 1; index <= 3; ++index) {
+      if (!pending[index]) continue;
+      PHD* phd = ChannelOf(record, index);
+      if (phd->generation.load() != seen[index]) {
+        pending[index] = false;
+        continue;
+      }
+      pending[index] = ProcessEventSelection(phd, hangup[index]) == 1;
+    }
+  }
+  stop();
+}
+
+}  // namespace
+
+bool IsValidSlot(int slot) { return slot >= 0 && slot < kLinkSlots; }
+LinkRecord& LinkSlot(int slot) { return g_linkTable[slot]; }
+SelectEventSet& SelectSet(int slot) { return g_selectSets[slot]; }
+
+WindowTarget* SlotWindow(int slot) { return IsValidSlot(slot) ? g_linkTable[slot].window.load() : nullptr; }
+
+void CopyLinkIds(int slot, char stid[kLinkIdSize], char dtid[kLinkIdSize]) {
+  LinkRecord& record = g_linkTable[slot];
+  std::lock_guard<std::mutex> hold(record.idLock);
+  std::memcpy(stid, record.STID, kLinkIdSize);
+  std::memcpy(dtid, record.DTID, kLinkIdSize);
+}
+
+void SetLinkDtid(int slot, const char* dtid) {
+  if (!IsValidSlot(slot)) return;
+  LinkRecord& record = g_linkTable[slot];
+  std::lock_guard<std::mutex> hold(record.idLock);
+  std::snprintf(record.DTID, sizeof record.DTID, "%s", dtid);
+}
+
+int StartLinkEngine() {
+  int started = 0;
+  for (int slot = 0; slot < kLinkSlots; ++slot) {
+    SelectEventSet& set = g_selectSets[slot];
+    if (set.thread.joinable() || set.running.load() == 1) {
+      ++started;  // already running
+      continue;
+    }
+    set.running = 1;
+    set.slot = slot;
+    for (PHD* phd : {&g_linkTable[slot].control, &g_linkTable[slot].video, &g_linkTable[slot].audio}) {
+      phd->abandon = false;
+    }
+    set.stopEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    set.pollSet = ::epoll_create1(EPOLL_CLOEXEC);
+    if (set.stopEvent < 0 || set.pollSet < 0) {
+      LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+      StopSelectThread(&set);
+      continue;
+    }
+    epoll_event stopEvent{};
+    stopEvent.events = EPOLLIN;
+    stopEvent.data.u64 = PackEvent(0, 0);
+    if (::epoll_ctl(set.pollSet, EPOLL_CTL_ADD, set.stopEvent, &stopEvent) != 0) {
+      LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+      StopSelectThread(&set);
+      continue;
+    }
+    try {
+      set.finished = false;
+      set.thread = std::thread(ThreadSelect, &set);
+      ++started;
+    } catch (const std::system_error& e) {
+      set.finished = true;
+      LogMessage("%s:%d (error = %d)\r\n", LOGPOS, e.code().value());
+    }
+  }
+  return started > 0 ? 1 : 0;
+}
+
+void StopSelectThread(SelectEventSet* set) {
+  if (set == nullptr) return;
+  if (set->thread.joinable()) {
+    set->running = 0;
+    LinkRecord& record = g_linkTable[set->slot];
+    for (PHD* phd : {&record.control, &record.video, &record.audio}) phd->abandon = true;
+    const std::uint64_t one = 1;
+    if (set->stopEvent >= 0) {
+      [[maybe_unused]] ssize_t r = ::write(set->stopEvent, &one, sizeof one);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
+    while (!set->finished.load() && std::chrono::steady_clock::now() < deadline) {
+      ::usleep(5000);
+    }
+    if (set->finished.load()) {
+      set->thread.join();
+    } else {
+      // A thread cannot be killed safely; it is left to end on its own. Its
+      // events stay open so that it never waits on a reused descriptor.
+      LogMessage("TERMINATE THREAD (SELECT).\r\n");
+      set->thread.detach();
+      set->stopEvent = -1;
+      set->pollSet = -1;
+      return;
+    }
+  }
+  set->running = 0;
+  for (int* fd : {&set->stopEvent, &set->pollSet}) {
+    if (*fd >= 0 && ::close(*fd) != 0) LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+    *fd = -1;
+  }
+}
+
+void StopLinkEngine() {
+  for (int slot = 0; slot < kLinkSlots; ++slot) StopSelectThread(&g_selectSets[slot]);
+}
+
+int PrepareLink(int slot, WindowTarget* window, const char* address, int port) {
+  if (!IsValidSlot(slot) || address == nullptr) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  LinkRecord& record = g_linkTable[slot];
+  TimedLockHolder hold(record.lock, TimedLock::kDefaultWaitMs, LOGPOS);
+  if (!hold.held()) return 0;
+  SetLinkDtid(slot, "TESSORA");
+  ::usleep(10000);
+  {
+    std::lock_guard<std::mutex> ids(record.idLock);
+    std::snprintf(record.STID, sizeof record.STID, "%d_%d", slot, static_cast<std::int32_t>(TickCount()));
+  }
+  std::snprintf(record.address, sizeof record.address, "%s", address);
+  record.port = port;
+  record.window = window;
+  return 1;
+}
+
+int ConnectChannel(const char* address, PHD* phd, SelectEventSet* set, int port, int type) {
+  if (type < kControlChannel || type > kAudioChannel || phd == nullptr || set == nullptr ||
+      phd->socket.load() != -1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+    return 0;
+  }
+  auto fail = [fd] {
+    CloseSocket(fd);
+    return 0;
+  };
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (address == nullptr || ::inet_pton(AF_INET, address, &to.sin_addr) != 1) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, EINVAL);
+    return fail();
+  }
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    if (errno != EINPROGRESS) {
+      LogMessage("connect fail (%d) !!\r\n", errno);
+      return fail();
+    }
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, kConnectTimeoutMs);
+    if (ready == 0) {
+      LogMessage("connect timeout !!\r\n");
+      return fail();
+    }
+    if (ready < 0) {
+      LogMessage("connect fail (%d) !!\r\n", errno);
+      return fail();
+    }
+    // Writable also means "refused" here: the outcome is in SO_ERROR.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    if (error != 0) {
+      LogMessage("connect fail (%d) !!\r\n", error);
+      return fail();
+    }
+  }
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+
+  std::lock_guard<std::mutex> hold(phd->io);
+  if (phd->socket.load() != -1) {  // another thread opened it meanwhile
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return fail();
+  }
+  phd->frameSink = nullptr;
+  phd->audioSink = nullptr;
+  phd->TYPE = type;
+  phd->status = 6;
+  phd->slot = set->slot;
+  const std::uint32_t generation = phd->generation.fetch_add(1) + 1;
+  phd->socket = fd;
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+  event.data.u64 = PackEvent(type, generation);
+  if (set->pollSet >= 0 && ::epoll_ctl(set->pollSet, EPOLL_CTL_ADD, fd, &event) != 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+    phd->socket = -1;
+    phd->generation.fetch_add(1);
+    phd->status = 0;
+    phd->TYPE = 0;
+    phd->slot = -1;
+    return fail();
+  }
+  phd->event = set->pollSet;
+  return 1;
+}
+
+long SendOnChannel(PHD& phd, const void* data, std::size_t size) {
+  std::lock_guard<std::mutex> hold(phd.io);
+  const int fd = phd.socket.load();
+  if (fd < 0) {
+    errno = ENOTSOCK;
+    return -1;
+  }
+  return ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+int SendControlMessage(int slot, const char* body) {
+  if (!IsValidSlot(slot) || body == nullptr) return 0;
+  LinkRecord& record = g_linkTable[slot];
+  if (record.control.socket.load() == -1) return 1;
+  char stid[kLinkIdSize];
+  char dtid[kLinkIdSize];
+  CopyLinkIds(slot, stid, dtid);
+  char message[kMessageBufferSize];
+  const int length = ComposeMessage(message, sizeof message, stid, dtid, body);
+  if (length < 0) return 0;
+  const long sent = SendOnChannel(record.control, message, static_cast<std::size_t>(length));
+  if (sent < 0) return errno == ENOTSOCK ? 1 : 0;  // closed meanwhile: as if closed before
+  return 1;
+}
+
+void ResetChannel(PHD* phd) {
+  if (phd == nullptr) return;
+  ResetIfCurrent(*phd, phd->generation.load());
+}
+
+void CloseLink(int slot) {
+  if (!IsValidSlot(slot)) return;
+  LinkRecord& record = g_linkTable[slot];
+  TimedLockHolder hold(record.lock, TimedLock::kDefaultWaitMs, LOGPOS);
+  // Closing matters more than the lock: a stuck holder must not keep a dead
+  // connection open, and ResetChannel is safe without it.
+  ResetChannel(&record.control);
+  ResetChannel(&record.video);
+  ResetChannel(&record.audio);
+}
+
+void CloseAudioChannel(int slot) {
+  if (IsValidSlot(slot)) ResetChannel(&g_linkTable[slot].audio);
+}
+
+int ProcessEventSelection(PHD* phd, bool hangup) {
+  if (phd == nullptr) return 0;
+  const ChannelView view = ViewChannel(*phd);
+  if (view.socket < 0) return 0;
+
+  ReadResult result = ReadResult::kNoProgress;
+  switch (phd->TYPE.load()) {
+    case kControlChannel: {
+      thread_local char message[kInboundBufferSize];
+      result = ReceiveControlMessage(phd, message);
+      if (result == ReadResult::kMessage) DispatchControlMessage(phd, message);
+      break;
+    }
+    case kVideoChannel:
+      result = ReceiveVideoFrame(phd);
+      break;
+    case kAudioChannel:
+      result = ReceiveAudio(phd);
+      break;
+    default: {
+      LogMessage("%s:%d (PHD::TYPE = %d)\r\n", LOGPOS, phd->TYPE.load());
+      char scratch[kMessageBufferSize];
+      const long n = ChannelRecv(view, scratch, sizeof scratch, 0);
+      if (n < 1) LogMessage("%s:%d (error=%d)\r\n", LOGPOS, n == 0 ? 0 : errno);
+      result = n == 0 ? ReadResult::kClosed : ReadResult::kProgress;
+      break;
+    }
+  }
+
+  if (result != ReadResult::kClosed) {
+    int waiting = 0;
+    {
+      std::lock_guard<std::mutex> hold(phd->io);
+      if (phd->generation.load() != view.generation) return 0;  // reset meanwhile
+      if (::ioctl(view.socket, FIONREAD, &waiting) != 0) waiting = 0;
+    }
+    const bool progressed = result != ReadResult::kNoProgress;
+    if (waiting > 0 && progressed) return 1;
+    if (!hangup) return 0;
+    // The peer has closed: whatever is left can never complete.
+  }
+
+  // Close event.
+  int error = 0;
+  {
+    std::lock_guard<std::mutex> hold(phd->io);
+    if (phd->generation.load() != view.generation) return 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(view.socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = 0;
+  }
+  if (error != 0 && error != ECONNABORTED) LogMessage("%s:%d. (errno=%d)\n", LOGPOS, error);
+  if (phd->TYPE.load() == kControlChannel) {
+    if (WindowTarget* window = SlotWindow(phd->slot.load())) window->Post(WM_CONTROL_CLOSED, 0, 0);
+  }
+  ResetIfCurrent(*phd, view.generation);
+  return 0;
+}
