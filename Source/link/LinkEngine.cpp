@@ -309,6 +309,7 @@ int ConnectChannel(const char* address, PHD* phd, SelectEventSet* set, int port,
   }
   phd->frameSink = nullptr;
   phd->audioSink = nullptr;
+  phd->resyncing = false;
   phd->TYPE = type;
   phd->status = 6;
   phd->slot = set->slot;

@@ -44,6 +44,9 @@ struct PHD {
   std::atomic<int> slot{-1};
   std::atomic<std::uint32_t> generation{0};
   std::atomic<bool> abandon{false};  // set at shutdown: readers stop waiting for data
+  // Video reader: a broken start code was met and the next start code has not
+  // been found yet; the search goes on at the next read event.
+  std::atomic<bool> resyncing{false};
 };
 
 struct LinkRecord {

@@ -112,15 +112,24 @@ ReadResult ReceiveVideoFrame(PHD* phd) {
     FreeSlot(slot);
     return result == ExactResult::kClosed ? ReadResult::kClosed : ReadResult::kProgress;
   };
-  ExactResult result = ReadExactly(view, slot->header, 4);
-  if (result != ExactResult::kDone) return abandon(result);
-  if (IsStartCode(slot->header)) {
-    slot->headerCount = 4;
-  } else {
-    LogMessage("START CODE IS BROKEN.\r\n");
-    RequestKeyFrame(phd->slot.load());
-    sink->RequireKeyFrame();
+  ExactResult result = ExactResult::kDone;
+  if (!phd->resyncing.load()) {
+    result = ReadExactly(view, slot->header, 4);
+    if (result != ExactResult::kDone) return abandon(result);
+    if (IsStartCode(slot->header)) {
+      slot->headerCount = 4;
+    } else {
+      // One key-frame request per broken stretch, however many read events
+      // the search for the next start code takes.
+      LogMessage("START CODE IS BROKEN.\r\n");
+      RequestKeyFrame(phd->slot.load());
+      sink->RequireKeyFrame();
+      phd->resyncing = true;
+    }
+  }
+  if (phd->resyncing.load()) {
     if (!Resynchronise(view, slot)) return abandon(ExactResult::kGaveUp);
+    phd->resyncing = false;
   }
   result = ReadExactly(view, slot->header + 4, FrameSlot::kHeaderSize - 4);
   if (result != ExactResult::kDone) return abandon(result);
