@@ -263,6 +263,7 @@ void MVideoRender::VideoThread(unsigned generation) {
     if (size <= 0 || size > FrameSlot::kMaxPayload || decoder.Decode(p->payload, size, &got) < 0) {
       continue;
     }
+    if (!Running(generation)) break;  // stopped while decoding
     const bool show = got != 0 && display_.load() != 0;
     if (show) {
       decoder.CopyOut(picture_.get(), w, h);
@@ -304,6 +305,7 @@ void MVideoRender::JpegThread(unsigned generation) {
                  p->PayloadSize(), w, h);
       continue;
     }
+    if (!Running(generation)) break;  // stopped while waiting for the lock
     Record(*p, *n, 1, 500);
     const bool show = display_.load() != 0;
     if (show) Present();

@@ -1,0 +1,320 @@
+// The render: Start/Stop, the render threads presenting through a fake
+// surface, the recorder hand-off, snapshots, the display flag and the
+// multimedia timer's ownership.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "VideoTestUtil.h"
+#include "base/MediaRecorder.h"
+#include "base/MultimediaTimer.h"
+#include "base/WindowTarget.h"
+#include "base/base.h"
+#include "video/Convert.h"
+#include "video/MVideoRender.h"
+#include "video/MotionJpeg.h"
+#include "video/VideoSurface.h"
+
+namespace {
+
+class FakeSurface : public BufferSurface {
+ public:
+  FakeSurface() : BufferSurface(kKindRGB32) {}
+  int CreateVideoSurfaces(int w, int h) override {
+    if (failCreate) return 0;
+    return BufferSurface::CreateVideoSurfaces(w, h);
+  }
+  void PresentFrame(const std::uint8_t* picture, int w, int h, bool mirror) override {
+    BufferSurface::PresentFrame(picture, w, h, mirror);
+    lastMirror = mirror;
+    presented.fetch_add(1);
+  }
+  int BlitFrame() override {
+    blitted.fetch_add(1);
+    return 1;
+  }
+  bool failCreate = false;
+  std::atomic<int> presented{0};
+  std::atomic<int> blitted{0};
+  std::atomic<bool> lastMirror{false};
+};
+
+class FakeWindow : public WindowTarget {
+ public:
+  void Post(unsigned message, std::uintptr_t, std::intptr_t) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    posted.push_back(message);
+  }
+  std::intptr_t Send(unsigned, std::uintptr_t, std::intptr_t) override { return 0; }
+  std::vector<unsigned> Posted() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return posted;
+  }
+  std::mutex mutex;
+  std::vector<unsigned> posted;
+};
+
+class FakeRecorder : public MediaRecorder {
+ public:
+  struct Frame { int size, key, duration; };
+  int WriteVideo(int size, const std::uint8_t*, int key, int duration) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    frames.push_back({size, key, duration});
+    return 1;
+  }
+  int WriteAudio(const std::uint8_t*, int) override { return 1; }
+  std::vector<Frame> Frames() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return frames;
+  }
+  std::mutex mutex;
+  std::vector<Frame> frames;
+};
+
+// Polls |done| for up to 10 s (a bound against hanging, not a speed check).
+template <typename F>
+bool Eventually(F done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// Hands one frame to the queue the way the link's reader does.
+void Push(MFrameQueue* q, const char* code, std::uint32_t seq, bool key, std::uint32_t ms,
+          const vt::Bytes& payload) {
+  FrameSlot* s = q->GetFreeFrameSlot();
+  ASSERT_NE(s, nullptr);
+  std::memset(s->header, 0, sizeof s->header);
+  std::memcpy(s->header, code, 4);
+  const std::uint32_t fields[5] = {ms / 1000, (ms % 1000) * 1000, seq,
+                                   static_cast<std::uint32_t>(payload.size()), key ? 1u : 0u};
+  std::memcpy(s->header + 4, fields, sizeof fields);
+  std::memcpy(s->payload, payload.data(), payload.size());
+  s->headerCount = 32;
+  s->payloadCount = static_cast<int>(payload.size());
+  if (q->SubmitFrame(s) == 1) {
+    s->headerCount = s->payloadCount = s->ready = 0;
+    q->RequireKeyFrame();
+  }
+}
+
+VideoFormat Format(int codec, int w, int h) {
+  VideoFormat f;
+  f.codec = static_cast<std::uint8_t>(codec);
+  f.width = w;
+  f.height = h;
+  return f;
+}
+
+TEST(VideoRender, StartRefusals) {
+  FakeWindow window;
+  struct Case { const char* name; bool surface; bool failCreate; bool format; bool window; VideoFormat f; };
+  const Case cases[] = {
+      {"no display", false, false, true, true, Format(0, 320, 240)},
+      {"no format", true, false, false, true, Format(0, 320, 240)},
+      {"no window", true, false, true, false, Format(0, 320, 240)},
+      {"unknown codec", true, false, true, true, Format(3, 320, 240)},
+      {"larger than the picture buffer", true, false, true, true, Format(0, 704, 480)},
+      {"odd width", true, false, true, true, Format(0, 321, 240)},
+      {"surfaces cannot be made", true, true, true, true, Format(0, 320, 240)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSurface surface;
+    surface.failCreate = c.failCreate;
+    MVideoRender render(c.surface ? &surface : nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(render.Start(c.format ? &c.f : nullptr, c.window ? &window : nullptr), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(render.State(), MVideoRender::kStopped);
+    EXPECT_FALSE(MultimediaTimer::IsBegun());
+  }
+}
+
+TEST(VideoRender, MotionJpegFramesAreRecordedPresentedAndSnapshotted) {
+  FakeSurface surface;
+  FakeWindow window;
+  FakeRecorder recorder;
+  vt::TempDir dir;
+  MVideoRender render(&surface);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(render.Start(&f, &window), 1);
+  EXPECT_EQ(render.State(), MVideoRender::kRunning);
+  render.SetRecorder(&recorder);
+  render.SetMirror(1);
+
+  const vt::Bytes bad(500, 0x11);
+  // Frames 40 ms apart, one broken frame (skipped, not recorded), then a
+  // 600 ms gap (recorded with the 40 ms stand-in).
+  const std::uint32_t times[] = {0, 40, 80, 120, 160, 760, 800};
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 7; ++i) {
+    Push(render.Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), i == 0, times[i],
+         i == 2 ? bad : vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, i), 2, 1, 85, false));
+  }
+  // Frames 1..6 are taken; 1..5 are handled (each needs its successor).
+  ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 4 && surface.blitted.load() == 4; }));
+  render.RequestSnapshot(dir.File("snap.jpg"), 1);
+  Push(render.Queue(), "MMJP", 8, false, 840, vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, 8), 2, 1, 85, false));
+  ASSERT_TRUE(Eventually([&] { return render.SnapshotPending() == 0; }));
+  render.RequestSnapshot(dir.File("missing/snap.jpg"), 1);
+  Push(render.Queue(), "MMJP", 9, false, 880, vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, 9), 2, 1, 85, false));
+  ASSERT_TRUE(Eventually([&] { return render.SnapshotPending() == 0; }));
+  render.Stop();
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(render.State(), MVideoRender::kStopped);
+  EXPECT_NE(log.find("(seq=3, size=500, w=320, h=240)"), std::string::npos) << log;
+
+  const std::vector<FakeRecorder::Frame> frames = recorder.Frames();
+  ASSERT_EQ(frames.size(), 6u);
+  const int durations[] = {40, 40, 40, 40, 40, 40};  // 600 ms stands in as 40
+  for (size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(frames[i].key, 1);
+    EXPECT_EQ(frames[i].duration, durations[i]) << i;
+  }
+  EXPECT_TRUE(surface.lastMirror.load());
+  EXPECT_EQ(window.Posted(), (std::vector<unsigned>{WM_SNAPSHOT_DONE, WM_SNAPSHOT_FAILED}));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("snap.jpg")));
+
+  // The picture shown last is frame 7's (frame 8 was its successor; frame 9
+  // waits for one).
+  vt::Bytes expected(320 * 240 * 3 / 2);
+  const vt::Bytes jpeg = vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, 6), 2, 1, 85, false);
+  {
+    TimedLockHolder hold(MotionJpegLock(), 1000, LOGPOS);
+    ASSERT_EQ(DecodeJpegFrame(jpeg.data(), static_cast<int>(jpeg.size()), 320, 240, expected.data(),
+                              expected.data() + 320 * 240 * 5 / 4, expected.data() + 320 * 240),
+              0);
+  }
+  EXPECT_EQ(0, std::memcmp(render.Picture(), expected.data(), expected.size()));
+}
+
+TEST(VideoRender, DisplayOffDecodesWithoutPresenting) {
+  FakeSurface surface;
+  FakeWindow window;
+  FakeRecorder recorder;
+  MVideoRender render(&surface);
+  render.SetDisplay(0);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(render.Start(&f, &window), 1);
+  render.SetRecorder(&recorder);
+  for (int i = 0; i < 4; ++i) {
+    Push(render.Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), true, static_cast<std::uint32_t>(i),
+         vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, i), 2, 1, 85, false));
+  }
+  ASSERT_TRUE(Eventually([&] { return recorder.Frames().size() == 2; }));
+  render.Stop();
+  EXPECT_EQ(surface.presented.load(), 0);
+  EXPECT_EQ(surface.blitted.load(), 0);
+}
+
+TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
+  // An H.264 stream made by the ffmpeg tool, one packet per frame.
+  vt::TempDir dir;
+  const std::string enc = dir.File("s.h264");
+  ASSERT_EQ(vt::Run("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -pix_fmt yuv420p "
+                    "-c:v libx264 -profile:v baseline -bf 0 -g 20 -f h264 '" + enc + "'"),
+            0);
+  vt::Bytes stream;
+  ASSERT_TRUE(vt::ReadFile(enc, &stream));
+  // Split at access unit delimiters: each picture starts with its slice
+  // NAL (type 1 or 5) after any SPS/PPS/SEI.
+  std::vector<vt::Bytes> frames;
+  std::vector<bool> keys;
+  size_t start = 0;
+  bool sawSlice = false;
+  for (size_t i = 0; i + 4 < stream.size(); ++i) {
+    if (stream[i] || stream[i + 1] || stream[i + 2] != 1) continue;
+    const int type = stream[i + 3] & 31;
+    const bool slice = type == 1 || type == 5;
+    const bool startsPicture = slice ? (stream[i + 4] & 0x80) != 0 : (type == 7 || type == 6);
+    const size_t at = (i > 0 && stream[i - 1] == 0) ? i - 1 : i;
+    if (startsPicture && sawSlice) {
+      frames.emplace_back(stream.begin() + static_cast<long>(start), stream.begin() + static_cast<long>(at));
+      start = at;
+      sawSlice = false;
+    }
+    if (slice) {
+      if (!sawSlice) keys.push_back(type == 5);
+      sawSlice = true;
+    }
+  }
+  frames.emplace_back(stream.begin() + static_cast<long>(start), stream.end());
+  ASSERT_EQ(frames.size(), 40u);
+
+  FakeSurface surface;
+  FakeWindow window;
+  MVideoRender render(&surface);
+  const VideoFormat f = Format(kCodecH264, 320, 240);
+  ASSERT_EQ(render.Start(&f, &window), 1);
+  // Frames from the middle of a GOP are discarded until the key frame.
+  for (int i = 15; i < 20; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+  EXPECT_EQ(render.Queue()->Count(), 0);
+  for (int i = 20; i < 34; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+  ASSERT_TRUE(keys[20]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(surface.presented.load(), 0) << "shown before 15 frames were queued";
+  for (int i = 34; i < 40; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+  // 20 frames accepted; 19 taken; 18 handled (each needs its successor).
+  ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 18; }));
+  render.Stop();
+  EXPECT_EQ(surface.blitted.load(), 18);
+}
+
+TEST(VideoRender, FirstRenderOfInstanceZeroOwnsTheTimer) {
+  FakeWindow window;
+  FakeSurface s1, s2;
+  MVideoRender a(&s1), b(&s2);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(a.Start(&f, &window), 1);
+  ASSERT_EQ(b.Start(&f, &window), 1);
+  EXPECT_TRUE(a.OwnsTimer());
+  EXPECT_FALSE(b.OwnsTimer());
+  EXPECT_TRUE(MultimediaTimer::IsBegun());
+  b.Stop();
+  EXPECT_TRUE(MultimediaTimer::IsBegun());
+  a.Stop();
+  EXPECT_FALSE(MultimediaTimer::IsBegun());
+
+  MVideoRender::SetInstanceNumber(1);
+  ASSERT_EQ(a.Start(&f, &window), 1);
+  EXPECT_FALSE(a.OwnsTimer());
+  EXPECT_FALSE(MultimediaTimer::IsBegun());
+  a.Stop();
+  MVideoRender::SetInstanceNumber(0);
+}
+
+TEST(VideoRender, ThreadThatDoesNotEndIsLoggedAndLeftToFinish) {
+  FakeSurface surface;
+  FakeWindow window;
+  auto render = std::make_unique<MVideoRender>(&surface);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(render->Start(&f, &window), 1);
+  // Hold the Motion JPEG lock so the thread blocks in its lock wait.
+  ASSERT_EQ(MotionJpegLock().Acquire(1000, LOGPOS), 1);
+  const vt::Bytes jpeg = vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1), 2, 1, 85, false);
+  for (int i = 0; i < 3; ++i) Push(render->Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), true, i, jpeg);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  testing::internal::CaptureStderr();
+  render->Stop();
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("render thread did not end"), std::string::npos) << log;
+  EXPECT_EQ(render->State(), MVideoRender::kStopped);
+  // A new Start is refused while the old thread still runs.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(render->Start(&f, &window), 0);
+  testing::internal::GetCapturedStderr();
+  MotionJpegLock().Release();
+  render.reset();  // waits for the thread it left running
+  EXPECT_EQ(surface.presented.load(), 0);
+}
+
+}  // namespace
