@@ -225,29 +225,8 @@ TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
             0);
   vt::Bytes stream;
   ASSERT_TRUE(vt::ReadFile(enc, &stream));
-  // Split at access unit delimiters: each picture starts with its slice
-  // NAL (type 1 or 5) after any SPS/PPS/SEI.
-  std::vector<vt::Bytes> frames;
   std::vector<bool> keys;
-  size_t start = 0;
-  bool sawSlice = false;
-  for (size_t i = 0; i + 4 < stream.size(); ++i) {
-    if (stream[i] || stream[i + 1] || stream[i + 2] != 1) continue;
-    const int type = stream[i + 3] & 31;
-    const bool slice = type == 1 || type == 5;
-    const bool startsPicture = slice ? (stream[i + 4] & 0x80) != 0 : (type == 7 || type == 6);
-    const size_t at = (i > 0 && stream[i - 1] == 0) ? i - 1 : i;
-    if (startsPicture && sawSlice) {
-      frames.emplace_back(stream.begin() + static_cast<long>(start), stream.begin() + static_cast<long>(at));
-      start = at;
-      sawSlice = false;
-    }
-    if (slice) {
-      if (!sawSlice) keys.push_back(type == 5);
-      sawSlice = true;
-    }
-  }
-  frames.emplace_back(stream.begin() + static_cast<long>(start), stream.end());
+  const std::vector<vt::Bytes> frames = vt::SplitH264(stream, &keys);
   ASSERT_EQ(frames.size(), 40u);
 
   FakeSurface surface;

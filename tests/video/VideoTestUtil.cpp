@@ -170,6 +170,32 @@ bool ReferenceDecode(const std::string& input, const std::string& pixFmt, Bytes*
   return ReadFile(raw, out);
 }
 
+std::vector<Bytes> SplitH264(const Bytes& stream, std::vector<bool>* keys) {
+  std::vector<Bytes> frames;
+  size_t start = 0;
+  bool sawSlice = false;
+  for (size_t i = 0; i + 4 < stream.size(); ++i) {
+    if (stream[i] || stream[i + 1] || stream[i + 2] != 1) continue;
+    const int type = stream[i + 3] & 31;
+    const bool slice = type == 1 || type == 5;
+    // A slice whose first_mb is 0 (leading bit 1) or a parameter set / SEI
+    // begins a new picture.
+    const bool startsPicture = slice ? (stream[i + 4] & 0x80) != 0 : (type == 7 || type == 6);
+    const size_t at = (i > 0 && stream[i - 1] == 0) ? i - 1 : i;
+    if (startsPicture && sawSlice) {
+      frames.emplace_back(stream.begin() + static_cast<long>(start), stream.begin() + static_cast<long>(at));
+      start = at;
+      sawSlice = false;
+    }
+    if (slice) {
+      if (!sawSlice) keys->push_back(type == 5);
+      sawSlice = true;
+    }
+  }
+  frames.emplace_back(stream.begin() + static_cast<long>(start), stream.end());
+  return frames;
+}
+
 double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
   double sum = 0;
   for (size_t i = 0; i < n; ++i) {

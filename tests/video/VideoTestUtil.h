@@ -57,6 +57,10 @@ bool HasHuffmanTables(const Bytes& jpeg);
 // of |pixFmt| (e.g. "yuv420p", "yuvj422p").
 bool ReferenceDecode(const std::string& input, const std::string& pixFmt, Bytes* out);
 
+// Splits an H.264 Annex B stream into one packet per picture (each with the
+// parameter sets and SEI before it); |keys| tells which hold an IDR picture.
+std::vector<Bytes> SplitH264(const Bytes& stream, std::vector<bool>* keys);
+
 // PSNR in dB of two sample arrays (99 when identical).
 double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n);
 double PsnrPlane(const std::uint8_t* a, int aStride, const std::uint8_t* b, int bStride, int width,
