@@ -1,0 +1,176 @@
+#include "CliSession.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/base.h"
+#include "link/LinkEngine.h"
+#include "link/LinkMessages.h"
+
+namespace cli {
+
+std::string Arguments::Get(const std::string& name, const std::string& fallback) const {
+  const auto it = options.find(name);
+  return it == options.end() ? fallback : it->second;
+}
+
+Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& flags) {
+  Arguments args;
+  for (int i = 0; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9')) {
+      bool isFlag = false;
+      for (const auto& f : flags) isFlag = isFlag || f == word;
+      if (isFlag) {
+        args.options[word] = "1";
+      } else if (i + 1 < argc) {
+        args.options[word] = argv[++i];
+      } else {
+        args.error = "option " + word + " needs a value";
+      }
+    } else {
+      args.positional.push_back(word);
+    }
+  }
+  return args;
+}
+
+bool ParseInt(const std::string& text, int* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+bool ParseEndpoint(const std::string& text, std::string* address, int* port, std::string* error) {
+  std::string host = text;
+  *port = kDefaultPort;
+  const auto colon = text.rfind(':');
+  if (colon != std::string::npos) {
+    host = text.substr(0, colon);
+    if (!ParseInt(text.substr(colon + 1), port) || *port < 1 || *port > 65535) {
+      *error = "bad port in '" + text + "'";
+      return false;
+    }
+  }
+  char dotted[16];
+  if (host.empty() || ResolveHost(host.c_str(), dotted) != 0) {
+    *error = "cannot resolve host '" + host + "'";
+    return false;
+  }
+  *address = dotted;
+  return true;
+}
+
+const char* RefusalText(int code) {
+  switch (code) {
+    case 501: return "the id is not registered";
+    case 502: return "id and password do not match";
+    case 503: return "no more users can sign in";
+    case 504: return "no more administrators can sign in";
+    case 505: return "this viewer is already signed in";
+    case 506: return "unsupported camera version";
+    case 401: return "disconnected for a firmware update";
+    case 402: return "the settings are being changed; reconnect after 30 seconds";
+    case 403: return "the camera was restarted; reconnect after 30 seconds";
+    case 404: return "disconnected to keep a minimum quality";
+    default: return "refused";
+  }
+}
+
+void QueueWindow::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  std::lock_guard<std::mutex> hold(lock_);
+  queue_.push_back(Message{message, wParam, lParam, {}, {}});
+  changed_.notify_all();
+}
+
+std::intptr_t QueueWindow::Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  Message m{message, wParam, lParam, {}, {}};
+  if (message == WM_LOGIN_ACCEPTED) {
+    m.info = *reinterpret_cast<const LoginInfo*>(lParam);
+  } else if (lParam != 0) {
+    m.text = reinterpret_cast<const char*>(lParam);  // valid only during the send
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  queue_.push_back(std::move(m));
+  changed_.notify_all();
+  return 0;
+}
+
+bool QueueWindow::Wait(const std::vector<unsigned>& wanted, int timeoutMs, Message* out) {
+  std::unique_lock<std::mutex> hold(lock_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    while (!queue_.empty()) {
+      Message m = std::move(queue_.front());
+      queue_.pop_front();
+      for (unsigned w : wanted) {
+        if (m.message == w) {
+          *out = std::move(m);
+          return true;
+        }
+      }
+    }
+    if (changed_.wait_until(hold, deadline) == std::cv_status::timeout && queue_.empty()) return false;
+  }
+}
+
+Session::Session() { StartLinkEngine(); }
+
+Session::~Session() {
+  if (signedIn_) SendCloseRequest(kSlot);
+  CloseLink(kSlot);
+  GetSetupReplyTargets().Clear();
+  StopLinkEngine();
+}
+
+int Session::SignIn(const std::string& address, int port, const std::string& id, const std::string& password) {
+  CloseLink(kSlot);
+  PrepareLink(kSlot, &window_, address.c_str(), port);
+  if (OpenControl(kSlot, id.c_str(), password.c_str(), 0) != 1) {
+    std::fprintf(stderr, "error: cannot connect to %s:%d\n", address.c_str(), port);
+    return kFailed;
+  }
+  if (!window_.Wait({WM_LOGIN_ACCEPTED, WM_LOGIN_REFUSED, WM_CONTROL_CLOSED}, 5000, &login_)) {
+    std::fprintf(stderr, "error: no sign-in reply from %s:%d\n", address.c_str(), port);
+    return kFailed;
+  }
+  if (login_.message == WM_CONTROL_CLOSED) {
+    std::fprintf(stderr, "error: the camera closed the connection\n");
+    return kFailed;
+  }
+  if (login_.message == WM_LOGIN_REFUSED) {
+    std::fprintf(stderr, "sign-in refused: %d (%s)\n", static_cast<int>(login_.lParam),
+                 RefusalText(static_cast<int>(login_.lParam)));
+    return kFailed;
+  }
+  signedIn_ = true;
+  return kOk;
+}
+
+bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target) {
+  if (!args.error.empty()) {
+    std::fprintf(stderr, "error: %s\n", args.error.c_str());
+    return false;
+  }
+  if (args.positional.size() <= hostIndex) {
+    std::fprintf(stderr, "error: HOST[:PORT] is missing\n");
+    return false;
+  }
+  std::string error;
+  if (!ParseEndpoint(args.positional[hostIndex], &target->address, &target->port, &error)) {
+    std::fprintf(stderr, "error: %s\n", error.c_str());
+    return false;
+  }
+  if (!args.Has("-u")) {
+    std::fprintf(stderr, "error: -u ID is missing\n");
+    return false;
+  }
+  target->id = args.Get("-u");
+  target->password = args.Get("-p");
+  return true;
+}
+
+}  // namespace cli
