@@ -1,7 +1,8 @@
 // Fast conversions. Planar copies are plain row copies; UYVY/YUY2 packing
 // interleaves 16 pixels at a time with SSE2; the RGB kinds compute the same
 // integer products the colour tables hold, written so that the compiler
-// vectorises them (an AVX2 clone is chosen at run time where available).
+// vectorises them (an AVX2 build of the loop is chosen at run time where
+// the processor has it).
 // Mirrored rows are first reversed into small row buffers. The results are
 // byte for byte those of ConvertPictureReference.
 #include <algorithm>
@@ -18,9 +19,7 @@ namespace {
 constexpr int kMaxWidth = 2048;
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define TESSORA_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TESSORA_CLONES
+#define TESSORA_HAVE_AVX2_PATH 1
 #endif
 
 // One source row pair: the two luma rows and the shared chroma row.
@@ -122,17 +121,37 @@ inline __attribute__((always_inline)) void RgbRowBody(const std::uint8_t* y, con
   }
 }
 
-TESSORA_CLONES void RgbRow565(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                              std::uint8_t* out, int width) {
-  RgbRowBody<kKindRGB565>(y, cb, cr, out, width);
+using RgbRowFn = void (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int);
+
+template <int Kind>
+void RgbRowDefault(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* out,
+                   int width) {
+  RgbRowBody<Kind>(y, cb, cr, out, width);
 }
-TESSORA_CLONES void RgbRow24(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                             std::uint8_t* out, int width) {
-  RgbRowBody<kKindRGB24>(y, cb, cr, out, width);
+
+#if defined(TESSORA_HAVE_AVX2_PATH)
+template <int Kind>
+__attribute__((target("avx2"))) void RgbRowAvx2(const std::uint8_t* y, const std::uint8_t* cb,
+                                                const std::uint8_t* cr, std::uint8_t* out, int width) {
+  RgbRowBody<Kind>(y, cb, cr, out, width);
 }
-TESSORA_CLONES void RgbRow32(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                             std::uint8_t* out, int width) {
-  RgbRowBody<kKindRGB32>(y, cb, cr, out, width);
+#endif
+
+// The row converters for this processor, chosen once.
+struct RgbRows {
+  RgbRowFn rgb565, rgb24, rgb32;
+};
+
+const RgbRows& Rows() {
+  static const RgbRows rows = [] {
+#if defined(TESSORA_HAVE_AVX2_PATH)
+    if (__builtin_cpu_supports("avx2")) {
+      return RgbRows{RgbRowAvx2<kKindRGB565>, RgbRowAvx2<kKindRGB24>, RgbRowAvx2<kKindRGB32>};
+    }
+#endif
+    return RgbRows{RgbRowDefault<kKindRGB565>, RgbRowDefault<kKindRGB24>, RgbRowDefault<kKindRGB32>};
+  }();
+  return rows;
 }
 
 void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t* out1, int width) {
@@ -142,18 +161,13 @@ void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t
       PackRow(p.y0, p.cb, p.cr, out0, width, kind == kKindUYVY);
       PackRow(p.y1, p.cb, p.cr, out1, width, kind == kKindUYVY);
       break;
-    case kKindRGB565:
-      RgbRow565(p.y0, p.cb, p.cr, out0, width);
-      RgbRow565(p.y1, p.cb, p.cr, out1, width);
+    default: {
+      const RgbRows& rows = Rows();
+      const RgbRowFn row = kind == kKindRGB565 ? rows.rgb565 : (kind == kKindRGB24 ? rows.rgb24 : rows.rgb32);
+      row(p.y0, p.cb, p.cr, out0, width);
+      row(p.y1, p.cb, p.cr, out1, width);
       break;
-    case kKindRGB24:
-      RgbRow24(p.y0, p.cb, p.cr, out0, width);
-      RgbRow24(p.y1, p.cb, p.cr, out1, width);
-      break;
-    default:
-      RgbRow32(p.y0, p.cb, p.cr, out0, width);
-      RgbRow32(p.y1, p.cb, p.cr, out1, width);
-      break;
+    }
   }
 }
 

@@ -80,7 +80,7 @@ int MVideoRender::Start(const VideoFormat* format, WindowTarget* window) {
 
   if (g_instance.load() == 0 && !MultimediaTimer::IsBegun()) {
     MultimediaTimer::Begin();
-    ownsTimer_ = true;
+    ownsTimer_.store(true);
   }
 
   pacer_.Reset();
@@ -136,9 +136,9 @@ int MVideoRender::Start(const VideoFormat* format, WindowTarget* window) {
 }
 
 void MVideoRender::Stop() {
-  if (g_instance.load() == 0 && ownsTimer_) {
+  if (g_instance.load() == 0 && ownsTimer_.load()) {
     MultimediaTimer::End();
-    ownsTimer_ = false;
+    ownsTimer_.store(false);
   }
   state_.store(kStopping);
   if (thread_.joinable()) {
@@ -213,7 +213,7 @@ void MVideoRender::Present() {
 void MVideoRender::Pace(const FrameSlot& p) {
   const int wait = pacer_.PaceFrame(p, queue_->Count(), clock_->NowNanos());
   if (wait <= 2) return;
-  if (ownsTimer_) {
+  if (ownsTimer_.load()) {
     clock_->PreciseWaitMs(wait);
   } else {
     clock_->SleepMs(wait);

@@ -57,7 +57,7 @@ class MVideoRender {
   // The queue the link fills (built on the first Start).
   MFrameQueue* Queue() { return queue_.get(); }
   const VideoFormat& Format() const { return format_; }
-  bool OwnsTimer() const { return ownsTimer_; }
+  bool OwnsTimer() const { return ownsTimer_.load(); }
 
   // Viewer-side switches, read by the render thread each turn.
   void SetDisplay(int on) { display_.store(on); }
@@ -97,10 +97,10 @@ class MVideoRender {
   WindowTarget* window_ = nullptr;
   int width_ = 0;
   int height_ = 0;
-  bool ownsTimer_ = false;
   std::thread thread_;
   FramePacer pacer_;  // the render thread's own once it runs
 
+  std::atomic<bool> ownsTimer_{false};  // this render began the timer
   std::atomic<int> state_{kStopped};
   std::atomic<unsigned> generation_{0};  // which thread run is current
   std::atomic<int> display_{1};
