@@ -40,7 +40,8 @@ ExactResult ReadExactly(const ChannelView& view, void* buffer, std::size_t size)
 
 // What one reader call did.
 enum class ReadResult {
-  kNoProgress,  // nothing consumed; wait for more data
+  kNoProgress,  // nothing consumed; look again shortly while bytes are waiting
+  kNoConsumer,  // nothing consumed because the consumer has no room; wait for new data
   kProgress,    // bytes consumed
   kMessage,     // (control reader) one whole message is in the buffer
   kClosed,      // the peer closed the connection

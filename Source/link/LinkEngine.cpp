@@ -39,6 +39,9 @@ std::uint64_t PackEvent(int index, std::uint32_t generation) {
   return static_cast<std::uint64_t>(generation) << 8 | static_cast<std::uint64_t>(index);
 }
 
+// How soon a channel with waiting but incomplete data is looked at again.
+constexpr int kRetryMs = 20;
+
 std::uint32_t TickCount() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now().time_since_epoch()).count());
@@ -79,6 +82,7 @@ void ResetIfCurrent(PHD& phd, std::uint32_t generation) {
 void ThreadSelect(SelectEventSet* set) {
   LinkRecord& record = g_linkTable[set->slot];
   bool pending[4] = {};
+  bool retry[4] = {};  // look again after kRetryMs although no event came
   bool hangup[4] = {};
   std::uint32_t seen[4] = {};
   auto stop = [&] {
@@ -87,16 +91,21 @@ void ThreadSelect(SelectEventSet* set) {
   };
   while (set->running.load() == 1) {
     const bool anyPending = pending[1] || pending[2] || pending[3];
+    const bool anyRetry = retry[1] || retry[2] || retry[3];
     epoll_event events[8];
-    const int n = ::epoll_wait(set->pollSet, events, 8, anyPending ? 0 : kSelectWakeMs);
+    const int n = ::epoll_wait(set->pollSet, events, 8, anyPending ? 0 : anyRetry ? kRetryMs : kSelectWakeMs);
     if (n < 0) {
       if (errno == EINTR) continue;
       LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
       break;
     }
-    if (n == 0 && !anyPending) {
+    if (n == 0 && !anyPending && !anyRetry) {
       sched_yield();
       continue;
+    }
+    for (int index = 1; index <= 3; ++index) {
+      if (retry[index]) pending[index] = true;
+      retry[index] = false;
     }
     for (int i = 0; i < n; ++i) {
       const int index = static_cast<int>(events[i].data.u64 & 0xff);
@@ -128,7 +137,9 @@ void ThreadSelect(SelectEventSet* set) {
         pending[index] = false;
         continue;
       }
-      pending[index] = ProcessEventSelection(phd, hangup[index]) == 1;
+      const int more = ProcessEventSelection(phd, hangup[index]);
+      pending[index] = more == 1;
+      retry[index] = more == 2;
     }
   }
   stop();
@@ -412,9 +423,13 @@ int ProcessEventSelection(PHD* phd, bool hangup) {
       if (phd->generation.load() != view.generation) return 0;  // reset meanwhile
       if (::ioctl(view.socket, FIONREAD, &waiting) != 0) waiting = 0;
     }
-    const bool progressed = result != ReadResult::kNoProgress;
+    const bool progressed = result != ReadResult::kNoProgress && result != ReadResult::kNoConsumer;
     if (waiting > 0 && progressed) return 1;
-    if (!hangup) return 0;
+    if (!hangup) {
+      // Bytes wait that do not yet make a whole unit: look again shortly as
+      // well as on new data (a stalled window update must not stall us).
+      return waiting > 0 && result == ReadResult::kNoProgress ? 2 : 0;
+    }
     // The peer has closed: whatever is left can never complete.
   }
 

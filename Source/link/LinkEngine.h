@@ -108,7 +108,9 @@ void ResetChannel(PHD* phd);
 
 // Handles pending data on one channel: runs the reader for its TYPE and the
 // close handling. |hangup| tells that the peer has closed or the socket has an
-// error. Returns 1 when data is left for another call, else 0.
+// error. Returns 1 when data is left for another call at once, 2 when bytes
+// wait that do not yet complete a message or frame (look again shortly), else
+// 0 (wait for new data).
 int ProcessEventSelection(PHD* phd, bool hangup = false);
 
 // The camera's id for messages of this slot (a copy, taken under idLock).

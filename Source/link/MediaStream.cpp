@@ -58,13 +58,14 @@ void FreeSlot(FrameSlot* slot) {
 }
 
 // After a broken start code: discards bytes up to the next start code and
-// puts it in the header. Returns 1 when found, 0 when the waiting data ran out.
+// puts it in the header. Returns 1 when found, 0 when the waiting data ran out
+// after some was discarded, -1 when nothing could be looked at.
 int Resynchronise(const ChannelView& view, FrameSlot* slot) {
   std::uint8_t peek[kResyncPeekBytes];
-  for (;;) {
+  for (int round = 0;; ++round) {
     if (view.phd->abandon.load()) return 0;
     const long n = ChannelRecv(view, peek, sizeof peek, MSG_PEEK);
-    if (n < 4) return 0;
+    if (n < 4) return round == 0 ? -1 : 0;
     for (long i = 0; i <= n - 4; ++i) {
       if (!IsStartCode(peek + i)) continue;
       if (!ChannelDiscard(view, static_cast<std::size_t>(i + 4))) return 0;
@@ -95,11 +96,11 @@ ReadResult ReceiveVideoFrame(PHD* phd) {
   FrameSlot* slot = sink != nullptr ? sink->GetFreeFrameSlot() : nullptr;
   if (slot == nullptr) {
     LogMessage("%s:%d\r\n", LOGPOS);
-    return ReadResult::kNoProgress;
+    return ReadResult::kNoConsumer;
   }
   if (slot->headerCount != 0 || slot->payloadCount != 0) {
     LogMessage("%s:%d (%d)\r\n", LOGPOS, slot->headerCount != 0 ? slot->headerCount : slot->payloadCount);
-    return ReadResult::kNoProgress;
+    return ReadResult::kNoConsumer;
   }
   const ChannelView view = ViewChannel(*phd);
   // Only start a frame when something is waiting (a wake-up may find nothing).
@@ -113,7 +114,8 @@ ReadResult ReceiveVideoFrame(PHD* phd) {
     return result == ExactResult::kClosed ? ReadResult::kClosed : ReadResult::kProgress;
   };
   ExactResult result = ExactResult::kDone;
-  if (!phd->resyncing.load()) {
+  const bool continuingSearch = phd->resyncing.load();
+  if (!continuingSearch) {
     result = ReadExactly(view, slot->header, 4);
     if (result != ExactResult::kDone) return abandon(result);
     if (IsStartCode(slot->header)) {
@@ -128,7 +130,12 @@ ReadResult ReceiveVideoFrame(PHD* phd) {
     }
   }
   if (phd->resyncing.load()) {
-    if (!Resynchronise(view, slot)) return abandon(ExactResult::kGaveUp);
+    const int found = Resynchronise(view, slot);
+    if (found != 1) {
+      // Too little waiting to decide: wait for more data rather than spin.
+      FreeSlot(slot);
+      return found < 0 && continuingSearch ? ReadResult::kNoProgress : ReadResult::kProgress;
+    }
     phd->resyncing = false;
   }
   result = ReadExactly(view, slot->header + 4, FrameSlot::kHeaderSize - 4);
