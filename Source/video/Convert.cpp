@@ -30,8 +30,20 @@ struct RowPair {
   const std::uint8_t* cb;
 };
 
+// out[j] = in[n - 1 - j], 16 bytes at a time where SSE2 is available.
 void Reverse(const std::uint8_t* in, std::uint8_t* out, int n) {
-  for (int j = 0; j < n; ++j) out[j] = in[n - 1 - j];
+  int j = 0;
+#if defined(__SSE2__)
+  for (; j + 16 <= n; j += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - j));
+    v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
+    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), v);
+  }
+#endif
+  for (; j < n; ++j) out[j] = in[n - 1 - j];
 }
 
 // Per-thread row buffers for mirrored output: the reversed rows.
@@ -91,65 +103,78 @@ void PackRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* 
 
 inline int Clamp255(int v) { return std::min(std::max(v, 0), 255); }
 
-// RGB of one row: the chroma terms of each pixel pair, then the pixels.
-// Same products as the colour tables, so the same results.
+// RGB of a row pair: the chroma terms of each 2 x 2 block are computed once
+// and spread to full width, then each row is a straight per-pixel loop. Same
+// products as the colour tables, so the same results.
 template <int Kind>
-inline __attribute__((always_inline)) void RgbRowBody(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                           std::uint8_t* out, int width) {
-  for (int c = 0; c < width / 2; ++c) {
-    const int vr = 104595 * (cr[c] - 128);
-    const int vg = 53281 * (cr[c] - 128) + 25625 * (cb[c] - 128);
-    const int vb = 132252 * (cb[c] - 128);
-    for (int k = 0; k < 2; ++k) {
-      const int x = 2 * c + k;
-      const int yv = 76284 * (y[x] - 16);
-      const int R = Clamp255((yv + vr) >> 16);
-      const int G = Clamp255((yv - vg) >> 16);
-      const int B = Clamp255((yv + vb) >> 16);
-      if constexpr (Kind == kKindRGB565) {
-        const std::uint16_t v = static_cast<std::uint16_t>((R >> 3) << 11 | (G >> 2) << 5 | (B >> 3));
-        std::memcpy(out + 2 * x, &v, 2);
-      } else if constexpr (Kind == kKindRGB24) {
-        out[3 * x] = static_cast<std::uint8_t>(B);
-        out[3 * x + 1] = static_cast<std::uint8_t>(G);
-        out[3 * x + 2] = static_cast<std::uint8_t>(R);
-      } else {
-        const std::uint32_t v = static_cast<std::uint32_t>(R << 16 | G << 8 | B);
-        std::memcpy(out + 4 * x, &v, 4);
-      }
+inline __attribute__((always_inline)) void RgbPixels(const std::uint8_t* y, const std::int32_t* vr,
+                                                     const std::int32_t* vg, const std::int32_t* vb,
+                                                     std::uint8_t* out, int width) {
+  for (int x = 0; x < width; ++x) {
+    const int yv = 76284 * (y[x] - 16);
+    const int R = Clamp255((yv + vr[x]) >> 16);
+    const int G = Clamp255((yv - vg[x]) >> 16);
+    const int B = Clamp255((yv + vb[x]) >> 16);
+    if constexpr (Kind == kKindRGB565) {
+      const std::uint16_t v = static_cast<std::uint16_t>((R >> 3) << 11 | (G >> 2) << 5 | (B >> 3));
+      std::memcpy(out + 2 * x, &v, 2);
+    } else if constexpr (Kind == kKindRGB24) {
+      out[3 * x] = static_cast<std::uint8_t>(B);
+      out[3 * x + 1] = static_cast<std::uint8_t>(G);
+      out[3 * x + 2] = static_cast<std::uint8_t>(R);
+    } else {
+      const std::uint32_t v = static_cast<std::uint32_t>(R << 16 | G << 8 | B);
+      std::memcpy(out + 4 * x, &v, 4);
     }
   }
 }
 
-using RgbRowFn = void (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int);
+template <int Kind>
+inline __attribute__((always_inline)) void RgbRowPairBody(const RowPair& p, std::uint8_t* out0,
+                                                          std::uint8_t* out1, int width) {
+  alignas(32) std::int32_t vr[kMaxWidth];
+  alignas(32) std::int32_t vg[kMaxWidth];
+  alignas(32) std::int32_t vb[kMaxWidth];
+  for (int c = 0; c < width / 2; ++c) {
+    const int r = 104595 * (p.cr[c] - 128);
+    const int g = 53281 * (p.cr[c] - 128) + 25625 * (p.cb[c] - 128);
+    const int b = 132252 * (p.cb[c] - 128);
+    vr[2 * c] = vr[2 * c + 1] = r;
+    vg[2 * c] = vg[2 * c + 1] = g;
+    vb[2 * c] = vb[2 * c + 1] = b;
+  }
+  RgbPixels<Kind>(p.y0, vr, vg, vb, out0, width);
+  RgbPixels<Kind>(p.y1, vr, vg, vb, out1, width);
+}
+
+using RgbRowPairFn = void (*)(const RowPair&, std::uint8_t*, std::uint8_t*, int);
 
 template <int Kind>
-void RgbRowDefault(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* out,
-                   int width) {
-  RgbRowBody<Kind>(y, cb, cr, out, width);
+void RgbRowPairDefault(const RowPair& p, std::uint8_t* out0, std::uint8_t* out1, int width) {
+  RgbRowPairBody<Kind>(p, out0, out1, width);
 }
 
 #if defined(TESSORA_HAVE_AVX2_PATH)
 template <int Kind>
-__attribute__((target("avx2"))) void RgbRowAvx2(const std::uint8_t* y, const std::uint8_t* cb,
-                                                const std::uint8_t* cr, std::uint8_t* out, int width) {
-  RgbRowBody<Kind>(y, cb, cr, out, width);
+__attribute__((target("avx2"))) void RgbRowPairAvx2(const RowPair& p, std::uint8_t* out0, std::uint8_t* out1,
+                                                    int width) {
+  RgbRowPairBody<Kind>(p, out0, out1, width);
 }
 #endif
 
 // The row converters for this processor, chosen once.
 struct RgbRows {
-  RgbRowFn rgb565, rgb24, rgb32;
+  RgbRowPairFn rgb565, rgb24, rgb32;
 };
 
 const RgbRows& Rows() {
   static const RgbRows rows = [] {
 #if defined(TESSORA_HAVE_AVX2_PATH)
     if (__builtin_cpu_supports("avx2")) {
-      return RgbRows{RgbRowAvx2<kKindRGB565>, RgbRowAvx2<kKindRGB24>, RgbRowAvx2<kKindRGB32>};
+      return RgbRows{RgbRowPairAvx2<kKindRGB565>, RgbRowPairAvx2<kKindRGB24>, RgbRowPairAvx2<kKindRGB32>};
     }
 #endif
-    return RgbRows{RgbRowDefault<kKindRGB565>, RgbRowDefault<kKindRGB24>, RgbRowDefault<kKindRGB32>};
+    return RgbRows{RgbRowPairDefault<kKindRGB565>, RgbRowPairDefault<kKindRGB24>, RgbRowPairDefault<kKindRGB32>};
   }();
   return rows;
 }
@@ -163,9 +188,8 @@ void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t
       break;
     default: {
       const RgbRows& rows = Rows();
-      const RgbRowFn row = kind == kKindRGB565 ? rows.rgb565 : (kind == kKindRGB24 ? rows.rgb24 : rows.rgb32);
-      row(p.y0, p.cb, p.cr, out0, width);
-      row(p.y1, p.cb, p.cr, out1, width);
+      const RgbRowPairFn pair = kind == kKindRGB565 ? rows.rgb565 : (kind == kKindRGB24 ? rows.rgb24 : rows.rgb32);
+      pair(p, out0, out1, width);
       break;
     }
   }
