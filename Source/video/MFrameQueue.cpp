@@ -1,16 +1,19 @@
 #include "video/MFrameQueue.h"
 
 #include <cstring>
+#include <new>
 
 #include "base/base.h"
 
 MFrameQueue::MFrameQueue()
-    : storage_(new std::uint8_t[static_cast<size_t>(kPayloadCapacity) * (kQueueMax + 1)]) {
+    : storage_(new (std::nothrow) std::uint8_t[static_cast<size_t>(kPayloadCapacity) * (kQueueMax + 1)]) {
+  if (!storage_) return;
   for (int i = 0; i < kQueueMax; ++i) slots_[i].payload = storage_.get() + static_cast<size_t>(i) * kPayloadCapacity;
   spare_.payload = storage_.get() + static_cast<size_t>(kQueueMax) * kPayloadCapacity;
 }
 
 FrameSlot* MFrameQueue::GetFreeFrameSlot() {
+  if (!storage_) return nullptr;
   TimedLockHolder hold(lock_, TimedLock::kDefaultWaitMs, LOGPOS);
   if (!hold.held()) return nullptr;
   if (count_.load(std::memory_order_relaxed) >= kQueueLimit) {

@@ -28,6 +28,9 @@ class MFrameQueue final : public FrameSink {
   MFrameQueue(const MFrameQueue&) = delete;
   MFrameQueue& operator=(const MFrameQueue&) = delete;
 
+  // False when the payload buffers could not be allocated.
+  bool IsValid() const { return storage_ != nullptr; }
+
   // Receiver side (the link's event thread).
   FrameSlot* GetFreeFrameSlot() override;
   int SubmitFrame(FrameSlot* slot) override;

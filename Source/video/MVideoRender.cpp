@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <new>
 
 #include "base/MediaRecorder.h"
 #include "base/MultimediaTimer.h"
@@ -32,7 +33,7 @@ int DurationMs(const FrameSlot& p, const FrameSlot& n) {
 void MVideoRender::SetInstanceNumber(int instance) { g_instance.store(instance); }
 
 MVideoRender::MVideoRender(VideoSurface* surface, RenderClock* clock)
-    : surface_(surface), clock_(clock), picture_(new std::uint8_t[kPictureBytes]()) {}
+    : surface_(surface), clock_(clock), picture_(new (std::nothrow) std::uint8_t[kPictureBytes]()) {}
 
 MVideoRender::~MVideoRender() {
   Stop();
@@ -42,7 +43,7 @@ MVideoRender::~MVideoRender() {
 }
 
 int MVideoRender::Start(const VideoFormat* format, WindowTarget* window) {
-  if (surface_ == nullptr || format == nullptr) {
+  if (surface_ == nullptr || format == nullptr || !picture_) {
     LogMessage("%s:%d\r\n", LOGPOS);
     return 0;
   }
@@ -71,7 +72,8 @@ int MVideoRender::Start(const VideoFormat* format, WindowTarget* window) {
   }
   if (!queue_) {
     queue_.reset(new (std::nothrow) MFrameQueue());
-    if (!queue_) {
+    if (!queue_ || !queue_->IsValid()) {
+      queue_.reset();
       LogMessage("%s:%d\r\n", LOGPOS);
       return 0;
     }
