@@ -144,6 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"yuv422_standard_tables", 320, 240, 2, 1, 320, 240, false, true},
         Case{"yuv422_own_tables", 320, 240, 2, 1, 320, 240, true, false},
         Case{"yuv420_standard_tables", 640, 480, 2, 2, 640, 480, false, true},
+        Case{"yuv422_640x480", 640, 480, 2, 1, 640, 480, false, true},
         Case{"yuv420_own_tables", 640, 480, 2, 2, 640, 480, true, false},
         Case{"yuv444_full_width_chroma", 320, 240, 1, 1, 320, 240, false, false},
         Case{"yuv440", 320, 240, 1, 2, 320, 240, false, false},

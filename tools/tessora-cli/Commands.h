@@ -15,5 +15,6 @@ int RunSearch(int argc, char** argv);
 int RunProbe(int argc, char** argv);
 int RunPtz(int argc, char** argv);
 int RunSetup(int argc, char** argv);
+int RunSnapshot(int argc, char** argv);
 
 }  // namespace cli

@@ -17,6 +17,7 @@ const cli::Command kCommands[] = {
      "steer a pan/tilt camera", cli::RunPtz},
     {"setup", "get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]",
      "read or write a configuration section of the camera", cli::RunSetup},
+    {"snapshot", "HOST[:PORT] -u ID -p PW OUT.jpg", "save the next picture of the camera as a JPEG file", cli::RunSnapshot},
 };
 
 void PrintHelp(std::FILE* out) {
