@@ -101,6 +101,7 @@ int MVideoRender::Start(const VideoFormat* format, WindowTarget* window) {
     Stop();
     return 0;
   }
+  if (thread_.joinable()) thread_.join();  // an earlier thread that has ended
   const unsigned generation = generation_.fetch_add(1) + 1;
   {
     std::lock_guard<std::mutex> lock(endMutex_);

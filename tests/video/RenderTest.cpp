@@ -271,6 +271,72 @@ TEST(VideoRender, FirstRenderOfInstanceZeroOwnsTheTimer) {
   MVideoRender::SetInstanceNumber(0);
 }
 
+// Simulated time: sleeps move the clock on (and yield for real briefly).
+class FakeClock : public RenderClock {
+ public:
+  std::int64_t NowNanos() override { return now.load(); }
+  void SleepMs(int ms) override {
+    if (ms != 10 && ms != 100) Record(&sleeps, ms);  // the polls are not pacing
+    Advance(ms);
+  }
+  void PreciseWaitMs(int ms) override {
+    Record(&precise, ms);
+    Advance(ms);
+  }
+  std::vector<int> Sleeps() { return Get(sleeps); }
+  std::vector<int> Precise() { return Get(precise); }
+
+ private:
+  void Advance(int ms) {
+    now.fetch_add(static_cast<std::int64_t>(ms) * 1000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  void Record(std::vector<int>* v, int ms) {
+    std::lock_guard<std::mutex> lock(mutex);
+    v->push_back(ms);
+  }
+  std::vector<int> Get(const std::vector<int>& v) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return v;
+  }
+  std::atomic<std::int64_t> now{1'000'000'000};
+  std::mutex mutex;
+  std::vector<int> sleeps, precise;
+};
+
+TEST(VideoRender, PacingWaitsUseTheTimerOnlyInTheRenderThatOwnsIt) {
+  FakeWindow window;
+  FakeSurface s1, s2;
+  FakeClock c1, c2;
+  MVideoRender owner(&s1, &c1), other(&s2, &c2);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(owner.Start(&f, &window), 1);
+  ASSERT_EQ(other.Start(&f, &window), 1);
+  const vt::Bytes jpeg = vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1), 2, 1, 85, false);
+  // Both threads stop at their first decode until every frame is queued, so
+  // the queue lengths the pacing sees are known: 5, 4, 3, 2, 1 (frames 1..5
+  // are shown; 6 waits for a successor and 7 for a second queued frame).
+  ASSERT_EQ(MotionJpegLock().Acquire(1000, LOGPOS), 1);
+  const std::uint32_t times[] = {0, 40, 80, 120, 121, 122, 123};
+  for (int i = 0; i < 7; ++i) {
+    Push(owner.Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), i == 0, times[i], jpeg);
+    Push(other.Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), i == 0, times[i], jpeg);
+  }
+  MotionJpegLock().Release();
+  ASSERT_TRUE(Eventually([&] { return s1.blitted.load() == 5 && s2.blitted.load() == 5; }))
+      << s1.blitted.load() << " " << s2.blitted.load() << testing::PrintToString(c1.Precise());
+  owner.Stop();
+  other.Stop();
+  // 40 ms apart plus the slow-down of a short queue (-4, then -6 per turn);
+  // frame 5, 1 ms after frame 4, still waits because the wall clock was held
+  // back.
+  const std::vector<int> waits = {44, 46, 46, 7};
+  EXPECT_EQ(c1.Precise(), waits);
+  EXPECT_TRUE(c1.Sleeps().empty()) << testing::PrintToString(c1.Sleeps());
+  EXPECT_EQ(c2.Sleeps(), waits);
+  EXPECT_TRUE(c2.Precise().empty());
+}
+
 TEST(VideoRender, ThreadThatDoesNotEndIsLoggedAndLeftToFinish) {
   FakeSurface surface;
   FakeWindow window;
