@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -44,9 +45,11 @@ bool Accepts(int port) {
 
 class Simulator {
  public:
-  explicit Simulator(int port) {
+  // Its output goes to |log|; it prints "ready" once its streams are made.
+  Simulator(int port, const std::string& log) {
     pid_ = fork();
     if (pid_ == 0) {
+      if (std::freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
       const std::string p = std::to_string(port);
       execl(CAMSIM, CAMSIM, "--cameras", "3", "--port", p.c_str(), "--admin-port", "0", "--no-stdin",
             static_cast<char*>(nullptr));
@@ -65,15 +68,18 @@ class Simulator {
 };
 
 TEST(SnapshotCommand, SavesTheCamerasPictureForEveryCodec) {
+  vt::TempDir dir;
   const int port = FreePort();
-  Simulator sim(port);
+  const std::string log = dir.File("camsim.log");
+  Simulator sim(port, log);
   bool up = false;
-  for (int i = 0; i < 500 && !up; ++i) {
-    up = Accepts(port + 2);
+  for (int i = 0; i < 6000 && !up; ++i) {  // a generous bound for slow builds
+    vt::Bytes text;
+    up = vt::ReadFile(log, &text) && std::string(text.begin(), text.end()).find("ready") != std::string::npos &&
+         Accepts(port + 2);
     if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_TRUE(up) << "camera simulator did not start";
-  vt::TempDir dir;
   const char* names[] = {"H.264", "MPEG-4", "Motion JPEG 4:2:2"};
   for (int camera = 0; camera < 3; ++camera) {
     SCOPED_TRACE(names[camera]);
