@@ -1,4 +1,4 @@
-// MPEG-4 Part 2 and H.264 decoding with libavcodec, one decoder per run of a
+// MPEG-4 Visual and H.264 decoding with libavcodec, one decoder per run of a
 // render thread. The decoder takes each frame payload whole, as received.
 #pragma once
 
