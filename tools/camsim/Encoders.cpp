@@ -69,6 +69,7 @@ int EncodeWithLavc(const LoopKey& key, int count, StreamLoop* loop) {
   const char* name = "mpeg4";
   if (key.kind == VideoKind::kH264) name = "libx264";
   if (key.kind == VideoKind::kLavcJpeg422) name = "mjpeg";
+  av_log_set_level(AV_LOG_ERROR);  // the encoders' statistics are noise here
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (!codec) {
     LogMessage("%s:%d no encoder %s\r\n", LOGPOS, name);

@@ -1,0 +1,125 @@
+// The encoded loops have the structure the viewer's decoders rely on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "camsim/Encoders.h"
+#include "camsim/StreamLoop.h"
+
+namespace {
+
+using camsim::LoopKey;
+using camsim::VideoKind;
+
+bool HasNal(const camsim::StreamLoop& loop, int frame, int type) {
+  const auto& f = loop.frames[static_cast<std::size_t>(frame)];
+  const std::uint8_t* d = loop.Data(frame);
+  for (std::uint32_t i = 0; i + 3 < f.size; ++i) {
+    if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && (d[i + 3] & 0x1F) == type) return true;
+  }
+  return false;
+}
+
+bool StartsWithCode(const camsim::StreamLoop& loop, int frame, std::uint8_t code) {
+  const std::uint8_t* d = loop.Data(frame);
+  return d[0] == 0 && d[1] == 0 && d[2] == 1 && d[3] == code;
+}
+
+// Sampling factors of the first frame's SOF0: (luma h, luma v, chroma h, chroma v).
+std::array<int, 4> JpegSampling(const camsim::StreamLoop& loop, bool* hasDht) {
+  const std::uint8_t* d = loop.Data(0);
+  const std::uint32_t n = loop.frames[0].size;
+  *hasDht = false;
+  std::array<int, 4> out{};
+  for (std::uint32_t i = 2; i + 4 < n;) {
+    if (d[i] != 0xFF) break;
+    std::uint8_t marker = d[i + 1];
+    std::uint32_t len = static_cast<std::uint32_t>(d[i + 2] << 8 | d[i + 3]);
+    if (marker == 0xC4) *hasDht = true;
+    if (marker == 0xC0) {
+      out = {d[i + 11] >> 4, d[i + 11] & 15, d[i + 14] >> 4, d[i + 14] & 15};
+    }
+    if (marker == 0xDA) break;
+    i += 2 + len;
+  }
+  return out;
+}
+
+struct KindCase {
+  VideoKind kind;
+};
+
+class LoopKinds : public ::testing::TestWithParam<VideoKind> {};
+
+TEST_P(LoopKinds, WholeGroupsStartingWithAKeyFrame) {
+  LoopKey key{GetParam(), 320, 240, 25, 1, 2};
+  auto loop = camsim::EncodeLoop(key);
+  ASSERT_TRUE(loop);
+  ASSERT_EQ(loop->FrameCount(), 25);
+  for (int i = 0; i < loop->FrameCount(); ++i) {
+    const bool jpeg = camsim::IsJpegKind(key.kind);
+    EXPECT_EQ(loop->frames[static_cast<std::size_t>(i)].key, jpeg || i == 0) << i;
+    EXPECT_GT(loop->frames[static_cast<std::size_t>(i)].size, 0u);
+    EXPECT_LE(loop->frames[static_cast<std::size_t>(i)].size, 256000u);
+  }
+  EXPECT_EQ(loop->NextKeyFrame(5), camsim::IsJpegKind(key.kind) ? 5 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LoopKinds,
+                         ::testing::Values(VideoKind::kH264, VideoKind::kMpeg4, VideoKind::kMpeg4Bare,
+                                           VideoKind::kJpeg422, VideoKind::kJpeg420, VideoKind::kJpeg422NoDht,
+                                           VideoKind::kJpeg420NoDht, VideoKind::kLavcJpeg422));
+
+TEST(Loops, H264CarriesParameterSetsBeforeEveryIdrAndNoBFrames) {
+  auto loop = camsim::EncodeLoop(LoopKey{VideoKind::kH264, 320, 240, 25, 2, 0});
+  ASSERT_TRUE(loop);
+  ASSERT_EQ(loop->FrameCount(), 50);
+  for (int i : {0, 25}) {
+    EXPECT_TRUE(loop->frames[static_cast<std::size_t>(i)].key);
+    EXPECT_TRUE(HasNal(*loop, i, 7)) << i;  // SPS
+    EXPECT_TRUE(HasNal(*loop, i, 8)) << i;  // PPS
+    EXPECT_TRUE(HasNal(*loop, i, 5)) << i;  // IDR slice
+  }
+  EXPECT_FALSE(HasNal(*loop, 1, 7));
+  // profile_idc 66 (Baseline) follows the SPS NAL header.
+  const std::uint8_t* d = loop->Data(0);
+  for (std::uint32_t i = 0; i + 4 < loop->frames[0].size; ++i) {
+    if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && (d[i + 3] & 0x1F) == 7) {
+      EXPECT_EQ(d[i + 4], 66);
+      break;
+    }
+  }
+}
+
+TEST(Loops, Mpeg4HeadersOnKeyFramesOnlyAndBareVariantStartsAtTheVop) {
+  auto full = camsim::EncodeLoop(LoopKey{VideoKind::kMpeg4, 320, 240, 25, 1, 0});
+  auto bare = camsim::EncodeLoop(LoopKey{VideoKind::kMpeg4Bare, 320, 240, 25, 1, 0});
+  ASSERT_TRUE(full && bare);
+  EXPECT_TRUE(StartsWithCode(*full, 0, 0xB0));  // VOS first
+  EXPECT_GT(camsim::Mpeg4HeaderLength(full->Data(0), full->frames[0].size), 0u);
+  EXPECT_TRUE(StartsWithCode(*full, 1, 0xB6));
+  for (int i = 0; i < bare->FrameCount(); ++i) EXPECT_TRUE(StartsWithCode(*bare, i, 0xB6)) << i;
+}
+
+TEST(Loops, JpegSamplingFactorsAndHuffmanTables) {
+  struct Case {
+    VideoKind kind;
+    std::array<int, 4> sampling;
+    bool dht;
+  } cases[] = {
+      {VideoKind::kJpeg422, {2, 1, 1, 1}, true},
+      {VideoKind::kJpeg420, {2, 2, 1, 1}, true},
+      {VideoKind::kJpeg422NoDht, {2, 1, 1, 1}, false},
+      {VideoKind::kJpeg420NoDht, {2, 2, 1, 1}, false},
+      {VideoKind::kLavcJpeg422, {2, 2, 1, 2}, true},
+  };
+  for (const Case& c : cases) {
+    auto loop = camsim::EncodeLoop(LoopKey{c.kind, 320, 240, 25, 1, 0});
+    ASSERT_TRUE(loop);
+    bool dht = false;
+    EXPECT_EQ(JpegSampling(*loop, &dht), c.sampling) << camsim::VideoKindName(c.kind);
+    EXPECT_EQ(dht, c.dht) << camsim::VideoKindName(c.kind);
+  }
+}
+
+}  // namespace
