@@ -65,7 +65,7 @@ TEST(Config, FileSectionsApplyInOrder) {
   for (int i = 0; i < 3; ++i) o.cams.push_back(camsim::DefaultCamera(i));
   std::string error;
   const char* text =
-      "# comment\n[global]\nloop_seconds = 2\n[all]\nfps = 10\naccount = boss:pw:0\naccount = guest:g:2:1\n"
+      "# comment\n[global]\nloop_seconds = 2   ; two\n[all]\nfps = 10\naccount = boss:pw:0\naccount = guest:g:2:1\n"
       "[camera 1]\ncodec = mjpeg420-nodht\nsize = 320x240\nnak = VIDEO/PLAY, MIC/PLAY\nVIDEO.QUALITY = 9\n"
       "[camera 9]\nfps = 5\n";
   ASSERT_EQ(camsim::ApplyConfigText(text, &o, &error), 1) << error;

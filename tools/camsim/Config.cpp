@@ -192,7 +192,15 @@ int ApplyConfigText(const std::string& text, Options* o, std::string* error) {
     std::size_t eq = t.find('=');
     if (eq == std::string::npos) return fail("expected key = value");
     std::string key = Trim(t.substr(0, eq));
-    std::string value = Trim(t.substr(eq + 1));
+    std::string value = t.substr(eq + 1);
+    // A comment may follow the value after blank space and ";".
+    for (std::size_t at = 0; (at = value.find(';', at)) != std::string::npos; ++at) {
+      if (at > 0 && (value[at - 1] == ' ' || value[at - 1] == '\t')) {
+        value.erase(at);
+        break;
+      }
+    }
+    value = Trim(value);
     if (section == -2) {
       if (key == "loop_seconds") {
         if (!ToInt(value, 1, 60, &o->loopSeconds)) return fail("bad loop_seconds");

@@ -153,7 +153,7 @@ void Server::OpenStream(Conn* c, const KeyValueList& m, bool video) {
   slot = c;
   c->control = session;
   c->kind = video ? ConnKind::kVideo : ConnKind::kAudio;
-  c->nextDue = Clock::now();
+  c->nextDue = AlignedDue(Clock::now(), cam->cfg.fps);
   if (video) {
     c->loop = LoopFor(*cam, session->useMjpeg);
     c->keyRequested = true;
@@ -187,7 +187,7 @@ void Server::ControlCommand(Conn* c, const KeyValueList& m) {
         c->videoPlaying = true;
         if (c->video) {
           c->video->keyRequested = true;
-          c->video->nextDue = Clock::now();
+          c->video->nextDue = AlignedDue(Clock::now(), k.fps);
         }
       } else if (mtd == "STOP") {
         c->videoPlaying = false;

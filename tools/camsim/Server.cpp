@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <time.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -50,6 +51,12 @@ int OpenListener(const std::string& address, int port, std::string* error) {
 std::uint32_t Period(int fps) { return static_cast<std::uint32_t>(1000000 / (fps > 0 ? fps : 25)); }
 
 }  // namespace
+
+Clock::time_point AlignedDue(Clock::time_point now, int fps) {
+  const auto period = std::chrono::microseconds(Period(fps));
+  const auto since = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch());
+  return Clock::time_point(((since + period - std::chrono::microseconds(1)) / period) * period);
+}
 
 Server::Server(Options options) : options_(std::move(options)) {
   for (const CameraConfig& cfg : options_.cams) {
@@ -107,15 +114,10 @@ int Server::Start(std::string* error) {
     }
   }
   if (options_.search && !OpenSearch(error)) return 0;
-  // Encode every stream the cameras start with (and the Motion JPEG one a
-  // viewer may ask for at sign-in).
+  // Encode every stream the cameras start with. The Motion JPEG stream a
+  // viewer may ask for at sign-in (USE_MJPEG) is encoded when first needed.
   std::vector<LoopKey> keys;
-  for (auto& cam : cams_) {
-    keys.push_back(cam->key);
-    LoopKey jpeg = cam->key;
-    jpeg.kind = cam->cfg.jpegKind;
-    if (!IsJpegKind(cam->key.kind)) keys.push_back(jpeg);
-  }
+  for (auto& cam : cams_) keys.push_back(cam->key);
   if (!loops_.Prepare(keys)) {
     *error = "cannot encode the video loops";
     return 0;
@@ -423,7 +425,7 @@ void Server::VideoTick(Conn* v, Clock::time_point now) {
   if (now < v->nextDue) return;
   const auto period = std::chrono::microseconds(Period(cam->cfg.fps));
   v->nextDue += period;
-  if (v->nextDue < now) v->nextDue = now + period;  // fell behind: do not burst
+  if (v->nextDue < now) v->nextDue = AlignedDue(now, cam->cfg.fps);  // fell behind: do not burst
   if (now < cam->stallUntil) return;
   if (v->sent < v->head.size() + v->payloadSize) return;  // previous packet still going
   StartPacket(v, cam);
@@ -565,9 +567,12 @@ int Server::Run() {
       }
       add(c->fd, ev, c.get());
     }
-    auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
-    if (waitMs < 0) waitMs = 0;
-    int rc = poll(fds.data(), fds.size(), static_cast<int>(waitMs));
+    // Sleep to the exact deadline: a millisecond timeout rounded down would
+    // spin through the last fraction of every frame period.
+    auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now).count();
+    if (waitNs < 0) waitNs = 0;
+    timespec wait{static_cast<time_t>(waitNs / 1000000000), static_cast<long>(waitNs % 1000000000)};
+    int rc = ppoll(fds.data(), fds.size(), &wait, nullptr);
     if (rc < 0) {
       if (errno == EINTR) continue;
       LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);

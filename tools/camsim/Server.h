@@ -66,6 +66,10 @@ struct Conn {
   std::uint32_t audioPhase = 0;
 };
 
+// The first frame time at or after |now| on a grid of 1/fps seconds shared
+// by every stream of that rate, so that all cameras send in one wake-up.
+Clock::time_point AlignedDue(Clock::time_point now, int fps);
+
 struct UpdateFlow {
   int step = 0;  // 0 idle; else the last progress code sent
   Conn* session = nullptr;
