@@ -24,6 +24,7 @@ class ServerFixture : public ::testing::Test {
       o.stdinCommands = false;
       o.loopSeconds = 1;
       o.eventsFile = events;
+      o.search = search_;
       for (int i = 0; i < count; ++i) o.cams.push_back(camsim::DefaultCamera(i));
       std::string error;
       ASSERT_EQ(camsim::ApplyConfigText(config, &o, &error), 1) << error;
@@ -32,6 +33,7 @@ class ServerFixture : public ::testing::Test {
         server_ = std::move(s);
       } else {
         ASSERT_NE(error.find("listen"), std::string::npos) << error;
+        ASSERT_EQ(error.find("search"), std::string::npos) << error;
       }
     }
     ASSERT_TRUE(server_);
@@ -65,6 +67,7 @@ class ServerFixture : public ::testing::Test {
     return v;
   }
 
+  bool search_ = false;  // answer LAN searches (private namespaces only)
   std::unique_ptr<camsim::Server> server_;
   std::thread thread_;
 };

@@ -125,7 +125,6 @@ class Server {
   int CameraCount() const { return static_cast<int>(cams_.size()); }
 
  private:
-  friend class ControlHandler;
   // Sockets and the loop.
   int Listen(Camera* cam);
   void Accept(int listenFd, Camera* cam);
