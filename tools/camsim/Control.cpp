@@ -23,7 +23,12 @@ int Server::SignedInCount(const Camera& cam) const {
 }
 
 void Server::HandleMessage(Conn* c, char* text, std::size_t length) {
-  const char* channel = c->kind == ConnKind::kVideo ? "video" : c->kind == ConnKind::kAudio ? "audio" : "control";
+  const char* channel = "control";
+  if (c->kind == ConnKind::kVideo || (c->kind == ConnKind::kUnknown && std::strstr(text, "CLS#VSTREAM"))) {
+    channel = "video";
+  } else if (c->kind == ConnKind::kAudio || (c->kind == ConnKind::kUnknown && std::strstr(text, "CLS#ASTREAM"))) {
+    channel = "audio";
+  }
   events_.Message(c->camera, channel, "in", text, length);
   KeyValueList m;
   ParseKeyValues(text, &m, kMessageDelimiters);
