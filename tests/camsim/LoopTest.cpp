@@ -1,7 +1,12 @@
 // The encoded loops have the structure the viewer's decoders rely on.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "camsim/Encoders.h"
 #include "camsim/StreamLoop.h"
@@ -120,6 +125,45 @@ TEST(Loops, JpegSamplingFactorsAndHuffmanTables) {
     EXPECT_EQ(JpegSampling(*loop, &dht), c.sampling) << camsim::VideoKindName(c.kind);
     EXPECT_EQ(dht, c.dht) << camsim::VideoKindName(c.kind);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The bare VOPs decode once a VOL header with time resolution 1000 is put in
+// front of them (what the viewer's built-in header does); here the header
+// comes from the full stream of the same size.
+TEST(Loops, BareMpeg4DecodesBehindAForeignHeader) {
+  auto full = camsim::EncodeLoop(LoopKey{VideoKind::kMpeg4, 320, 240, 25, 1, 0});
+  auto bare = camsim::EncodeLoop(LoopKey{VideoKind::kMpeg4Bare, 320, 240, 25, 1, 1});
+  ASSERT_TRUE(full && bare);
+  char path[] = "/tmp/camsim-m4v-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::size_t header = camsim::Mpeg4HeaderLength(full->Data(0), full->frames[0].size);
+  ASSERT_GT(header, 0u);
+  ASSERT_EQ(write(fd, full->Data(0), header), static_cast<ssize_t>(header));
+  for (int i = 0; i < bare->FrameCount(); ++i) {
+    const auto size = bare->frames[static_cast<std::size_t>(i)].size;
+    ASSERT_EQ(write(fd, bare->Data(i), size), static_cast<ssize_t>(size));
+  }
+  close(fd);
+  std::string cmd = std::string("ffmpeg -nostdin -v error -f m4v -i ") + path + " -f framemd5 - 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_TRUE(p);
+  int frames = 0;
+  std::string errors;
+  char line[512];
+  while (std::fgets(line, sizeof line, p)) {
+    if (line[0] == '#') continue;
+    if (std::strstr(line, "rror")) errors += line;
+    ++frames;
+  }
+  EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(frames, bare->FrameCount());
+  unlink(path);
 }
 
 }  // namespace
