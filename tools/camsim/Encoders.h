@@ -1,5 +1,5 @@
 // The encoders behind StreamLoop: libavcodec (H.264 through libx264, MPEG-4
-// Part 2, and libavcodec's own Motion JPEG) and libjpeg-turbo (Motion JPEG
+// Visual, and libavcodec's own Motion JPEG) and libjpeg-turbo (Motion JPEG
 // with the sampling factors cameras use).
 #pragma once
 

@@ -16,7 +16,7 @@ namespace camsim {
 
 enum class VideoKind {
   kH264,          // H.264 Baseline, SPS/PPS before every IDR
-  kMpeg4,         // MPEG-4 Part 2 Simple Profile, VOS/VOL/GOV before key frames
+  kMpeg4,         // MPEG-4 Visual Simple Profile, VOS/VOL/GOV before key frames
   kMpeg4Bare,     // the same VOPs with every header before the VOP removed
   kJpeg422,       // Motion JPEG, luma 2x1, chroma 1x1, with DHT
   kJpeg420,       // Motion JPEG, luma 2x2, chroma 1x1, with DHT
