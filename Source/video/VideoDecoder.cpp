@@ -12,7 +12,7 @@ extern "C" {
 
 #include "base/TimedLock.h"
 #include "base/base.h"
-#include "video/ConfigHeaders.h"
+#include "base/CodecHeaders.h"
 #include "video/VideoFormat.h"
 
 namespace {
@@ -56,8 +56,8 @@ int VideoDecoder::Open(int vcodec, int width, int height) {
   // configuration record, which the decoder reads before the first frame
   // (a packet holding only a header would be refused as a damaged picture).
   std::uint8_t header[64] = {};
-  const int length = vcodec == kCodecH264 ? video::MakeH264ConfigHeader(width, header)
-                                          : video::MakeMpeg4ConfigHeader(width, height, header);
+  const int length = vcodec == kCodecH264 ? MakeH264ConfigHeader(width, header)
+                                          : MakeMpeg4ConfigHeader(width, height, header);
   if (length > 0) {
     context_->extradata = static_cast<std::uint8_t*>(av_mallocz(static_cast<size_t>(length) + AV_INPUT_BUFFER_PADDING_SIZE));
     if (context_->extradata == nullptr) {

@@ -169,12 +169,14 @@ TEST_F(Stream, OpenStreamNeedsTheSessionAndRestartRefusesConnections) {
   audio.Send("CMD#OPEN\nCLS#ASTREAM", c->cameraId);
   EXPECT_EQ(c->ReadFor("OPEN", "ASTREAM").Get("RSP"), "NAK");
 
-  server_->Post("restart 0 1");
+  // A 3-second restart leaves a loaded machine time to try a connection
+  // inside the window.
+  server_->Post("restart 0 3");
   EXPECT_TRUE(c->WaitClosed());
   Client during;
   EXPECT_FALSE(during.Connect(Port(0)));
   bool back = false;
-  for (int i = 0; i < 40 && !back; ++i) {
+  for (int i = 0; i < 100 && !back; ++i) {
     usleep(100000);
     Client after;
     back = after.Connect(Port(0));

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "link/MediaSink.h"
-#include "video/ConfigHeaders.h"
+#include "base/CodecHeaders.h"
 #include "video/FramePacer.h"
 #include "video/MFrameQueue.h"
 
@@ -20,7 +20,7 @@ TEST(ConfigHeaders, Mpeg4LayerCarriesTheSize) {
                       {8192 + 16, 8192 + 16, {0x28, 0x04, 0x20, 0x10}}};  // modulo 8192
   for (const Row& r : rows) {
     std::uint8_t out[64] = {};
-    ASSERT_EQ(video::MakeMpeg4ConfigHeader(r.w, r.h, out), 29);
+    ASSERT_EQ(MakeMpeg4ConfigHeader(r.w, r.h, out), 29);
     const std::vector<int> fixed = {0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x89, 0x13, 0x00,
                                     0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84, 0x40, 0xFA};
     EXPECT_EQ(Bytes(out, 23), fixed);
@@ -41,7 +41,7 @@ TEST(ConfigHeaders, H264OnlyForTheTwoCameraWidths) {
       {0, {}}};
   for (const Row& r : rows) {
     std::uint8_t out[64] = {};
-    const int n = video::MakeH264ConfigHeader(r.w, out);
+    const int n = MakeH264ConfigHeader(r.w, out);
     EXPECT_EQ(Bytes(out, n), r.bytes) << r.w;
     EXPECT_EQ(out[n], 0);
   }
