@@ -9,24 +9,9 @@
 #include <jerror.h>
 
 #include "base/base.h"
+#include "video/JpegError.h"
 
 namespace {
-
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-void OutputMessage(j_common_ptr cinfo) {
-  char text[JMSG_LENGTH_MAX];
-  (*cinfo->err->format_message)(cinfo, text);
-  LogMessage("%s\r\n", text);
-}
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  (*cinfo->err->output_message)(cinfo);
-  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
 
 void InitDestination(j_compress_ptr) {}
 void TermDestination(j_compress_ptr) {}
@@ -49,7 +34,7 @@ struct Job {
 };
 
 // Plain data only between setjmp and the library calls.
-int EncodeGuarded(jpeg_compress_struct* cinfo, ErrorManager* err, jpeg_destination_mgr* dest,
+int EncodeGuarded(jpeg_compress_struct* cinfo, JpegErrorManager* err, jpeg_destination_mgr* dest,
                   const Job* job) {
   if (setjmp(err->jump) != 0) return -1;
   jpeg_create_compress(cinfo);
@@ -107,10 +92,8 @@ int EncodeJpegSnapshot(std::uint8_t* out, int capacity, int width, int height, c
     return -1;
   }
   jpeg_compress_struct cinfo{};
-  ErrorManager err;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.output_message = OutputMessage;
+  JpegErrorManager err;
+  cinfo.err = InstallJpegErrorManager(&err);
   jpeg_destination_mgr dest{};
   const Job job{out, capacity, width, height, y, cb, cr, stride};
   const int result = EncodeGuarded(&cinfo, &err, &dest, &job);

@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 
 #include "base/base.h"
+#include "video/JpegError.h"
 
 namespace {
 
@@ -28,25 +29,6 @@ struct Scratch {
   std::uint8_t workCr[8][kMaxPictureWidth];
 };
 Scratch g_scratch;
-
-// The error manager: the library's own, with an exit that prints the
-// library's message and jumps back to the decoding function. The jump only
-// crosses the library's C frames.
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-void OutputMessage(j_common_ptr cinfo) {
-  char text[JMSG_LENGTH_MAX];
-  (*cinfo->err->format_message)(cinfo, text);
-  LogMessage("%s\r\n", text);
-}
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  (*cinfo->err->output_message)(cinfo);
-  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
 
 // Source manager over the payload in memory. Running out of data supplies an
 // EOI marker, so a truncated frame ends as a complete image.
@@ -136,7 +118,7 @@ bool LayoutAccepted(const jpeg_decompress_struct& cinfo, int height) {
 
 // Runs the library from header to finish. Returns 0, or -1 with the
 // decompressor aborted; the caller destroys it.
-int DecodeGuarded(jpeg_decompress_struct* cinfo, ErrorManager* err, const Job* job) {
+int DecodeGuarded(jpeg_decompress_struct* cinfo, JpegErrorManager* err, const Job* job) {
   if (setjmp(err->jump) != 0) return -1;
 
   jpeg_create_decompress(cinfo);
@@ -265,10 +247,8 @@ int DecodeJpegFrame(const std::uint8_t* payload, int size, int width, int height
     return -1;
   }
   jpeg_decompress_struct cinfo;
-  ErrorManager err;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.output_message = OutputMessage;
+  JpegErrorManager err;
+  cinfo.err = InstallJpegErrorManager(&err);
   const Job job{payload, size, width, height, y, cb, cr};
   const int result = DecodeGuarded(&cinfo, &err, &job);
   jpeg_destroy_decompress(&cinfo);
