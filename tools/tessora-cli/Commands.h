@@ -16,5 +16,6 @@ int RunProbe(int argc, char** argv);
 int RunPtz(int argc, char** argv);
 int RunSetup(int argc, char** argv);
 int RunSnapshot(int argc, char** argv);
+int RunRecord(int argc, char** argv);
 
 }  // namespace cli

@@ -18,6 +18,8 @@ const cli::Command kCommands[] = {
     {"setup", "get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]",
      "read or write a configuration section of the camera", cli::RunSetup},
     {"snapshot", "HOST[:PORT] -u ID -p PW OUT.jpg", "save the next picture of the camera as a JPEG file", cli::RunSnapshot},
+    {"record", "HOST[:PORT] -u ID -p PW --seconds N [--audio] OUT.avi",
+     "record N seconds of video (and the camera's sound) into an AVI file", cli::RunRecord},
 };
 
 void PrintHelp(std::FILE* out) {
