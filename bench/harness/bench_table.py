@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""Reads the benchmarks' JSON output from one directory and prints the
+figures table: figure, our value, baseline value, ratio, target, result.
+
+Usage: bench_table.py OUT_DIR
+OUT_DIR holds <binary>.json (Google Benchmark --benchmark_out) for
+bench_video, bench_recorder, bench_camsim, bench_link and bench_harness.
+Standard library only.
+"""
+import json
+import os
+import sys
+
+PENDING = "pending"
+
+
+def load(out_dir, binary):
+    """name -> run entry (the median aggregate when repetitions were asked)."""
+    path = os.path.join(out_dir, binary + ".json")
+    try:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        return None
+    runs = {}
+    medians = {}
+    for b in data.get("benchmarks", []):
+        if b.get("error_occurred"):
+            runs[b.get("run_name", b["name"])] = {"error": b.get("error_message", "error")}
+            continue
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[b["run_name"]] = b
+            continue
+        runs.setdefault(b.get("run_name", b["name"]), b)
+    runs.update(medians)
+    return runs
+
+
+def value(runs, name, field):
+    """A counter or a time (cpu_time/real_time in microseconds), else None."""
+    if runs is None:
+        return None
+    b = runs.get(name)
+    if b is None or "error" in b:
+        return None
+    if field in ("cpu_time", "real_time"):
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[b.get("time_unit", "ns")]
+        return b[field] * scale
+    return b.get(field)
+
+
+def fmt(v, unit):
+    if v is None:
+        return "-"
+    if unit == "%":
+        return "%.2f %%" % v
+    if abs(v) >= 100:
+        return "%.0f %s" % (v, unit)
+    return "%.2f %s" % (v, unit)
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+        self.failed = 0
+        self.missing = 0
+
+    def ratio(self, figure, ours, base, unit, target):
+        """A ratio row: passes when ours / base <= target."""
+        if ours is None or base is None or base <= 0:
+            self.missing += 1
+            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", "<= %.1fx" % target, "NO DATA"))
+            return
+        r = ours / base
+        ok = r <= target
+        self.failed += 0 if ok else 1
+        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % r, "<= %.1fx" % target,
+                          "pass" if ok else "FAIL"))
+
+    def limit(self, figure, ours, unit, limit, limit_text):
+        """An absolute row (no baseline): passes when ours <= limit."""
+        if ours is None:
+            self.missing += 1
+            self.rows.append((figure, "-", "-", "-", limit_text, "NO DATA"))
+            return
+        ok = limit is None or ours <= limit
+        self.failed += 0 if ok else 1
+        self.rows.append((figure, fmt(ours, unit), "-", "-", limit_text,
+                          "info" if limit is None else ("pass" if ok else "FAIL")))
+
+    def pending(self, figure, target, why):
+        self.rows.append((figure, "-", "-", "-", target, PENDING + ": " + why))
+
+    def print(self):
+        head = ("figure", "ours", "baseline", "ratio", "target", "result")
+        widths = [max(len(r[i]) for r in self.rows + [head]) for i in range(len(head))]
+        line = "  ".join("%-*s" % (w, h) for w, h in zip(widths, head))
+        print(line)
+        print("-" * len(line))
+        for r in self.rows:
+            print("  ".join("%-*s" % (w, c) for w, c in zip(widths, r)).rstrip())
+
+
+def main():
+    out_dir = sys.argv[1]
+    video = load(out_dir, "bench_video")
+    recorder = load(out_dir, "bench_recorder")
+    camsim = load(out_dir, "bench_camsim")
+    link = load(out_dir, "bench_link")
+    harness = load(out_dir, "bench_harness")
+    t = Table()
+
+    # 1. Core path per frame against bare libavcodec on the camera's packets.
+    for camera, codec in ((0, "H.264"), (1, "MPEG-4")):
+        t.ratio("1 core path per frame, %s 640x480 (CPU/frame)" % codec,
+                value(harness, "BM_CorePath/camera:%d/iterations:1/real_time" % camera, "cpu_us_per_frame"),
+                value(harness, "BM_BareLavc/camera:%d/iterations:3" % camera, "cpu_us_per_frame"), "us", 1.3)
+    # Its parts: the render thread's decode + copy-out + RGB32 against the
+    # bare decoder (same packets, same run), and the link's reader.
+    for vcodec, codec in ((2, "H.264"), (1, "MPEG-4")):
+        t.ratio("1a render thread only, %s (decode+copy+RGB32)" % codec,
+                value(video, "BM_DecodeCopyConvert/vcodec:%d/kind:6" % vcodec, "cpu_time"),
+                value(video, "BM_BareDecode/vcodec:%d" % vcodec, "cpu_time"), "us", 1.3)
+    t.limit("1b link reader CPU per 30 KB frame (16x25 fps)",
+            value(link, "BM_VideoReader16x25/iterations:20", "cpu_us_per_frame"), "us", None, "(part of 1)")
+
+    # 2. Motion JPEG.
+    for w, h, pw in ((640, 480, 640), (320, 240, 320)):
+        t.ratio("2 DecodeJpegFrame vs lavc MJPEG, %dx%d" % (w, h),
+                value(video, "BM_DecodeJpegFrame/%d/%d/%d" % (w, h, pw), "cpu_time"),
+                value(video, "BM_LavcMjpeg/%d/%d/0" % (w, h), "cpu_time"), "us", 0.8)
+
+    # 3, 4. The whole viewer under Xvfb against mpv.
+    for panes in (1, 4, 16):
+        t.pending("3 viewer vs mpv CPU, %d pane(s), H.264" % panes, "<= 0.5x", "needs the live window")
+    t.pending("3 frames shown / sent, no overflow at 16", "all shown", "needs the live window")
+    t.pending("4 YUV (QVideoSink) vs RGB (QImage) surfaces", "choose", "needs the live window")
+
+    # 5. Recorder.
+    t.ratio("5 recorder CPU per frame vs ffmpeg -c copy",
+            value(recorder, "BM_Recorder16x25fps/iterations:3", "cpu_us_per_frame"),
+            value(recorder, "BM_FfmpegCopy16/iterations:3", "cpu_us_per_frame"), "us", 1.5)
+
+    # 6. Pacing and the first picture.
+    pacing = "BM_PacingAccuracy25fps/iterations:1"
+    t.limit("6 pacing error at 25 fps, p50", value(video, pacing, "p50_ms"), "ms", None, "(p95 rules)")
+    t.limit("6 pacing error at 25 fps, p95", value(video, pacing, "p95_ms"), "ms", 2.0, "<= 2 ms")
+    for camera, codec in ((0, "H.264"), (1, "MPEG-4"), (2, "MJPEG")):
+        name = "BM_SignInToFirstPicture/camera:%d/iterations:5/real_time" % camera
+        t.limit("6 sign-in to first picture, %s 25 fps (median)" % codec, value(harness, name, "first_picture_ms"),
+                "ms", 900.0, "<= 900 ms")
+        t.limit("6   worst of 5, %s" % codec, value(harness, name, "worst_ms"), "ms", None, "(info)")
+
+    # 7. Memory and idle CPU.
+    t.pending("7 viewer RSS, 1/4/16 panes", "<= 11 MB/pane + 80 MB", "needs the live window")
+    t.pending("7 idle CPU, 16 panes signed out", "<= 0.5 %", "needs the live window")
+    t.limit("7 camsim CPU serving 16 cameras",
+            value(camsim, "BM_Serve16Cameras/10/iterations:1/real_time", "cpu_percent_of_one_core"), "%", 5.0,
+            "<= 5 %")
+
+    t.print()
+    print()
+    print("%d figure(s) short of target, %d without data" % (t.failed, t.missing))
+    return 1 if t.missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
