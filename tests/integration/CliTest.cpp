@@ -1,0 +1,289 @@
+// tessora-cli against camsim, end to end: sign-in results through probe, and
+// AVI recordings through record, checked with ffprobe/ffmpeg rather than by
+// reading our own bytes back. One camsim process serves the whole file.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;  // stdout and stderr together
+  double seconds = 0.0;
+};
+
+// A child process with its stdout and stderr on one pipe.
+class Child {
+ public:
+  explicit Child(const std::vector<std::string>& argv) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      close(fds[0]);
+      close(fds[1]);
+      std::vector<char*> args;
+      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    fd_ = fds[0];
+    started_ = Clock::now();
+  }
+  ~Child() {
+    if (pid_ > 0 && !reaped_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (fd_ >= 0) close(fd_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  const std::string& output() const { return out_; }
+
+  // Reads output for up to |ms|; true when |text| has appeared.
+  bool WaitFor(const std::string& text, int ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (out_.find(text) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      if (left <= 0 || !ReadSome(static_cast<int>(left))) return out_.find(text) != std::string::npos;
+    }
+    return true;
+  }
+
+  // Reads until the child ends (killed after |ms|) and reaps it.
+  Outcome Finish(int ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end && ReadSome(100)) {
+    }
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    reaped_ = true;
+    Outcome o;
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    o.out = out_;
+    o.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    return o;
+  }
+
+ private:
+  // False at end of output; true when data came or the wait passed.
+  bool ReadSome(int ms) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0) return true;
+    char buffer[4096];
+    const ssize_t n = read(fd_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    out_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  bool reaped_ = false;
+  std::string out_;
+  Clock::time_point started_;
+};
+
+Outcome RunTool(const std::vector<std::string>& argv, int ms = 60000) { return Child(argv).Finish(ms); }
+
+// camsim with three cameras (H.264, MPEG-4, Motion JPEG) and a scratch
+// directory, for the whole file.
+class CliTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::filesystem::temp_directory_path() / ("tessora-cli-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir_);
+    // Ports from the process id; a busy range makes camsim exit, then the
+    // next range is tried.
+    for (int attempt = 0; attempt < 8 && camsim_ == nullptr; ++attempt) {
+      port_ = 30000 + static_cast<int>((getpid() + attempt * 7919) % 3000) * 8;
+      auto child = std::make_unique<Child>(std::vector<std::string>{
+          CAMSIM_BIN, "--cameras", "3", "--port", std::to_string(port_), "--admin-port", "0", "--no-stdin"});
+      if (child->WaitFor("ready\n", 20000)) camsim_ = std::move(child);
+    }
+  }
+  static void TearDownTestSuite() {
+    if (camsim_ != nullptr) {
+      kill(camsim_->pid(), SIGTERM);
+      camsim_->Finish(10000);
+      camsim_.reset();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  void SetUp() override { ASSERT_NE(camsim_, nullptr) << "camsim did not start"; }
+
+  static std::string Host(int camera) { return "127.0.0.1:" + std::to_string(port_ + camera); }
+  static std::string Path(const std::string& name) { return (dir_ / name).string(); }
+  static std::vector<std::string> Record(int camera, const std::string& file, int seconds, bool audio) {
+    std::vector<std::string> argv{CLI_BIN, "record", Host(camera), "-u", "admin", "-p", "admin",
+                                  "--seconds", std::to_string(seconds)};
+    if (audio) argv.push_back("--audio");
+    argv.push_back(Path(file));
+    return argv;
+  }
+
+  static std::unique_ptr<Child> camsim_;
+  static int port_;
+  static std::filesystem::path dir_;
+};
+
+std::unique_ptr<Child> CliTest::camsim_;
+int CliTest::port_ = 0;
+std::filesystem::path CliTest::dir_;
+
+// "key=value" lines of ffprobe for one stream type; empty when there is none.
+std::string Probe(const std::string& file, const char* stream) {
+  const Outcome o = RunTool({FFPROBE_BIN, "-v", "error", "-count_packets", "-select_streams", stream, "-show_entries",
+                         "stream=codec_name,nb_read_packets:format=duration", "-of", "default=nw=1", file});
+  return o.status == 0 ? o.out : "ffprobe failed: " + o.out;
+}
+
+std::string Field(const std::string& text, const std::string& key) {
+  const auto at = text.find(key + "=");
+  if (at == std::string::npos) return {};
+  const auto end = text.find('\n', at);
+  return text.substr(at + key.size() + 1, end - at - key.size() - 1);
+}
+
+// Video codec, duration about |seconds| and a silent decode of everything
+// selected by |map|.
+void ExpectRecording(const std::string& file, const std::string& codec, double seconds, const char* map) {
+  SCOPED_TRACE(file);
+  const std::string video = Probe(file, "v");
+  EXPECT_EQ(Field(video, "codec_name"), codec) << video;
+  const double duration = std::atof(Field(video, "duration").c_str());
+  EXPECT_NEAR(duration, seconds, 1.5) << video;
+  EXPECT_GE(std::atoi(Field(video, "nb_read_packets").c_str()), 25) << video;
+  const Outcome decode = RunTool({FFMPEG_BIN, "-nostdin", "-v", "error", "-i", file, "-map", map, "-f", "null", "-"});
+  EXPECT_EQ(decode.status, 0);
+  EXPECT_EQ(decode.out, "");
+}
+
+TEST_F(CliTest, ProbeSignsInAndReportsEachCamerasFormat) {
+  const struct {
+    int camera;
+    const char* video;
+  } cases[] = {
+      {0, "video: H.264 (VCODEC 2), 640x480"},
+      {1, "video: MPEG-4 (VCODEC 1), 640x480"},
+      {2, "video: Motion JPEG (VCODEC 0), 640x480"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = RunTool({CLI_BIN, "probe", Host(c.camera), "-u", "admin", "-p", "admin"});
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(o.out.find("signed in to " + Host(c.camera)), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("group: 0"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(c.video), std::string::npos) << o.out;
+  }
+}
+
+TEST_F(CliTest, RefusalsAndUnreachableCamerasFailWithAMessage) {
+  const Outcome refused = RunTool({CLI_BIN, "probe", Host(0), "-u", "admin", "-p", "wrong"});
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("sign-in refused: 502"), std::string::npos) << refused.out;
+
+  // The port after the last camera has no listener.
+  for (const char* command : {"probe", "record"}) {
+    std::vector<std::string> argv{CLI_BIN, command, Host(3), "-u", "admin", "-p", "admin"};
+    if (std::string(command) == "record") argv.insert(argv.end(), {"--seconds", "2", Path("none.avi")});
+    const Outcome closed = RunTool(argv, 30000);
+    EXPECT_EQ(closed.status, 1) << closed.out;
+    EXPECT_NE(closed.out.find("error: cannot connect to " + Host(3)), std::string::npos) << closed.out;
+    EXPECT_LT(closed.seconds, 10.0);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("none.avi")));
+
+  const Outcome noSeconds = RunTool({CLI_BIN, "record", Host(0), "-u", "admin", "-p", "admin", Path("x.avi")});
+  EXPECT_EQ(noSeconds.status, 2) << noSeconds.out;
+}
+
+// All three cameras at once: video only, then with the camera's sound.
+TEST_F(CliTest, RecordWritesPlayableAviForEachCodec) {
+  const char* codecs[] = {"h264", "mpeg4", "mjpeg"};
+  for (const bool audio : {false, true}) {
+    std::vector<std::unique_ptr<Child>> runs;
+    for (int camera = 0; camera < 3; ++camera) {
+      const std::string name = std::string(codecs[camera]) + (audio ? "-audio.avi" : ".avi");
+      runs.push_back(std::make_unique<Child>(Record(camera, name, 4, audio)));
+    }
+    for (int camera = 0; camera < 3; ++camera) {
+      const std::string file = Path(std::string(codecs[camera]) + (audio ? "-audio.avi" : ".avi"));
+      const Outcome o = runs[camera]->Finish(60000);
+      ASSERT_EQ(o.status, 0) << o.out;
+      EXPECT_NE(o.out.find("recording: 4/4 s"), std::string::npos) << o.out;
+      EXPECT_NE(o.out.find("saved " + file), std::string::npos) << o.out;
+      if (!audio) {
+        ExpectRecording(file, codecs[camera], 4.0, "0");
+        continue;
+      }
+      // The sound: a mu-law stream with about the video's length (a 40 ms
+      // block is 320 samples).
+      const std::string sound = Probe(file, "a");
+      EXPECT_EQ(Field(sound, "codec_name"), "pcm_mulaw") << sound;
+      EXPECT_GE(std::atoi(Field(sound, "nb_read_packets").c_str()), 1) << sound;
+      const Outcome decode =
+          RunTool({FFMPEG_BIN, "-nostdin", "-v", "error", "-i", file, "-map", "0:a", "-f", "null", "-"});
+      EXPECT_EQ(decode.out, "") << file;
+      const Outcome samples = RunTool({FFPROBE_BIN, "-v", "error", "-select_streams", "a", "-show_entries",
+                                   "packet=size", "-of", "csv=p=0", file});
+      long bytes = 0;
+      for (std::size_t at = 0; at < samples.out.size();) {
+        bytes += std::atol(samples.out.c_str() + at);
+        const auto nl = samples.out.find('\n', at);
+        at = nl == std::string::npos ? samples.out.size() : nl + 1;
+      }
+      EXPECT_NEAR(bytes / 8000.0, 4.0, 1.5) << file;
+      // The pictures with sound: codec and length (decoding is checked on
+      // the video-only files, whose clock is not pulled by the sound).
+      const std::string video = Probe(file, "v");
+      EXPECT_EQ(Field(video, "codec_name"), codecs[camera]) << video;
+      EXPECT_NEAR(std::atof(Field(video, "duration").c_str()), 4.0, 1.5) << video;
+    }
+  }
+}
+
+TEST_F(CliTest, InterruptedRecordingLeavesAValidFile) {
+  // SIGINT on pictures only; SIGTERM while the sound is being written too.
+  for (const int signo : {SIGINT, SIGTERM}) {
+    const bool audio = signo == SIGTERM;
+    const std::string file = Path(audio ? "terminated.avi" : "interrupted.avi");
+    Child run(Record(1, file, 60, audio));
+    ASSERT_TRUE(run.WaitFor("recording: 2/60 s", 30000)) << run.output();
+    kill(run.pid(), signo);
+    const Outcome o = run.Finish(20000);
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(o.out.find("stopped by signal " + std::to_string(signo)), std::string::npos) << o.out;
+    EXPECT_LT(o.seconds, 30.0);
+    ExpectRecording(file, "mpeg4", 2.5, audio ? "0:a" : "0");
+    if (audio) {
+      EXPECT_EQ(Field(Probe(file, "a"), "codec_name"), "pcm_mulaw");
+    }
+  }
+}
+
+}  // namespace
