@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "InstanceRegistry.h"
+#include "MFormView.h"
 #include "MInfoBox.h"
 #include "MessageBoxes.h"
 #include "Skin.h"
@@ -54,6 +55,9 @@ MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings)
   setWindowTitle(InstanceRegistry::WindowTitle(instanceNumber));
   setWindowIcon(ProgramIcon());
   setFont(skin::PlainFont());
+  form_ = new MFormView(this, settings_.columns, settings_.rows, instance_);
+  setCentralWidget(form_);
+  connect(this, &MainWindow::videoPausedChanged, form_, &MFormView::SetVideoPaused);
   CreateTrayIcon();
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/MRegistry.h"
 
+class MFormView;
 class QSystemTrayIcon;
 
 // Process-wide values read from "Global" before any pane exists.
@@ -34,6 +35,7 @@ class MainWindow : public QMainWindow {
   void BringForward(int k);
   // Ends the program after the user's yes to the closing question.
   bool AskToClose();
+  MFormView* Form() const { return form_; }
 
  signals:
   // The window was minimised (true) or restored (false): panes pause or
@@ -50,6 +52,7 @@ class MainWindow : public QMainWindow {
   void RestoreFromTray();
 
   int instance_;
+  MFormView* form_ = nullptr;  // the central widget
   GlobalSettings settings_;
   QPointer<QSystemTrayIcon> tray_;
   bool confirmedClose_ = false;

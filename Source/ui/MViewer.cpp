@@ -1,0 +1,257 @@
+#include "MViewer.h"
+
+#include <QCheckBox>
+#include <QIntValidator>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+
+#include "MButton.h"
+#include "MInfoBox.h"
+#include "MessageBoxes.h"
+#include "Skin.h"
+#include "base/base.h"
+
+namespace {
+
+const QColor kPanelGreen(165, 198, 99);
+const QColor kFrameGreen(86, 140, 0);
+const QColor kBannerBlue(0, 0, 255);
+constexpr int kNarrowWidth = 320;
+constexpr int kBoxMilliseconds = 5000;
+
+QFont PanelFont(int pixelHeight) {
+  QFont f = skin::BoldFont();
+  f.setPixelSize(pixelHeight);
+  return f;
+}
+
+// The sign-in panel paints its green background, the white edit boxes and
+// their captions.
+class SignInPanel : public QWidget {
+ public:
+  explicit SignInPanel(QWidget* parent) : QWidget(parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), kPanelGreen);
+    p.setFont(PanelFont(13));
+    const bool narrow = width() < kNarrowWidth;
+    const int right = narrow ? 227 : 250;
+    const char* captions[] = {"Url:", "Id:", "Pw:", "Alias:"};
+    for (int i = 0; i < 4; ++i) {
+      const int top = 20 + 30 * i;
+      p.setPen(kFrameGreen);
+      p.setBrush(Qt::white);
+      p.drawRect(QRect(QPoint(49, top - 1), QPoint(right, top + 20)));
+      if (i == 0) p.drawRect(QRect(QPoint(narrow ? 236 : 259, top - 1), QPoint(narrow ? 267 : 310, top + 20)));
+      p.setPen(Qt::white);
+      p.drawText(QRect(i == 3 ? 0 : 10, top, i == 3 ? 40 : 30, 20), Qt::AlignRight | Qt::AlignVCenter,
+                 QString::fromLatin1(captions[i]));
+    }
+  }
+};
+
+QLineEdit* MakeEdit(QWidget* parent, int id, int maxLength) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(QString::number(id));
+  e->setMaxLength(maxLength);
+  e->setFrame(false);
+  e->setFont(PanelFont(13));
+  return e;
+}
+
+QCheckBox* MakeBox(QWidget* parent, int id, const char* text) {
+  auto* b = new QCheckBox(QString::fromLatin1(text), parent);
+  b->setObjectName(QString::number(id));
+  b->setFont(PanelFont(13));
+  b->setStyleSheet(QStringLiteral("color: white"));
+  return b;
+}
+
+}  // namespace
+
+MViewer::MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect)
+    : QWidget(parent), slot_(slot), form_(form), view_(new VideoView(this)) {
+  setGeometry(cellRect);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  surface_ = std::make_unique<QtRgbSurface>(view_);
+  session_ = std::make_unique<ViewerSession>(slot, settingsIndex, surface_.get(), this, this);
+  connect(session_.get(), &ViewerSession::stateChanged, this, &MViewer::OnStateChanged);
+  view_->hide();
+  BuildPanel();
+  ShowSignInPanel(true);
+  if (ReadSettingDword(session_->Settings(), "Zoom", "Enable", 0) != 0) {
+    PostToParent(WM_PANE_ENLARGE, slot_, reinterpret_cast<std::intptr_t>(this));
+  }
+}
+
+MViewer::~MViewer() {
+  CloseCurrentBox();
+  session_->LogOut();
+  session_.reset();  // the render stops before the surface and view go
+}
+
+void MViewer::BuildPanel() {
+  panel_ = new SignInPanel(this);
+  address_ = MakeEdit(panel_, kIdAddressEdit, 259);
+  port_ = MakeEdit(panel_, kIdPortEdit, 7);
+  port_->setValidator(new QIntValidator(0, 9999999, port_));
+  user_ = MakeEdit(panel_, kIdUserEdit, 31);
+  password_ = MakeEdit(panel_, kIdPasswordEdit, 31);
+  password_->setEchoMode(QLineEdit::Password);
+  alias_ = MakeEdit(panel_, kIdAliasEdit, 31);
+  mjpeg_ = MakeBox(panel_, kIdMjpegBox, "Use Motion JPEG");
+  saveId_ = MakeBox(panel_, kIdSaveIdBox, "Save ID on this computer");
+  autoSignIn_ = MakeBox(panel_, kIdAutoSignInBox, "Signin Automatically");
+  signIn_ = MButton::Labelled(panel_, kIdSignInButton, 230, 170, QSize(72, 24), QString::fromUtf8("로그인"));
+
+  const SignInFields stored = session_->StoredFields();
+  address_->setText(stored.url);
+  port_->setText(stored.port);
+  user_->setText(stored.id);
+  password_->setText(stored.password);
+  alias_->setText(stored.alias);
+  mjpeg_->setChecked(stored.useMjpeg);
+  saveId_->setChecked(stored.saveId);
+  autoSignIn_->setChecked(stored.autoSignIn);
+  autoSignIn_->setVisible(stored.saveId);
+
+  connect(signIn_, &MButton::clicked, this, &MViewer::OnSignInButton);
+  connect(saveId_, &QCheckBox::toggled, this, &MViewer::OnSaveIdToggled);
+  connect(autoSignIn_, &QCheckBox::toggled, this, &MViewer::OnAutoSignInToggled);
+  for (QLineEdit* e : {address_, port_, user_, password_, alias_}) {
+    connect(e, &QLineEdit::returnPressed, this, &MViewer::OnSignInButton);
+  }
+  LayoutPanel();
+}
+
+void MViewer::LayoutPanel() {
+  panel_->setGeometry(rect());
+  view_->setGeometry(rect());
+  const bool narrow = width() < kNarrowWidth;
+  const int right = narrow ? 227 : 250;
+  address_->setGeometry(QRect(QPoint(50, 20), QPoint(right - 1, 39)));
+  port_->setGeometry(narrow ? 237 : 260, 20, narrow ? 30 : 50, 20);
+  user_->setGeometry(QRect(QPoint(50, 50), QPoint(right - 1, 69)));
+  password_->setGeometry(QRect(QPoint(50, 80), QPoint(right - 1, 99)));
+  alias_->setGeometry(QRect(QPoint(50, 110), QPoint(right - 1, 129)));
+  mjpeg_->setGeometry(50, 140, 170, 20);
+  saveId_->setGeometry(50, 165, 170, 20);
+  autoSignIn_->setGeometry(50, 185, 130, 20);
+  signIn_->move(narrow ? 200 : 230, narrow ? 185 : 170);
+}
+
+void MViewer::resizeEvent(QResizeEvent*) { LayoutPanel(); }
+
+QWidget* MViewer::Control(int id) const {
+  switch (id) {
+    case kIdSignInButton: return signIn_;
+    case kIdUserEdit: return user_;
+    case kIdPasswordEdit: return password_;
+    case kIdSaveIdBox: return saveId_;
+    case kIdAddressEdit: return address_;
+    case kIdPortEdit: return port_;
+    case kIdAliasEdit: return alias_;
+    case kIdAutoSignInBox: return autoSignIn_;
+    case kIdMjpegBox: return mjpeg_;
+    default: return nullptr;
+  }
+}
+
+SignInFields MViewer::PanelFields() const {
+  SignInFields f;
+  f.url = address_->text();
+  f.port = port_->text();
+  f.id = user_->text();
+  f.password = password_->text();
+  f.alias = alias_->text();
+  f.useMjpeg = mjpeg_->isChecked();
+  f.saveId = saveId_->isChecked();
+  f.autoSignIn = saveId_->isChecked() && autoSignIn_->isChecked();
+  return f;
+}
+
+int MViewer::SignIn() { return session_->SignIn(PanelFields()); }
+
+void MViewer::OnSignInButton() {
+  if (session_->State() != kPaneIdle) return;
+  if (!selected_) PostToParent(WM_PANE_SELECT, slot_, reinterpret_cast<std::intptr_t>(this));
+  SignIn();
+}
+
+void MViewer::OnSaveIdToggled(bool on) {
+  if (!on) {
+    WriteSettingString(session_->Settings(), settings::kSigninId, QString());
+    autoSignIn_->setChecked(false);
+    WriteSettingString(session_->Settings(), settings::kSigninPw, QString());
+  }
+  autoSignIn_->setVisible(on);
+}
+
+void MViewer::OnAutoSignInToggled(bool on) {
+  if (!on) WriteSettingString(session_->Settings(), settings::kSigninPw, QString());
+}
+
+void MViewer::SetSelected(bool on) {
+  selected_ = on;
+  session_->SetSelected(on);
+  update();
+}
+
+void MViewer::OnStateChanged(int state) {
+  view_->setVisible(state >= kPaneLive);
+  update();
+}
+
+void MViewer::OpenViewerBox(int messageId, int kind) {
+  CloseCurrentBox();
+  const int title = kind == kBoxError ? kTitleError : kind == kBoxWarning ? kTitleWarning : kTitleNotice;
+  const int icon = kind == kBoxError ? kIconError : kind == kBoxWarning ? kIconWarning : kIconNotice;
+  auto* box = new MInfoBox(title, messageId, icon);
+  currentBox_ = box;
+  box->ShowModeless(kBoxMilliseconds, this);
+}
+
+void MViewer::ShowViewerBox(int messageId, int kind) { ShowMessage(messageId, kind); }
+
+void MViewer::CloseCurrentBox() {
+  if (currentBox_) currentBox_->close();
+  currentBox_ = nullptr;
+}
+
+void MViewer::RepaintPane() { update(); }
+
+void MViewer::ShowSignInPanel(bool show) {
+  panel_->setVisible(show);
+  if (show) view_->hide();
+  update();
+}
+
+void MViewer::PostToParent(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  PostWindowMessage(form_.data(), message, wParam, lParam);
+}
+
+void MViewer::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::black);
+  if (session_->State() == kPaneReconnecting) {
+    p.setFont(PanelFont(15));
+    p.setPen(kBannerBlue);
+    p.drawText(rect(), Qt::AlignCenter, session_->Banner());
+  }
+}
+
+void MViewer::keyPressEvent(QKeyEvent* e) {
+  if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return;  // other keys swallowed
+  if (session_->State() == kPaneIdle) {
+    SignIn();
+  } else if (session_->State() > 4) {
+    PostToParent(WM_PANE_FULLSCREEN, slot_, reinterpret_cast<std::intptr_t>(this));
+  }
+}
+
+void MViewer::mousePressEvent(QMouseEvent*) {
+  if (!selected_) PostToParent(WM_PANE_SELECT, slot_, reinterpret_cast<std::intptr_t>(this));
+}

@@ -1,0 +1,90 @@
+// One camera pane of the grid: the sign-in panel while idle, the picture
+// while live, the "Reconnecting" banner while the connection is being made
+// again, and the pane's own message box. The connection itself is the
+// pane's ViewerSession, which is also the link slot's window.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "ViewerSession.h"
+#include "video/VideoView.h"
+
+class QCheckBox;
+class QLineEdit;
+class MButton;
+class MInfoBox;
+
+// Control ids of the sign-in panel.
+inline constexpr int kIdSignInButton = 2200;
+inline constexpr int kIdUserEdit = 2201;
+inline constexpr int kIdPasswordEdit = 2202;
+inline constexpr int kIdSaveIdBox = 2203;
+inline constexpr int kIdAddressEdit = 2204;
+inline constexpr int kIdPortEdit = 2205;
+inline constexpr int kIdAliasEdit = 2206;
+inline constexpr int kIdAutoSignInBox = 2207;
+inline constexpr int kIdMjpegBox = 2210;
+
+class MViewer : public QWidget, public ViewerHost {
+  Q_OBJECT
+ public:
+  // |form| receives 1025..1028; |settingsIndex| names the "Viewer%02d" key.
+  MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect);
+  ~MViewer() override;
+
+  ViewerSession& Session() { return *session_; }
+  int Slot() const { return slot_; }
+  VideoView* View() { return view_; }
+  // The sign-in panel's present values.
+  SignInFields PanelFields() const;
+  // Sign-in from the panel (button, Enter, start-up); 1 when sent.
+  int SignIn();
+  void LogOut() { session_->LogOut(); }
+  void Tick() { session_->Tick(); }
+  void SetSelected(bool on);
+  // The panel's controls by id (tests).
+  QWidget* Control(int id) const;
+
+  // ViewerHost.
+  void OpenViewerBox(int messageId, int kind) override;
+  void ShowViewerBox(int messageId, int kind) override;
+  void CloseCurrentBox() override;
+  void RepaintPane() override;
+  void ShowSignInPanel(bool show) override;
+  void PostToParent(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+  void mouseDoubleClickEvent(QMouseEvent*) override {}
+
+ private:
+  void BuildPanel();
+  void LayoutPanel();
+  void OnSignInButton();
+  void OnSaveIdToggled(bool on);
+  void OnAutoSignInToggled(bool on);
+  void OnStateChanged(int state);
+
+  const int slot_;
+  QPointer<QObject> form_;
+  bool selected_ = false;
+  VideoView* view_;
+  std::unique_ptr<QtRgbSurface> surface_;
+  std::unique_ptr<ViewerSession> session_;
+  QWidget* panel_ = nullptr;
+  QLineEdit* address_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QLineEdit* user_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QLineEdit* alias_ = nullptr;
+  QCheckBox* mjpeg_ = nullptr;
+  QCheckBox* saveId_ = nullptr;
+  QCheckBox* autoSignIn_ = nullptr;
+  MButton* signIn_ = nullptr;
+  QPointer<MInfoBox> currentBox_;
+};
