@@ -91,7 +91,7 @@ class CountingRecorder : public MediaRecorder {
 
  private:
   avxxx* const file_;
-  std::atomic<bool> started_{false};  // render thread only, atomic for clarity
+  std::atomic<bool> started_{false};  // set by the render thread, read by the audio reader
   std::atomic<int> frames_{0};
   std::atomic<int> audioBlocks_{0};
 };
