@@ -65,7 +65,7 @@ QLineEdit* MakeEdit(QWidget* parent, int id, int maxLength) {
 QCheckBox* MakeBox(QWidget* parent, int id, const char* text) {
   auto* b = new QCheckBox(QString::fromLatin1(text), parent);
   b->setObjectName(QString::number(id));
-  b->setFont(PanelFont(13));
+  b->setFont(PanelFont(11));
   b->setStyleSheet(QStringLiteral("color: white"));
   return b;
 }

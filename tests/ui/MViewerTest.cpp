@@ -1,0 +1,69 @@
+// The pane's sign-in panel and its stored "Signin" values.
+#include <QtTest>
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include "MViewer.h"
+#include "base/MRegistry.h"
+#include "base/base.h"
+
+class MViewerTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir_;
+
+  static SettingsKey Key(int index) {
+    SettingsKey key;
+    OpenSettingsKey(QStringLiteral("Viewer%1").arg(index, 2, 10, QLatin1Char('0')), &key);
+    return key;
+  }
+  static QString Read(const SettingsKey& key, const settings::TextSetting& s) {
+    QString out;
+    ReadSettingString(key, s, 260, &out);
+    return out;
+  }
+
+ private slots:
+  void initTestCase() { qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8()); }
+
+  void storedValuesFillThePanel() {
+    const SettingsKey key = Key(5);
+    WriteSettingString(key, settings::kSigninUrl, QStringLiteral("cam.example"));
+    WriteSettingDword(key, settings::kSigninPort, 9191);
+    WriteSettingString(key, settings::kSigninId, QStringLiteral("admin"));
+    WriteSettingString(key, settings::kSigninPw, QString::fromStdString(ScrambleText(std::string("secret"))));
+    MViewer pane(nullptr, nullptr, 5, 5, QRect(0, 0, 320, 240));
+    const SignInFields f = pane.PanelFields();
+    QCOMPARE(f.url, QStringLiteral("cam.example"));
+    QCOMPARE(f.port, QStringLiteral("9191"));
+    QCOMPARE(f.id, QStringLiteral("admin"));
+    QCOMPARE(f.password, QStringLiteral("secret"));
+    QVERIFY(f.saveId && f.autoSignIn);
+    QVERIFY(pane.Session().AutoSignIn());
+  }
+
+  // Switching a box off forgets what it kept: "Save ID" the id and the
+  // password, "Signin Automatically" the password only.
+  void switchingBoxesOffForgetsStoredValues_data() {
+    QTest::addColumn<int>("box");
+    QTest::addColumn<bool>("idKept");
+    QTest::newRow("save id off") << kIdSaveIdBox << false;
+    QTest::newRow("automatic off") << kIdAutoSignInBox << true;
+  }
+  void switchingBoxesOffForgetsStoredValues() {
+    QFETCH(int, box);
+    QFETCH(bool, idKept);
+    const SettingsKey key = Key(6);
+    WriteSettingString(key, settings::kSigninId, QStringLiteral("admin"));
+    WriteSettingString(key, settings::kSigninPw, QString::fromStdString(ScrambleText(std::string("pw"))));
+    MViewer pane(nullptr, nullptr, 6, 6, QRect(0, 0, 320, 240));
+    auto* check = qobject_cast<QCheckBox*>(pane.Control(box));
+    QVERIFY(check && check->isChecked());
+    check->setChecked(false);
+    QCOMPARE(Read(key, settings::kSigninId).isEmpty(), !idKept);
+    QVERIFY(Read(key, settings::kSigninPw).isEmpty());
+    QVERIFY(!pane.PanelFields().autoSignIn);
+  }
+};
+
+QTEST_MAIN(MViewerTest)
+#include "MViewerTest.moc"
