@@ -236,7 +236,10 @@ void MViewer::PostToParent(unsigned message, std::uintptr_t wParam, std::intptr_
 void MViewer::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
-  if (session_->State() == kPaneReconnecting) {
+  // The banner stays up through the reconnect thread's sign-in attempts
+  // (states 2 to 5), not only between them.
+  const int state = session_->State();
+  if (state == kPaneReconnecting || (session_->Reconnecting() && state < kPaneLive)) {
     p.setFont(PanelFont(15));
     p.setPen(kBannerBlue);
     p.drawText(rect(), Qt::AlignCenter, session_->Banner());
