@@ -19,7 +19,9 @@ class ServerFixture : public ::testing::Test {
     for (int attempt = 0; attempt < 40 && !server_; ++attempt) {
       camsim::Options o;
       o.cameras = count;
-      o.port = 20000 + static_cast<int>((getpid() * 7 + attempt * 131) % 2500) * 16;
+      // Below the ephemeral range, so no outgoing or port-0 socket of a test
+      // running beside this one can take a camera port while it is closed.
+      o.port = 10000 + static_cast<int>((getpid() * 7 + attempt * 131) % 1400) * 16;
       o.adminPort = 0;
       o.stdinCommands = false;
       o.loopSeconds = 1;

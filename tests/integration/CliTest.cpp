@@ -125,7 +125,7 @@ class CliTest : public ::testing::Test {
     // Ports from the process id; a busy range makes camsim exit, then the
     // next range is tried.
     for (int attempt = 0; attempt < 8 && camsim_ == nullptr; ++attempt) {
-      port_ = 30000 + static_cast<int>((getpid() + attempt * 7919) % 3000) * 8;
+      port_ = 10000 + static_cast<int>((getpid() + attempt * 7919) % 2800) * 8;  // below the ephemeral range
       auto child = std::make_unique<Child>(std::vector<std::string>{
           CAMSIM_BIN, "--cameras", "3", "--port", std::to_string(port_), "--admin-port", "0", "--no-stdin"});
       if (child->WaitFor("ready\n", 20000)) camsim_ = std::move(child);
