@@ -53,12 +53,14 @@ void Server::Broadcast(Camera* cam, const char* cls, const char* mtd, const char
 }
 
 void Server::Restart(Camera* cam, int seconds) {
-  for (auto& c : conns_) {
-    if (c->camera == cam->cfg.index && c->fd >= 0) CloseConn(c.get());
-  }
+  // Stop listening before dropping the connections: a viewer that sees its
+  // connection drop and reconnects at once must be refused.
   if (cam->listenFd >= 0) {
     close(cam->listenFd);
     cam->listenFd = -1;
+  }
+  for (auto& c : conns_) {
+    if (c->camera == cam->cfg.index && c->fd >= 0) CloseConn(c.get());
   }
   cam->update = UpdateFlow{};
   cam->reopenAt = Clock::now() + std::chrono::seconds(seconds);
