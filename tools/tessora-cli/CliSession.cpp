@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "base/base.h"
+#include "link/CameraCommands.h"
+#include "link/KeyValue.h"
 #include "link/LinkEngine.h"
 #include "link/LinkMessages.h"
 
@@ -170,6 +172,25 @@ bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target) {
   }
   target->id = args.Get("-u");
   target->password = args.Get("-p");
+  return true;
+}
+
+bool ReadVideoFormat(Session& session, VideoFormat* format) {
+  constexpr int kReplyWaitMs = 5000;
+  Message reply;
+  if (SendSetupRequest(Session::kSlot, "VIDEO", "GET", nullptr) != 1 ||
+      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, kReplyWaitMs, &reply) ||
+      reply.message != WM_SETUP_VIDEO_GET) {
+    std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
+    return false;
+  }
+  KeyValueList video;
+  ParseKeyValues(reply.text.data(), &video, kVarDelimiters);
+  format->resolution = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "RES")));
+  format->codec = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "VCODEC")));
+  format->quality = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "QUALITY")));
+  format->width = ValueToInt(FindValue(&video, "WIDTH"));
+  format->height = ValueToInt(FindValue(&video, "HEIGHT"));
   return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/WindowTarget.h"
 #include "link/ControlChannel.h"
+#include "video/VideoFormat.h"
 
 namespace cli {
 
@@ -90,5 +91,9 @@ struct Target {
   std::string password;
 };
 bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target);
+
+// Asks the signed-in camera for its VIDEO section and reads the stream's
+// format from the reply. Prints what failed.
+bool ReadVideoFormat(Session& session, VideoFormat* format);
 
 }  // namespace cli

@@ -133,30 +133,6 @@ class AudioToRecorder : public AudioSink {
   int fill_ = 0;
 };
 
-struct VideoSection {
-  VideoFormat format;
-  int quality = 0;
-};
-
-bool ReadVideoSection(Session& session, VideoSection* out) {
-  Message reply;
-  if (SendSetupRequest(Session::kSlot, "VIDEO", "GET", nullptr) != 1 ||
-      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, kReplyWaitMs, &reply) ||
-      reply.message != WM_SETUP_VIDEO_GET) {
-    std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
-    return false;
-  }
-  KeyValueList video;
-  ParseKeyValues(reply.text.data(), &video, kVarDelimiters);
-  out->format.resolution = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "RES")));
-  out->format.codec = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "VCODEC")));
-  out->quality = ValueToInt(FindValue(&video, "QUALITY"));
-  out->format.quality = static_cast<std::uint8_t>(out->quality);
-  out->format.width = ValueToInt(FindValue(&video, "WIDTH"));
-  out->format.height = ValueToInt(FindValue(&video, "HEIGHT"));
-  return true;
-}
-
 // Starts the camera's sound into |sink|. Prints what failed.
 bool StartSound(Session& session, AudioSink* sink) {
   Message reply;
@@ -240,12 +216,12 @@ int RunRecord(int argc, char** argv) {
   Session session;
   if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
 
-  VideoSection video;
-  if (!ReadVideoSection(session, &video)) return kFailed;
-  const int codecId = avxxx::CodecIdForVcodec(video.format.codec);
-  if (codecId < 0 || video.format.width <= 0 || video.format.height <= 0) {
-    std::fprintf(stderr, "error: cannot record VCODEC %d at %dx%d\n", video.format.codec, video.format.width,
-                 video.format.height);
+  VideoFormat format;
+  if (!ReadVideoFormat(session, &format)) return kFailed;
+  const int codecId = avxxx::CodecIdForVcodec(format.codec);
+  if (codecId < 0 || format.width <= 0 || format.height <= 0) {
+    std::fprintf(stderr, "error: cannot record VCODEC %d at %dx%d\n", format.codec, format.width,
+                 format.height);
     return kFailed;
   }
 
@@ -256,14 +232,14 @@ int RunRecord(int argc, char** argv) {
     std::fprintf(stderr, "error: the camera did not open the video channel\n");
     return kFailed;
   }
-  if (file.Open(video.format.height, video.format.width, out.c_str(), codecId,
-                avxxx::BitRateForQuality(video.quality)) != 1) {
+  if (file.Open(format.height, format.width, out.c_str(), codecId,
+                avxxx::BitRateForQuality(format.quality)) != 1) {
     std::fprintf(stderr, "error: cannot create %s\n", out.c_str());
     return kFailed;
   }
-  if (render.Start(&video.format, &session.window()) != 1) {
-    std::fprintf(stderr, "error: cannot play VCODEC %d at %dx%d\n", video.format.codec, video.format.width,
-                 video.format.height);
+  if (render.Start(&format, &session.window()) != 1) {
+    std::fprintf(stderr, "error: cannot play VCODEC %d at %dx%d\n", format.codec, format.width,
+                 format.height);
     file.Close();
     return kFailed;
   }

@@ -46,20 +46,8 @@ int RunSnapshot(int argc, char** argv) {
     std::fprintf(stderr, "error: the camera did not open the video channel\n");
     return kFailed;
   }
-  if (SendSetupRequest(Session::kSlot, "VIDEO", "GET", nullptr) != 1 ||
-      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, kReplyWaitMs, &reply) ||
-      reply.message != WM_SETUP_VIDEO_GET) {
-    std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
-    return kFailed;
-  }
-  KeyValueList video;
-  ParseKeyValues(reply.text.data(), &video, kVarDelimiters);
   VideoFormat format;
-  format.resolution = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "RES")));
-  format.codec = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "VCODEC")));
-  format.quality = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "QUALITY")));
-  format.width = ValueToInt(FindValue(&video, "WIDTH"));
-  format.height = ValueToInt(FindValue(&video, "HEIGHT"));
+  if (!ReadVideoFormat(session, &format)) return kFailed;
 
   if (render.Start(&format, &session.window()) != 1) {
     std::fprintf(stderr, "error: cannot show VCODEC %d at %dx%d\n", format.codec, format.width, format.height);
