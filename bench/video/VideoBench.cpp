@@ -23,11 +23,10 @@ const bench::Stream& StreamFor(int vcodec) {
   return vcodec == kCodecH264 ? bench::H264Stream() : bench::Mpeg4Stream();
 }
 
-// libavcodec alone: send the packet, receive the picture.
-void BM_BareDecode(benchmark::State& state) {
-  const int vcodec = static_cast<int>(state.range(0));
-  const bench::Stream& s = StreamFor(vcodec);
-  const AVCodec* codec = avcodec_find_decoder(vcodec == kCodecH264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4);
+// libavcodec alone: send the packet, receive the picture, for every packet
+// of |s| in turn.
+void LavcDecodeLoop(benchmark::State& state, AVCodecID id, const bench::Stream& s) {
+  const AVCodec* codec = avcodec_find_decoder(id);
   AVCodecContext* ctx = avcodec_alloc_context3(codec);
   avcodec_open2(ctx, codec, nullptr);
   AVFrame* frame = av_frame_alloc();
@@ -44,6 +43,11 @@ void BM_BareDecode(benchmark::State& state) {
   av_packet_free(&pkt);
   av_frame_free(&frame);
   avcodec_free_context(&ctx);
+}
+
+void BM_BareDecode(benchmark::State& state) {
+  const int vcodec = static_cast<int>(state.range(0));
+  LavcDecodeLoop(state, vcodec == kCodecH264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4, StreamFor(vcodec));
 }
 
 // The render thread's work for one frame: decode, copy-out, conversion into
@@ -96,24 +100,7 @@ void BM_DecodeJpegFrame(benchmark::State& state) {
 
 void BM_LavcMjpeg(benchmark::State& state) {
   const int ow = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-  const bench::Stream& s = bench::JpegStream(ow, h);
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
-  AVCodecContext* ctx = avcodec_alloc_context3(codec);
-  avcodec_open2(ctx, codec, nullptr);
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* pkt = av_packet_alloc();
-  std::vector<bench::Packet> packets = s.packets;
-  size_t i = 0;
-  for (auto _ : state) {
-    pkt->data = packets[i].data();
-    pkt->size = s.sizes[i];
-    avcodec_send_packet(ctx, pkt);
-    benchmark::DoNotOptimize(avcodec_receive_frame(ctx, frame));
-    i = (i + 1) % packets.size();
-  }
-  av_packet_free(&pkt);
-  av_frame_free(&frame);
-  avcodec_free_context(&ctx);
+  LavcDecodeLoop(state, AV_CODEC_ID_MJPEG, bench::JpegStream(ow, h));
 }
 
 BENCHMARK(BM_DecodeJpegFrame)->Args({640, 480, 640})->Args({704, 480, 320})->Args({320, 240, 320})->Unit(benchmark::kMicrosecond);
