@@ -32,7 +32,7 @@ int FreePortBlock() {
   socklen_t n = sizeof a;
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
   close(fd);
-  return ntohs(a.sin_port) % 20000 + 20000;
+  return ntohs(a.sin_port) % 10000 + 20000;  // below the ephemeral range
 }
 
 int Connect(int port) {
