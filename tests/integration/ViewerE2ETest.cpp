@@ -315,6 +315,7 @@ class ViewerE2ETest : public ::testing::Test {
     // Viewer first, then the cameras, then the display.
     if (viewer_) viewer_->Stop();
     if (camsim_) camsim_->Stop();
+    if (pulse_) pulse_->Stop();
     if (xvfb_) xvfb_->Stop();
     for (const char* log : {"viewer.log", "camsim.log"}) {
       const std::string text = ReadText(dir_ / log);
@@ -343,6 +344,23 @@ class ViewerE2ETest : public ::testing::Test {
     if (number.empty()) return false;
     display_ = ":" + number;
     return true;
+  }
+
+  // A private sound server with a silent output, as a desktop would have
+  // one; without it the viewer reports that audio cannot start. Skipped
+  // when PulseAudio is not installed (the viewer then runs without sound).
+  void StartSoundServer() {
+    if (!Executable(PULSEAUDIO_BIN)) return;
+    pulse_ = std::make_unique<Child>(
+        std::vector<std::string>{PULSEAUDIO_BIN, "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-n",
+                                 "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=e2e_out"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "HOME=" + dir_.string()},
+        (dir_ / "pulse.log").string());
+    const fs::path socket = dir_ / "runtime" / "pulse" / "native";
+    const auto start = Clock::now();
+    while (Since(start) < 10 && pulse_->Running() && !fs::exists(socket)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   }
 
   bool StartCameras() {
@@ -457,13 +475,14 @@ class ViewerE2ETest : public ::testing::Test {
   std::string display_;
   int port_ = 0;
   std::string seen_;  // the last grab's pane figures, for failure messages
-  std::unique_ptr<Child> xvfb_, camsim_, viewer_;
+  std::unique_ptr<Child> xvfb_, pulse_, camsim_, viewer_;
 };
 
 TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   const auto start = Clock::now();
   ASSERT_TRUE(StartDisplay()) << ReadText(dir_ / "xvfb.log");
   ASSERT_TRUE(StartCameras()) << ReadText(dir_ / "camsim.log");
+  StartSoundServer();
   StartViewer();
 
   Image screen;
@@ -495,6 +514,9 @@ TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   std::printf("live again after %.1f s of stall; banner text %s\n", Since(stalled),
               bannerSeen ? "seen" : "not caught in the grabs");
   ExpectOwnMovingPictures({0, 1, 2, 3});
+  if (pulse_ && pulse_->Running()) {
+    EXPECT_EQ(ReadText(dir_ / "viewer.log").find("MAudio:21"), std::string::npos) << "audio did not start";
+  }
   std::printf("total %.1f s\n", Since(start));
 }
 
