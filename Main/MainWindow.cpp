@@ -9,6 +9,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "InstanceRegistry.h"
 #include "MFormView.h"
 #include "MInfoBox.h"
@@ -40,29 +42,42 @@ GlobalSettings ReadGlobalSettings(const SettingsKey& global) {
   QString url;
   ReadSettingString(global, settings::kUpdateUrl, 260, &url);
   s.updateUrl = url.isEmpty() ? QString::fromUtf8(settings::kDefaultUpdateUrl) : url;
-  s.columns = ReadSettingDword(global, settings::kLayoutX);
-  s.rows = ReadSettingDword(global, settings::kLayoutY);
-  // The grid holds at most sixteen panes.
-  if (s.columns < 1 || s.rows < 1 || s.columns * s.rows > 16) {
-    s.columns = 2;
-    s.rows = 2;
-  }
+  const FormGeometry grid =
+      FormGeometry::ForLayout(ReadSettingDword(global, settings::kLayoutX), ReadSettingDword(global, settings::kLayoutY));
+  s.columns = grid.columns;
+  s.rows = grid.rows;
   return s;
 }
 
-MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings)
-    : instance_(instanceNumber), settings_(settings) {
+MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings, FormOptions options)
+    : QMainWindow(nullptr, Qt::Window | Qt::FramelessWindowHint), instance_(instanceNumber), settings_(settings) {
+  // The form draws its own title bar with the minimise and close buttons.
   setWindowTitle(InstanceRegistry::WindowTitle(instanceNumber));
   setWindowIcon(ProgramIcon());
   setFont(skin::PlainFont());
-  form_ = new MFormView(this, settings_.columns, settings_.rows, instance_);
+  options.columns = settings_.columns;
+  options.rows = settings_.rows;
+  options.instance = instance_;
+  form_ = new MFormView(this, options);
   setCentralWidget(form_);
   connect(this, &MainWindow::videoPausedChanged, form_, &MFormView::SetVideoPaused);
+  PlaceOnScreen();
   CreateTrayIcon();
+  qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
   if (tray_) tray_->hide();
+}
+
+void MainWindow::PlaceOnScreen() {
+  resize(form_->FormSize());
+  const QScreen* s = QGuiApplication::primaryScreen();
+  if (s == nullptr) return;
+  // Not above or left of the work area.
+  const QRect area = s->availableGeometry();
+  move(std::max(pos().x(), area.left()), std::max(pos().y(), area.top()));
 }
 
 void MainWindow::CreateTrayIcon() {
@@ -124,10 +139,22 @@ void MainWindow::changeEvent(QEvent* e) {
   QMainWindow::changeEvent(e);
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Escape) {
-    AskToClose();
-    return;
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  // The Enter key handed on to a pane passes through here again.
+  if (e->type() != QEvent::KeyPress || forwardingKey_) return false;
+  auto* w = qobject_cast<QWidget*>(watched);
+  // Only keys meant for this window: boxes and popups keep theirs.
+  if (w == nullptr || w->window() != this) return false;
+  const int key = static_cast<QKeyEvent*>(e)->key();
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    forwardingKey_ = true;
+    form_->EnterKey(w);
+    forwardingKey_ = false;
+    return true;
   }
-  QMainWindow::keyPressEvent(e);
+  if (key == Qt::Key_Escape) {
+    AskToClose();
+    return true;
+  }
+  return false;  // the focused control gets every other key
 }

@@ -6,12 +6,14 @@
 #include <QPointer>
 #include <QString>
 
+#include "MFormView.h"
 #include "base/MRegistry.h"
 
-class MFormView;
 class QSystemTrayIcon;
 
-// Process-wide values read from "Global" before any pane exists.
+// Process-wide values read from "Global" before any pane exists. A layout of
+// more than sixteen panes reads as 4 x 4, a row or column count below 1 as
+// 2 x 2 (both logged).
 struct GlobalSettings {
   bool logEnabled = false;
   QString updateUrl;
@@ -25,7 +27,9 @@ GlobalSettings ReadGlobalSettings(const SettingsKey& global);
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  MainWindow(int instanceNumber, const GlobalSettings& settings);
+  // |options| carries what tests replace (sound devices, the automatic
+  // sign-in's pause); the layout and instance come from the other two.
+  MainWindow(int instanceNumber, const GlobalSettings& settings, FormOptions options = {});
   ~MainWindow() override;
 
   int instanceNumber() const { return instance_; }
@@ -45,15 +49,18 @@ class MainWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent*) override;
   void changeEvent(QEvent*) override;
-  void keyPressEvent(QKeyEvent*) override;
+  // Enter and Escape are the main window's before any control sees them.
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void CreateTrayIcon();
   void RestoreFromTray();
+  void PlaceOnScreen();
 
   int instance_;
   MFormView* form_ = nullptr;  // the central widget
   GlobalSettings settings_;
   QPointer<QSystemTrayIcon> tray_;
   bool confirmedClose_ = false;
+  bool forwardingKey_ = false;
 };

@@ -29,7 +29,6 @@ int main(int argc, char** argv) {
 
   MainWindow window(decision.instance, settings);
   QObject::connect(&registry, &InstanceRegistry::raiseRequested, &window, &MainWindow::BringForward);
-  window.resize(window.sizeHint().expandedTo(window.minimumSizeHint()));
   window.show();
   return app.exec();
 }

@@ -1,124 +1,427 @@
 #include "MFormView.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
+#include <QSlider>
 #include <QTimerEvent>
+#include <QWindow>
 
+#include "MButton.h"
+#include "MInfoBox.h"
 #include "MViewer.h"
+#include "MessageBoxes.h"
+#include "SidePanel.h"
 #include "Skin.h"
 #include "WindowMessage.h"
+#include "base/CAMManager.h"
 #include "base/base.h"
 #include "link/LinkEngine.h"
 
 namespace {
 
-constexpr int kLeft = 8;
-constexpr int kTop = 44;
-constexpr int kGapX = 5;
-constexpr int kGapY = 15;
-constexpr int kSidePanel = 171;
 constexpr int kTickMs = 1000;
+constexpr int kMicBusyMs = 1000;
+constexpr int kSpeakerBusyMs = 3000;
+constexpr int kTitleBarHeight = 29;
+constexpr int kEdge = 4;
+constexpr int kAutoSignInNotice = 20044;
+constexpr int kAudioUnavailable = 20045;
+
+const QColor kFormGreen(150, 190, 110);
+const QColor kStripGreen(74, 132, 107);
+const QColor kPanelGreen(140, 181, 99);
+
+QLineEdit* Edit(MViewer* pane, int id) { return qobject_cast<QLineEdit*>(pane->Control(id)); }
 
 }  // namespace
 
-MFormView::MFormView(QWidget* parent, int columns, int rows, int instance)
-    : QWidget(parent), columns_(columns), rows_(rows) {
-  if (columns_ < 1 || rows_ < 1 || columns_ * rows_ > kMaxPanes) {
-    LogMessage("%s:%d (%d)\r\n", LOGPOS, columns_ * rows_);
-    columns_ = 4;
-    rows_ = 4;
-  }
+MFormView::MFormView(QWidget* parent, const FormOptions& options)
+    : QWidget(parent), geometry_(FormGeometry::ForLayout(options.columns, options.rows)), audio_(options.audio) {
   setAutoFillBackground(false);
-  if (StartLinkEngine() != 1) LogMessage("%s:%d\r\n", LOGPOS);
-  const int count = columns_ * rows_;
-  for (int i = 0; i < count; ++i) {
-    auto* pane = new MViewer(this, this, i, i + instance * count, CellRect(i));
-    panes_.push_back(pane);
-    auto* title = new QLabel(this);
-    title->setFont(skin::BoldFont());
-    title->setGeometry(CellRect(i).left(), CellRect(i).top() - 14, 140, 14);
-    titles_.push_back(title);
-    RefreshTitle(i);
+  setFont(skin::PlainFont());
+  QSize area = options.workArea;
+  if (area.isEmpty() && QGuiApplication::primaryScreen() != nullptr) {
+    area = QGuiApplication::primaryScreen()->availableGeometry().size();
   }
-  SelectPane(0);
+  geometry_.FitTo(area);
   setMinimumSize(FormSize());
-  tickStart_ = QRandomGenerator::global()->bounded(count);
+  created_ = Create(options);
+}
+
+bool MFormView::Create(const FormOptions& options) {
+  if (StartLinkEngine() != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return false;
+  }
+  const int count = geometry_.PaneCount();
+  for (int i = 0; i < count; ++i) {
+    panes_.push_back(new MViewer(this, this, i, i + options.instance * count, CellRect(i)));
+  }
+  if (StartVideoFramework() != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return false;
+  }
+  // One box for the whole form when there is no sound: listening and
+  // talking stay hidden.
+  if (audio_.Start()) {
+    for (MViewer* pane : panes_) audio_.Attach(pane->Session());
+  } else {
+    ShowError(kAudioUnavailable);
+  }
   tick_.start(kTickMs, this);
-  autoSignIn_ = std::thread(&MFormView::AutoSignInThread, this);
+  CreateControls();
+  StartAutoSignIn(options.autoSignInStep);
+  StartDiskSpaceManager();
+  StartLanSearch();
+  PostWindowMessage(this, WM_LOAD_CAMERA_LIST);
+  connect(qApp, &QApplication::focusChanged, this, &MFormView::OnFocusChanged);
+  return true;
+}
+
+void MFormView::CreateControls() {
+  minimise_ = MButton::Labelled(this, kIdMinimiseButton, 0, 5, QSize(19, 19), QStringLiteral("_"));
+  close_ = MButton::Labelled(this, kIdCloseButton, 0, 5, QSize(19, 19), QStringLiteral("×"));
+  connect(minimise_, &MButton::clicked, this, [this] { window()->showMinimized(); });
+  connect(close_, &MButton::clicked, this, [this] { window()->close(); });
+  panel_ = new SidePanel(this);
+  panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
+  connect(panel_, &SidePanel::command, this, &MFormView::OnCommand);
+  connect(panel_, &SidePanel::volumeMoved, this, &MFormView::OnVolumeMoved);
+  connect(panel_->LanSearchCombo(), &LanCombo::aboutToOpen, this, &MFormView::OnLanSearchOpening);
+  connect(panel_->LanSearchCombo(), &QComboBox::activated, this, &MFormView::OnLanEntryChosen);
+  connect(panel_->CameraListCombo(), &QComboBox::activated, this, &MFormView::OnCameraListChosen);
+  strip_ = std::make_unique<StatusStrip>(this, PaneCount());
+  resizeEvent(nullptr);
+  RefreshStatus();
 }
 
 MFormView::~MFormView() {
-  if (autoSignIn_.joinable()) autoSignIn_.join();
+  autoSignIn_.Stop();
   tick_.stop();
-  for (MViewer* pane : panes_) pane->LogOut();
+  if (autoNotice_) autoNotice_->close();
+  // The panes log out while the link still runs.
+  for (MViewer* pane : panes_) delete pane;
+  panes_.clear();
+  StopLinkEngine();
 }
 
-QRect MFormView::CellRect(int index) const {
-  const int row = index / columns_, col = index % columns_;
-  return QRect(kLeft + col * (kCellWidth + kGapX), kTop + row * (kCellHeight + kGapY), kCellWidth, kCellHeight);
+QWidget* MFormView::TitleButton(int id) const {
+  if (id == kIdMinimiseButton) return minimise_;
+  if (id == kIdCloseButton) return close_;
+  return nullptr;
 }
 
-QSize MFormView::FormSize() const {
-  return QSize(columns_ * kCellWidth + columns_ * kGapX + kSidePanel, rows_ * kCellHeight + rows_ * kGapY + 47);
+PaneStatus MFormView::StatusOf(int index) const {
+  MViewer* pane = Pane(index);
+  ViewerSession& s = pane->Session();
+  PaneStatus st;
+  st.state = s.State();
+  st.group = s.Group();
+  st.model = s.Info().model;
+  st.codec = s.Format().codec;
+  st.resolution = s.Format().resolution;
+  st.renderStarted = s.Render().State() == MVideoRender::kRunning;
+  st.listening = s.MicOn();
+  st.talking = s.SpeakerOn();
+  st.volume = s.Volume();
+  if (QLineEdit* alias = Edit(pane, kIdAliasEdit)) st.alias = alias->text();
+  if (QLineEdit* address = Edit(pane, kIdAddressEdit)) st.address = address->text();
+  return st;
 }
 
-void MFormView::AutoSignInThread() {
-  // Panes with a stored password sign in one after another; each call may
-  // wait up to 2 s for its camera, so this runs beside the UI thread.
-  for (MViewer* pane : panes_) {
-    ViewerSession& s = pane->Session();
-    if (s.AutoSignIn() && s.State() == 0) s.SignIn(s.StoredFields());
+int MFormView::PaneIndexOf(const QWidget* widget) const {
+  for (; widget != nullptr && widget != this; widget = widget->parentWidget()) {
+    for (int i = 0; i < PaneCount(); ++i) {
+      if (widget == Pane(i)) return i;
+    }
   }
+  return -1;
 }
 
 void MFormView::SetVideoPaused(bool paused) {
   for (MViewer* pane : panes_) pane->Session().SetVideoPaused(paused ? 1 : 0);
 }
 
+void MFormView::EnterKey(QWidget* focus) {
+  if (panes_.empty()) return;
+  int index = PaneIndexOf(focus);
+  if (index < 0) index = current_;
+  if (index != current_) SelectPane(index);
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(Pane(index), &enter);
+}
+
+void MFormView::OnFocusChanged(QWidget*, QWidget* now) {
+  // Typing into a pane's sign-in panel makes it the pane the side panel and
+  // the Enter key act on.
+  const int index = PaneIndexOf(now);
+  if (index >= 0 && index != current_) SelectPane(index);
+}
+
+// --- selection and status ----------------------------------------------------
+
 void MFormView::SelectPane(int index) {
   if (index < 0 || index >= PaneCount()) return;
   current_ = index;
   for (int i = 0; i < PaneCount(); ++i) {
-    panes_[static_cast<std::size_t>(i)]->SetSelected(i == index);
-    RefreshTitle(i);
+    if (i == index) continue;
+    Pane(i)->SetSelected(false);
+    MuteUnselectedPane(Pane(i)->Session());
   }
+  Pane(index)->SetSelected(true);
+  UnmuteSelectedPane(Pane(index)->Session());
   update();
+  RefreshStatus();
 }
 
 void MFormView::RefreshTitle(int index) {
-  MViewer* pane = Pane(index);
-  QString alias = pane->Session().StoredFields().alias;
-  QString text = QStringLiteral("Viewer %1").arg(index + 1);
-  if (!alias.isEmpty()) text += QStringLiteral(" ") + alias;
-  QLabel* title = titles_[static_cast<std::size_t>(index)];
-  title->setText(text);
-  // Live panes in green, the current pane in white, others grey.
-  const int state = pane->Session().State();
-  const char* colour = state >= 6 ? "#00e100" : index == current_ ? "white" : "#a0a0a0";
-  title->setStyleSheet(QStringLiteral("color: %1").arg(QLatin1String(colour)));
+  if (!strip_) return;
+  strip_->SetTitle(index, CellRect(index), geometry_.TitleWidth(), StatusOf(index), index == current_);
 }
 
+void MFormView::RefreshStatus() {
+  if (!strip_ || panes_.empty()) return;
+  for (int i = 0; i < PaneCount(); ++i) RefreshTitle(i);
+  const PaneStatus current = StatusOf(current_);
+  strip_->SetCurrent(CellRect(current_), geometry_.TitleWidth(), current);
+  panel_->Apply(current, audio_.Ready());
+}
+
+// --- messages ----------------------------------------------------------------
+
 bool MFormView::event(QEvent* e) {
-  if (auto* m = dynamic_cast<WindowMessageEvent*>(e)) {
-    const int slot = static_cast<int>(m->wParam);
-    if (m->message() == 1025 && slot >= 0 && slot < PaneCount()) RefreshTitle(slot);
-    if (m->message() == 1026) SelectPane(slot);
-    return true;
+  auto* m = dynamic_cast<WindowMessageEvent*>(e);
+  if (m == nullptr) return QWidget::event(e);
+  const int slot = static_cast<int>(m->wParam);
+  switch (m->message()) {
+    case WM_PANE_STATUS:
+      if (slot == current_) {
+        RefreshStatus();
+      } else if (slot >= 0 && slot < PaneCount()) {
+        RefreshTitle(slot);  // its title follows its state too
+      }
+      break;
+    case WM_PANE_SELECT:
+      SelectPane(slot);
+      break;
+    case WM_LOAD_CAMERA_LIST:
+      LoadCameraList();
+      break;
+    default:
+      break;  // enlarging and full screen are not offered yet
   }
-  return QWidget::event(e);
+  return true;
 }
 
 void MFormView::timerEvent(QTimerEvent* e) {
   if (e->timerId() != tick_.timerId()) return QWidget::timerEvent(e);
   const int count = PaneCount();
-  for (int k = 0; k < count; ++k) Pane((tickStart_ + k) % count)->Tick();
-  tickStart_ = (tickStart_ + 1) % count;
+  if (count == 0) return;
+  // A random first pane each time, so no pane's work always comes first.
+  const int r = static_cast<int>(QRandomGenerator::global()->bounded(count));
+  for (int i = 0; i < count; ++i) Pane((r + i) % count)->Tick();
+}
+
+void MFormView::OnCommand(int id) {
+  MViewer* pane = CurrentPane();
+  if (pane == nullptr) return;
+  ViewerSession& s = pane->Session();
+  switch (id) {
+    case kIdSetupButton:
+      break;  // the setup windows are not built yet
+    case kIdLogOutButton:
+      pane->LogOut();
+      break;
+    case kIdMicButton:
+      if (!audio_.Ready()) return;
+      if (s.MicOn()) {
+        s.SetMic(0, 1);
+      } else {
+        s.SetMic(1, 1);
+      }
+      panel_->MicButton()->SetBusy(kMicBusyMs);
+      break;
+    case kIdSpeakerButton:
+      if (!audio_.Ready()) return;
+      if (s.SpeakerOn()) {
+        s.SetSpeaker(0, 1);
+      } else {
+        const int v = s.SetSpeaker(1, 1);
+        if (s.SpeakerOn()) s.SetVolume(v, 1);
+      }
+      panel_->SpeakerButton()->SetBusy(kSpeakerBusyMs);
+      break;
+    default:
+      return;
+  }
+  RefreshStatus();
+}
+
+void MFormView::OnVolumeMoved(int position) {
+  if (MViewer* pane = CurrentPane()) pane->Session().SetVolume(position, 1);
+}
+
+// --- camera combos -----------------------------------------------------------
+
+void MFormView::LoadCameraList() {
+  SettingsKey list;
+  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
+  cameraListEnabled_ = ReadSettingDword(list, settings::kListConfEnable) != 0;
+  if (panel_ == nullptr) return;
+  panel_->SetCameraListEnabled(cameraListEnabled_);
+  RefreshStatus();
+  if (!cameraListEnabled_) return;
+  QComboBox* combo = panel_->CameraListCombo();
+  combo->clear();
+  const int count = ReadSettingDword(list, settings::kListConfCount);
+  for (int i = 0; i < count; ++i) {
+    const QByteArray entry = QByteArray(settings::kListPrefix) + QByteArray::number(i).rightJustified(2, '0');
+    QString name;
+    ReadSettingString(list, entry.constData(), settings::kListName,
+                      QString::fromUtf8(settings::kListNameDefault), 260, &name);
+    combo->addItem(name);
+  }
+  combo->setCurrentIndex(-1);
+}
+
+void MFormView::OnCameraListChosen(int index) {
+  MViewer* pane = CurrentPane();
+  if (pane == nullptr || index < 0) return;
+  if (pane->Session().State() >= kPaneControlOpen) pane->LogOut();
+  SettingsKey list;
+  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
+  const QByteArray entry = QByteArray(settings::kListPrefix) + QByteArray::number(index).rightJustified(2, '0');
+  auto text = [&](const char* value, const char* fallback, int capacity) {
+    QString out;
+    ReadSettingString(list, entry.constData(), value, QString::fromUtf8(fallback), capacity, &out);
+    return out;
+  };
+  const std::string password = UnscrambleText(text(settings::kListPw, "", 260).toStdString()).substr(0, 32);
+  Edit(pane, kIdAliasEdit)->setText(text(settings::kListName, settings::kListNameDefault, 32));
+  Edit(pane, kIdAddressEdit)->setText(text(settings::kListUrl, "", 260));
+  Edit(pane, kIdPortEdit)->setText(text(settings::kListPort, "", 8));
+  Edit(pane, kIdUserEdit)->setText(text(settings::kListId, "", 32));
+  Edit(pane, kIdPasswordEdit)->setText(QString::fromLocal8Bit(password.c_str()));
+  if (auto* mjpeg = qobject_cast<QCheckBox*>(pane->Control(kIdMjpegBox))) {
+    mjpeg->setChecked(text(settings::kListMjpeg, settings::kListMjpegDefault, 8) == QLatin1String("Yes"));
+  }
+  pane->SignIn();
+}
+
+void MFormView::OnLanSearchOpening() {
+  LanCombo* combo = panel_->LanSearchCombo();
+  combo->clear();
+  lanEntries_.clear();
+  CAMManager& search = LanSearch();
+  search.SearchCameras();
+  // The first sixteen entries that hold an address.
+  for (int i = 0; i < 16; ++i) {
+    const SearchEntry& e = search.Results().At(i);
+    if (e.IsFree()) continue;
+    const QString address = QString::fromStdString(e.Address());
+    lanEntries_.emplace_back(address, e.Port());
+    combo->addItem(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
+  }
+}
+
+void MFormView::OnLanEntryChosen(int index) {
+  MViewer* pane = CurrentPane();
+  if (pane == nullptr || index < 0 || index >= static_cast<int>(lanEntries_.size())) return;
+  Edit(pane, kIdAddressEdit)->setText(lanEntries_[static_cast<std::size_t>(index)].first);
+  Edit(pane, kIdPortEdit)->setText(QString::number(lanEntries_[static_cast<std::size_t>(index)].second));
+}
+
+// --- automatic sign-in -------------------------------------------------------
+
+void MFormView::StartAutoSignIn(std::chrono::milliseconds step) {
+  // The panel's values are read here, on the UI thread; the thread only
+  // calls the sessions, which may be signed in from any thread.
+  std::vector<int> autoPanes;
+  auto fields = std::make_shared<std::vector<SignInFields>>(panes_.size());
+  for (int i = 0; i < PaneCount(); ++i) {
+    if (!Pane(i)->Session().AutoSignIn()) continue;
+    autoPanes.push_back(i);
+    (*fields)[static_cast<std::size_t>(i)] = Pane(i)->PanelFields();
+  }
+  AutoSignInThread::Hooks hooks;
+  hooks.openNotice = [this] { QMetaObject::invokeMethod(this, &MFormView::OpenAutoSignInNotice, Qt::QueuedConnection); };
+  hooks.signIn = [this, fields](int i) { Pane(i)->Session().SignIn((*fields)[static_cast<std::size_t>(i)]); };
+  hooks.finish = [this] { QMetaObject::invokeMethod(this, &MFormView::FinishAutoSignIn, Qt::QueuedConnection); };
+  autoSignIn_.Start(std::move(autoPanes), step, std::move(hooks));
+}
+
+void MFormView::OpenAutoSignInNotice() {
+  auto* box = new MInfoBox(kTitleNotice, kAutoSignInNotice, kIconNotice);
+  autoNotice_ = box;
+  connect(box, &QObject::destroyed, this, [this] { emit autoSignInNoticeChanged(false); });
+  box->ShowModeless(0, window());
+  emit autoSignInNoticeChanged(true);
+}
+
+void MFormView::FinishAutoSignIn() {
+  for (MViewer* pane : panes_) {
+    pane->SetSelected(false);
+    MuteUnselectedPane(pane->Session());
+  }
+  if (autoNotice_) autoNotice_->close();
+  current_ = 0;
+  PostWindowMessage(this, WM_PANE_SELECT, 0, reinterpret_cast<std::intptr_t>(Pane(0)));
+  emit autoSignInFinished();
+}
+
+// --- painting and the title bar ------------------------------------------------
+
+void MFormView::resizeEvent(QResizeEvent*) {
+  if (minimise_) minimise_->move(width() - 73, 5);
+  if (close_) close_->move(width() - 25, 5);
+  if (panel_) panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, height());
 }
 
 void MFormView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QColor(40, 48, 40));
-  // A frame around the current pane.
-  p.setPen(QPen(QColor(165, 198, 99), 2));
-  p.drawRect(CellRect(current_).adjusted(-2, -2, 1, 1));
+  p.fillRect(rect(), kFormGreen);
+  const int left = geometry_.SidePanelLeft();
+  const int panelBottom = height() - kEdge;
+  p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, panelBottom - kTitleBarHeight), kPanelGreen);
+  p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, 15), kStripGreen);
+  p.fillRect(QRect(left, panelBottom - 15, FormGeometry::kSidePanelWidth, 15), kStripGreen);
+  // Edges and the title bar.
+  p.fillRect(QRect(0, 0, kEdge, height()), kStripGreen);
+  p.fillRect(QRect(width() - kEdge, 0, kEdge, height()), kStripGreen);
+  p.fillRect(QRect(0, height() - kEdge, width(), kEdge), kStripGreen);
+  QLinearGradient bar(0, 0, 0, kTitleBarHeight);
+  bar.setColorAt(0, QColor(96, 156, 128));
+  bar.setColorAt(1, kStripGreen);
+  p.fillRect(QRect(0, 0, width(), kTitleBarHeight), bar);
+  p.drawPixmap(2, 2, window()->windowIcon().pixmap(25, 25));
+  p.setPen(Qt::white);
+  p.setFont(skin::BoldFont());
+  p.drawText(QRect(QPoint(30, 8), QPoint(655, 25)), Qt::AlignLeft | Qt::AlignVCenter, window()->windowTitle());
+  // The current pane is framed when there is more than one.
+  if (PaneCount() > 1) {
+    const QRect cell = CellRect(current_);
+    p.fillRect(cell.adjusted(-2, -15, 2, 15), kStripGreen);
+  }
 }
+
+void MFormView::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton || e->position().y() >= kTitleBarHeight) return;
+  // Dragging the title bar moves the main window.
+  QWindow* handle = window()->windowHandle();
+  if (handle != nullptr && handle->startSystemMove()) return;
+  dragging_ = true;
+  dragOffset_ = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+}
+
+void MFormView::mouseMoveEvent(QMouseEvent* e) {
+  if (dragging_ && (e->buttons() & Qt::LeftButton)) window()->move(e->globalPosition().toPoint() - dragOffset_);
+}
+
+void MFormView::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }

@@ -115,6 +115,20 @@ void ViewerSession::SetAudioDevices(AudioOutput* output, AudioInput* input) {
   capture_.SetInput(input);
 }
 
+void ViewerSession::SetSignedInForTest(int state, int group, const LoginInfo& info,
+                                       const VideoFormat& format) {
+  group_.store(group);
+  loginInfo_ = info;
+  format_ = format;
+  SetState(state);
+  PostStatus();
+}
+
+void ViewerSession::SetAudioSwitchesForTest(bool micOn, bool speakerOn) {
+  micOn_.store(micOn);
+  speakerOn_.store(speakerOn);
+}
+
 void ViewerSession::SetState(int state) {
   state_.store(state);
   if (OnUiThread(this)) {

@@ -132,6 +132,11 @@ class ViewerSession : public QObject {
 
   // Tests: the reconnect thread's step (1 s as designed).
   void SetReconnectStep(std::chrono::milliseconds step) { reconnectStep_ = step; }
+  // Tests without a camera: the values a signed-in pane holds (UI thread).
+  // The state change is announced as a real one (stateChanged, 1025).
+  void SetSignedInForTest(int state, int group, const LoginInfo& info, const VideoFormat& format);
+  // Tests without a camera: the listening and talking switches.
+  void SetAudioSwitchesForTest(bool micOn, bool speakerOn);
 
  signals:
   void stateChanged(int state);

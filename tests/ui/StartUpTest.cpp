@@ -3,7 +3,9 @@
 #include <QtTest>
 #include <thread>
 
+#include "FakeAudioDevices.h"
 #include "InstanceRegistry.h"
+#include "MViewer.h"
 #include "MInfoBox.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -21,11 +23,24 @@ class ScriptedPresenter : public BoxPresenter {
   int answer = kIdYes;
 };
 
+// The main window with sound devices that exist and no pause between
+// automatic sign-ins.
+FormOptions TestOptions(AudioDeviceFactory* audio) {
+  FormOptions o;
+  o.audio = audio;
+  o.autoSignInStep = std::chrono::milliseconds(1);
+  return o;
+}
+
 }  // namespace
 
 class StartUpTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    qputenv("XDG_CONFIG_HOME", QDir(dir_.path()).filePath("config").toUtf8());
+  }
   void init() { QVERIFY(dir_.isValid()); }
   void cleanup() { SetBoxPresenter(nullptr); }
 
@@ -95,7 +110,8 @@ class StartUpTest : public QObject {
   void mainWindowAsksBeforeClosing() {
     ScriptedPresenter presenter;
     SetBoxPresenter(&presenter);
-    MainWindow w(1, GlobalSettings{});
+    FakeAudioFactory audio;
+    MainWindow w(1, GlobalSettings{}, TestOptions(&audio));
     QCOMPARE(w.windowTitle(), QStringLiteral("TessoraViewer_5.00 #1"));
     w.show();
     presenter.answer = kIdNo;
@@ -110,7 +126,8 @@ class StartUpTest : public QObject {
   }
 
   void minimisingPausesVideo() {
-    MainWindow w(0, GlobalSettings{});
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, TestOptions(&audio));
     QSignalSpy spy(&w, &MainWindow::videoPausedChanged);
     w.show();
     w.setWindowState(Qt::WindowMinimized);
@@ -119,6 +136,42 @@ class StartUpTest : public QObject {
     w.setWindowState(Qt::WindowNoState);
     QTRY_COMPARE(spy.count(), 2);
     QCOMPARE(spy[1][0].toBool(), false);
+  }
+
+  // A second start while instance 0 runs asks, and on yes runs as instance
+  // 1 with its own panes' settings keys, numbered from 1 x X x Y.
+  void secondInstanceUsesItsOwnPaneKeys_data() {
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("2x2") << 2 << 2 << QStringList{"Viewer04", "Viewer05", "Viewer06", "Viewer07"};
+    QTest::newRow("3x3") << 3 << 3
+                         << QStringList{"Viewer09", "Viewer10", "Viewer11", "Viewer12", "Viewer13",
+                                        "Viewer14", "Viewer15", "Viewer16", "Viewer17"};
+  }
+  void secondInstanceUsesItsOwnPaneKeys() {
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(QStringList, keys);
+    InstanceRegistry first(dir_.path());
+    QVERIFY(first.Claim(0));
+    ScriptedPresenter presenter;
+    presenter.answer = kIdYes;
+    SetBoxPresenter(&presenter);
+    InstanceRegistry second(dir_.path());
+    const StartDecision d = DecideInstance(second);
+    QVERIFY(d.start);
+    QCOMPARE(d.instance, 1);
+    QCOMPARE(presenter.shown, (QList<int>{20140, 20141}));
+    GlobalSettings settings;
+    settings.columns = columns;
+    settings.rows = rows;
+    FakeAudioFactory audio;
+    MainWindow w(d.instance, settings, TestOptions(&audio));
+    QCOMPARE(w.windowTitle(), QStringLiteral("TessoraViewer_5.00 #1"));
+    QStringList names;
+    for (int i = 0; i < w.Form()->PaneCount(); ++i) names << w.Form()->Pane(i)->Session().Settings().name;
+    QCOMPARE(names, keys);
   }
 
  private:

@@ -1,0 +1,46 @@
+#include "FormGeometry.h"
+
+#include "base/base.h"
+
+QRect FormGeometry::Cell(int index) const {
+  const int row = index / columns, col = index % columns;
+  return QRect(kLeft + col * (cellWidth + kGapX), top + row * (cellHeight + kGapY), cellWidth, cellHeight);
+}
+
+QRect FormGeometry::TitleRect(const QRect& cell) const {
+  return QRect(cell.left(), cell.top() - kTitleHeight, TitleWidth(), kTitleHeight);
+}
+
+int FormGeometry::SidePanelLeft() const { return Cell(columns - 1).right() + 1 + kGapX; }
+
+QSize FormGeometry::ClientSize() const {
+  return QSize(columns * cellWidth + columns * kGapX + kSideReserve,
+               rows * cellHeight + rows * kGapY + kHeightReserve);
+}
+
+FormGeometry FormGeometry::ForLayout(int columns, int rows) {
+  FormGeometry g;
+  if (columns < 1 || rows < 1) {
+    LogMessage("%s:%d (%d, %d)\r\n", LOGPOS, columns, rows);
+    return g;
+  }
+  if (columns * rows > kMaxPanes) {
+    // The camera link has sixteen slots; a larger stored layout shows the
+    // largest grid the preferences offer.
+    LogMessage("%s:%d (%d x %d)\r\n", LOGPOS, columns, rows);
+    g.columns = 4;
+    g.rows = 4;
+    return g;
+  }
+  g.columns = columns;
+  g.rows = rows;
+  return g;
+}
+
+void FormGeometry::FitTo(const QSize& workArea) {
+  if (workArea.isEmpty()) return;
+  const QSize need = ClientSize();
+  if (need.width() <= workArea.width() && need.height() <= workArea.height()) return;
+  cellWidth = (workArea.width() - (columns * kGapX + kSideReserve)) / columns;
+  cellHeight = (workArea.height() - (rows * kGapY + kHeightReserve)) / rows;
+}

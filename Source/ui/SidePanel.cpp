@@ -1,0 +1,198 @@
+#include "SidePanel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSlider>
+#include <QTimerEvent>
+
+#include "MInfoBox.h"
+#include "Skin.h"
+#include "ViewerSession.h"
+#include "base/base.h"
+#include "video/VideoFormat.h"
+
+namespace {
+
+constexpr QSize kIconSize{26, 26};
+constexpr QSize kWideSize{60, 26};
+constexpr int kComboTop = 29;
+constexpr int kComboHeight = 21;
+constexpr int kComboOpenHeight = 23;  // per item
+
+void DrawGlyph(QPixmap& face, MCheckButton::Glyph glyph) {
+  QPainter p(&face);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::white, 1.6));
+  p.setBrush(Qt::white);
+  const QRectF r(0, 0, face.width(), face.height());
+  const QPointF c = r.center();
+  if (glyph == MCheckButton::Glyph::Microphone) {
+    p.drawRoundedRect(QRectF(c.x() - 3, c.y() - 9, 6, 11), 3, 3);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(c.x() - 6, c.y() - 6, 12, 11), 200 * 16, 140 * 16);
+    p.drawLine(QPointF(c.x(), c.y() + 5), QPointF(c.x(), c.y() + 8));
+  } else {
+    QPainterPath body;
+    body.moveTo(c.x() - 8, c.y() - 3);
+    body.lineTo(c.x() - 4, c.y() - 3);
+    body.lineTo(c.x() + 1, c.y() - 8);
+    body.lineTo(c.x() + 1, c.y() + 8);
+    body.lineTo(c.x() - 4, c.y() + 3);
+    body.lineTo(c.x() - 8, c.y() + 3);
+    body.closeSubpath();
+    p.drawPath(body);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(c.x() - 3, c.y() - 5, 9, 10), -60 * 16, 120 * 16);
+    p.drawArc(QRectF(c.x() - 4, c.y() - 8, 13, 16), -60 * 16, 120 * 16);
+  }
+}
+
+QPixmap GlyphFace(MCheckButton::Glyph glyph, skin::ButtonState state) {
+  QPixmap face = skin::ButtonFace(kIconSize, QString(), state);
+  DrawGlyph(face, glyph);
+  return face;
+}
+
+}  // namespace
+
+SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady) {
+  SidePanelShown shown;
+  if (s.state == kPaneIdle) {
+    shown.setup = true;
+    return shown;
+  }
+  if (s.state < kPaneLive) {
+    shown.logOut = true;
+    return shown;
+  }
+  shown.setup = true;
+  shown.logOut = true;
+  const bool audio = audioReady && (s.codec == kCodecMpeg4 || s.codec == kCodecH264) && s.model != kModelFixed;
+  shown.mic = audio;
+  if (s.group == 0) {
+    shown.speaker = audio;
+    shown.volume = audio && s.talking;
+  }
+  return shown;
+}
+
+// --- MCheckButton ---------------------------------------------------------
+
+MCheckButton::MCheckButton(QWidget* parent, int id, int x, int y, Glyph glyph)
+    : MButton(parent, id, x, y, GlyphFace(glyph, skin::ButtonState::Normal),
+              GlyphFace(glyph, skin::ButtonState::Pressed), GlyphFace(glyph, skin::ButtonState::Hover),
+              GlyphFace(glyph, skin::ButtonState::Disabled)),
+      onFace_(GlyphFace(glyph, skin::ButtonState::Pressed)) {}
+
+void MCheckButton::SetCheck(bool on) {
+  on_ = on;
+  update();
+}
+
+void MCheckButton::SetBusy(int milliseconds) {
+  setCursor(Qt::WaitCursor);
+  busy_.start(milliseconds, this);
+}
+
+void MCheckButton::paintEvent(QPaintEvent* e) {
+  if (!on_ || !isEnabled()) return MButton::paintEvent(e);
+  QPainter p(this);
+  p.drawPixmap(0, 0, onFace_);
+}
+
+void MCheckButton::mouseReleaseEvent(QMouseEvent* e) {
+  if (Busy()) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, id());
+    setDown(false);
+    e->accept();
+    return;
+  }
+  MButton::mouseReleaseEvent(e);
+}
+
+void MCheckButton::timerEvent(QTimerEvent* e) {
+  if (e->timerId() != busy_.timerId()) return MButton::timerEvent(e);
+  busy_.stop();
+  unsetCursor();
+}
+
+// --- LanCombo -------------------------------------------------------------
+
+void LanCombo::showPopup() {
+  emit aboutToOpen();
+  QComboBox::showPopup();
+}
+
+// --- SidePanel ------------------------------------------------------------
+
+SidePanel::SidePanel(QWidget* form) : QWidget(form) {
+  setFont(skin::PlainFont());
+  setup_ = MButton::Labelled(this, kIdSetupButton, 20, 65, kWideSize, StringText(20019));
+  logOut_ = MButton::Labelled(this, kIdLogOutButton, 85, 65, kWideSize, StringText(20020));
+  mic_ = new MCheckButton(this, kIdMicButton, 20, 140, MCheckButton::Glyph::Microphone);
+  speaker_ = new MCheckButton(this, kIdSpeakerButton, 48, 140, MCheckButton::Glyph::Speaker);
+  setup_->setToolTip(StringText(20019));
+  logOut_->setToolTip(StringText(20020));
+  mic_->setToolTip(StringText(20021));
+  speaker_->setToolTip(StringText(20022));
+  for (MButton* b : {setup_, logOut_, static_cast<MButton*>(mic_), static_cast<MButton*>(speaker_)}) {
+    connect(b, &MButton::clicked, this, [this, b] { emit command(b->id()); });
+  }
+
+  volume_ = new QSlider(Qt::Horizontal, this);
+  volume_->setObjectName(QString::number(kIdVolumeBar));
+  volume_->setRange(0, 26);
+  volume_->setGeometry(10, 175, 140, 20);
+  volume_->hide();
+  connect(volume_, &QSlider::sliderReleased, this, [this] { emit volumeMoved(volume_->value()); });
+  connect(volume_, &QSlider::actionTriggered, this, [this](int action) {
+    // Clicks and keys move the bar in steps; a drag reports on release.
+    if (action != QAbstractSlider::SliderMove) emit volumeMoved(volume_->sliderPosition());
+  });
+
+  lan_ = new LanCombo(this);
+  lan_->setObjectName(QString::number(kIdLanCombo));
+  list_ = new QComboBox(this);
+  list_->setObjectName(QString::number(kIdCameraListCombo));
+  for (QComboBox* c : {static_cast<QComboBox*>(lan_), list_}) {
+    c->setGeometry(0, kComboTop, 160, kComboHeight);
+    c->setMaxVisibleItems(16);
+    c->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item { min-height: %1px; }").arg(kComboOpenHeight));
+  }
+  list_->hide();
+}
+
+QWidget* SidePanel::Control(int id) const {
+  switch (id) {
+    case kIdLanCombo: return lan_;
+    case kIdCameraListCombo: return list_;
+    case kIdSetupButton: return setup_;
+    case kIdLogOutButton: return logOut_;
+    case kIdMicButton: return mic_;
+    case kIdSpeakerButton: return speaker_;
+    case kIdVolumeBar: return volume_;
+    default: return nullptr;
+  }
+}
+
+void SidePanel::SetCameraListEnabled(bool on) {
+  cameraList_ = on;
+  lan_->hidePopup();
+  list_->hidePopup();
+  lan_->setVisible(!on);
+  list_->setVisible(on);
+}
+
+void SidePanel::Apply(const PaneStatus& s, bool audioReady) {
+  const SidePanelShown shown = SidePanelVisibility(s, audioReady);
+  setup_->setVisible(shown.setup);
+  logOut_->setVisible(shown.logOut);
+  mic_->setVisible(shown.mic);
+  speaker_->setVisible(shown.speaker);
+  volume_->setVisible(shown.volume);
+  mic_->SetCheck(s.listening);
+  speaker_->SetCheck(s.talking);
+  if (!volume_->isSliderDown()) volume_->setValue(s.volume);
+  SetCameraListEnabled(cameraList_);
+}

@@ -1,0 +1,75 @@
+// The strip of labels around the panes: one title per pane above its cell,
+// the status labels beside the current pane's title (MIC, SPK, MD, LED, REC)
+// and the format labels (resolution and codec) below the current pane.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+#include <array>
+#include <vector>
+
+class QLabel;
+class QWidget;
+
+// What the strip and the side panel need to know about a pane, read on the
+// UI thread from its session and its sign-in panel.
+struct PaneStatus {
+  int state = 0;
+  int group = 0;
+  int model = 0;
+  int codec = 0;
+  int resolution = 0;
+  bool renderStarted = false;
+  bool listening = false;
+  bool talking = false;
+  int volume = 0;   // the camera speaker's volume
+  QString alias;    // the alias edit
+  QString address;  // the address edit
+};
+
+namespace strip {
+
+inline const QColor kBackground{74, 132, 107};
+inline const QColor kTitleText{255, 255, 255};
+inline const QColor kCurrentTitleText{125, 255, 126};
+
+// The alias, or when it is empty or "0" the address (or "0").
+QString TitleText(const PaneStatus& s);
+// A title shows while the pane's render runs and it is past idle.
+bool TitleShown(const PaneStatus& s);
+bool MicShown(const PaneStatus& s);
+bool SpeakerShown(const PaneStatus& s);
+// "MJPEG", "MPEG4", "H.264"; "QVGA", "ZOOM", "VGA"; empty for other values.
+QString CodecName(int codec);
+QString ResolutionName(int resolution);
+
+}  // namespace strip
+
+class StatusStrip {
+ public:
+  enum Status { kMic, kSpeaker, kMotion, kFlash, kRecording, kStatusCount };
+
+  // Creates the hidden labels on |form|: one title per pane, the status and
+  // the format labels.
+  StatusStrip(QWidget* form, int paneCount);
+
+  // Places and fills one pane's title (|cell| is its rectangle).
+  void SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current);
+  // The status and format labels of the current pane at |cell|.
+  void SetCurrent(const QRect& cell, int titleWidth, const PaneStatus& s);
+
+  QLabel* Title(int index) const { return titles_[static_cast<std::size_t>(index)]; }
+  // The whole title text (the label may show it shortened).
+  QString TitleText(int index) const { return texts_[static_cast<std::size_t>(index)]; }
+  QLabel* StatusLabel(Status which) const { return status_[which]; }
+  QLabel* CodecLabel() const { return codec_; }
+  QLabel* ResolutionLabel() const { return resolution_; }
+
+ private:
+  std::vector<QLabel*> titles_;
+  std::vector<QString> texts_;
+  std::array<QLabel*, kStatusCount> status_{};
+  QLabel* codec_ = nullptr;
+  QLabel* resolution_ = nullptr;
+};

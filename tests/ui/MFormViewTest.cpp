@@ -1,0 +1,389 @@
+// The main form without a camera: grid geometry, the title strip, the side
+// panel by pane state, the audio rules of pane selection, the no-sound box,
+// and the main window's Enter and Escape keys.
+#include <QtTest>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "FakeAudioDevices.h"
+#include "MFormView.h"
+#include "MInfoBox.h"
+#include "MViewer.h"
+#include "MainWindow.h"
+#include "MessageBoxes.h"
+#include "SidePanel.h"
+#include "base/MRegistry.h"
+
+namespace {
+
+class RecordingPresenter : public BoxPresenter {
+ public:
+  int Present(const BoxRequest& r, QWidget*) override {
+    shown.append(r.messageId);
+    return r.type == BoxRequest::Type::Question ? answer : kIdOk;
+  }
+  QList<int> shown;
+  int answer = kIdNo;
+};
+
+FormOptions Options(AudioDeviceFactory* audio, int columns = 2, int rows = 2) {
+  FormOptions o;
+  o.columns = columns;
+  o.rows = rows;
+  o.audio = audio;
+  o.autoSignInStep = std::chrono::milliseconds(1);
+  o.workArea = QSize(1920, 1080);
+  return o;
+}
+
+// Puts pane |i| into |state| as if signed in, with a running render when
+// |render| (the title shows only then).
+void Drive(MFormView& form, int i, int state, int group = 0, int codec = 2, int model = 0, bool render = true) {
+  ViewerSession& s = form.Pane(i)->Session();
+  LoginInfo info{};
+  info.model = model;
+  VideoFormat f{};
+  f.codec = static_cast<std::uint8_t>(codec);
+  f.resolution = 2;
+  f.width = 640;
+  f.height = 480;
+  s.SetSignedInForTest(state, group, info, f);
+  if (render) QCOMPARE(s.Render().Start(&s.Format(), s.Target()), 1);
+  QCoreApplication::processEvents();
+}
+
+bool Shown(QWidget* w) { return w != nullptr && !w->isHidden(); }
+
+int BoxesWithText(int messageId) {
+  int n = 0;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<MInfoBox*>(w);
+    n += box != nullptr && box->isVisible() && box->message() == StringText(messageId) ? 1 : 0;
+  }
+  return n;
+}
+
+}  // namespace
+
+class MFormViewTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir_;
+  RecordingPresenter boxes_;
+
+ private slots:
+  void initTestCase() {
+    qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+    SetBoxPresenter(&boxes_);
+  }
+  void cleanupTestCase() { SetBoxPresenter(nullptr); }
+  void init() {
+    boxes_.shown.clear();
+    boxes_.answer = kIdNo;
+  }
+
+  void gridGeometry_data() {
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QSize>("cell");
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<int>("titleWidth");
+    const QSize big(1920, 1080), small(1024, 768);
+    QTest::newRow("2x2") << 2 << 2 << big << 2 << 2 << QSize(320, 240) << QSize(821, 557) << 140;
+    QTest::newRow("3x3") << 3 << 3 << big << 3 << 3 << QSize(320, 240) << QSize(1146, 812) << 140;
+    QTest::newRow("4x4") << 4 << 4 << big << 4 << 4 << QSize(320, 240) << QSize(1471, 1067) << 140;
+    QTest::newRow("5x4 becomes 4x4") << 5 << 4 << big << 4 << 4 << QSize(320, 240) << QSize(1471, 1067) << 140;
+    QTest::newRow("no rows becomes 2x2") << 3 << 0 << big << 2 << 2 << QSize(320, 240) << QSize(821, 557) << 140;
+    // (1024 - 186) / 3, (768 - 92) / 3
+    QTest::newRow("3x3 on a small screen") << 3 << 3 << small << 3 << 3 << QSize(279, 225) << QSize(1023, 767) << 120;
+    QTest::newRow("2x2 fits a small screen") << 2 << 2 << small << 2 << 2 << QSize(320, 240) << QSize(821, 557) << 140;
+  }
+  void gridGeometry() {
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(QSize, area);
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(QSize, cell);
+    QFETCH(QSize, client);
+    QFETCH(int, titleWidth);
+    FormGeometry g = FormGeometry::ForLayout(x, y);
+    g.FitTo(area);
+    QCOMPARE(g.columns, columns);
+    QCOMPARE(g.rows, rows);
+    QCOMPARE(QSize(g.cellWidth, g.cellHeight), cell);
+    QCOMPARE(g.ClientSize(), client);
+    QCOMPARE(g.TitleWidth(), titleWidth);
+    const int last = columns * rows - 1;
+    QCOMPARE(g.Cell(last).topLeft(), QPoint(8 + (columns - 1) * (cell.width() + 5), 44 + (rows - 1) * (cell.height() + 15)));
+    QCOMPARE(g.SidePanelLeft(), g.Cell(last).right() + 6);
+
+    // The stored layout reads the same way, and the form builds that grid.
+    SettingsKey global;
+    OpenSettingsKey(QStringLiteral("Global"), &global);
+    WriteSettingDword(global, settings::kLayoutX, x);
+    WriteSettingDword(global, settings::kLayoutY, y);
+    const GlobalSettings read = ReadGlobalSettings(global);
+    QCOMPARE(read.columns, columns);
+    QCOMPARE(read.rows, rows);
+    FakeAudioFactory audio;
+    FormOptions o = Options(&audio, x, y);
+    o.workArea = area;
+    MFormView form(nullptr, o);
+    QVERIFY(form.Created());
+    QCOMPARE(form.PaneCount(), columns * rows);
+    QCOMPARE(form.Pane(last)->geometry(), g.Cell(last));
+  }
+
+  void titleStrip_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("render");
+    QTest::addColumn<QString>("alias");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("idle") << 0 << false << "door" << "10.0.0.9" << false << "";
+    QTest::newRow("signing in, no picture yet") << 3 << false << "door" << "10.0.0.9" << false << "";
+    QTest::newRow("live with alias") << 6 << true << "door" << "10.0.0.9" << true << "door";
+    QTest::newRow("alias 0 shows the address") << 6 << true << "0" << "10.0.0.9" << true << "10.0.0.9";
+    QTest::newRow("no alias, no address") << 6 << true << "" << "" << true << "0";
+    QTest::newRow("reconnecting with a running render") << 1 << true << "" << "cam" << true << "cam";
+  }
+  void titleStrip() {
+    QFETCH(int, state);
+    QFETCH(bool, render);
+    QFETCH(QString, alias);
+    QFETCH(QString, address);
+    QFETCH(bool, shown);
+    QFETCH(QString, text);
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    for (int i : {0, 1}) {
+      qobject_cast<QLineEdit*>(form.Pane(i)->Control(kIdAliasEdit))->setText(alias);
+      qobject_cast<QLineEdit*>(form.Pane(i)->Control(kIdAddressEdit))->setText(address);
+      Drive(form, i, state, 0, 2, 0, render);
+    }
+    QTRY_COMPARE(form.CurrentIndex(), 0);
+    QTest::qWait(10);
+    for (int i : {0, 1}) {
+      QLabel* title = form.Strip()->Title(i);
+      QCOMPARE(Shown(title), shown);
+      QCOMPARE(form.Strip()->TitleText(i), text);
+      QCOMPARE(title->geometry(), QRect(form.CellRect(i).left(), form.CellRect(i).top() - 14, 140, 14));
+      // The current pane's title is light green, the others white.
+      QVERIFY(title->styleSheet().contains(i == 0 ? "#7dff7e" : "#ffffff"));
+    }
+    // The format labels below the current pane.
+    QCOMPARE(Shown(form.Strip()->CodecLabel()), state != 0);
+    QCOMPARE(form.Strip()->CodecLabel()->text(), QStringLiteral("H.264"));
+    QCOMPARE(form.Strip()->ResolutionLabel()->text(), QStringLiteral("VGA"));
+    for (int i : {0, 1}) form.Pane(i)->LogOut();
+  }
+
+  void longTitleIsShortenedToItsLabel() {
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    const QString alias = QString(31, QLatin1Char('W'));
+    qobject_cast<QLineEdit*>(form.Pane(0)->Control(kIdAliasEdit))->setText(alias);
+    Drive(form, 0, 6);
+    QLabel* title = form.Strip()->Title(0);
+    QCOMPARE(form.Strip()->TitleText(0), alias);
+    QVERIFY(title->fontMetrics().horizontalAdvance(title->text()) <= title->width());
+    form.Pane(0)->LogOut();
+    QTRY_VERIFY(title->isHidden());
+  }
+
+  void statusLabels_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<bool>("mic");
+    QTest::addColumn<bool>("spk");
+    QTest::addColumn<bool>("micShown");
+    QTest::addColumn<bool>("spkShown");
+    QTest::newRow("live, both") << 6 << 0 << true << true << true << true;
+    QTest::newRow("live, group 1 talks not") << 6 << 1 << true << true << true << false;
+    QTest::newRow("video open only") << 5 << 0 << true << true << false << false;
+    QTest::newRow("live, switches off") << 8 << 0 << false << false << false << false;
+  }
+  void statusLabels() {
+    QFETCH(int, state);
+    QFETCH(int, group);
+    QFETCH(bool, mic);
+    QFETCH(bool, spk);
+    QFETCH(bool, micShown);
+    QFETCH(bool, spkShown);
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    form.Pane(0)->Session().SetAudioSwitchesForTest(mic, spk);
+    Drive(form, 0, state, group);
+    QCOMPARE(Shown(form.Strip()->StatusLabel(StatusStrip::kMic)), micShown);
+    QCOMPARE(Shown(form.Strip()->StatusLabel(StatusStrip::kSpeaker)), spkShown);
+    for (auto s : {StatusStrip::kMotion, StatusStrip::kFlash, StatusStrip::kRecording}) {
+      QVERIFY(!Shown(form.Strip()->StatusLabel(s)));
+    }
+    form.Pane(0)->Session().SetAudioSwitchesForTest(false, false);
+    form.Pane(0)->LogOut();
+  }
+
+  void sidePanelFollowsTheCurrentPane_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("talking");
+    QTest::addColumn<bool>("audioReady");
+    QTest::addColumn<QList<int>>("shown");
+    const QList<int> all{kIdSetupButton, kIdLogOutButton, kIdMicButton, kIdSpeakerButton};
+    QTest::newRow("idle") << 0 << 0 << 2 << 0 << false << true << QList<int>{kIdSetupButton};
+    QTest::newRow("signing in") << 3 << 0 << 2 << 0 << false << true << QList<int>{kIdLogOutButton};
+    QTest::newRow("reconnecting") << 1 << 0 << 2 << 0 << false << true << QList<int>{kIdLogOutButton};
+    QTest::newRow("live admin H.264") << 6 << 0 << 2 << 0 << false << true << all;
+    QTest::newRow("live admin talking") << 8 << 0 << 1 << 0 << true << true << (all + QList<int>{kIdVolumeBar});
+    QTest::newRow("live group 1") << 6 << 1 << 2 << 0 << false << true
+                                  << QList<int>{kIdSetupButton, kIdLogOutButton, kIdMicButton};
+    QTest::newRow("live restricted user") << 6 << 3 << 2 << 0 << false << true
+                                          << QList<int>{kIdSetupButton, kIdLogOutButton, kIdMicButton};
+    QTest::newRow("live MJPEG has no sound") << 6 << 0 << 0 << 0 << false << true
+                                             << QList<int>{kIdSetupButton, kIdLogOutButton};
+    QTest::newRow("live fixed model has no sound") << 6 << 0 << 2 << kModelFixed << false << true
+                                                   << QList<int>{kIdSetupButton, kIdLogOutButton};
+    QTest::newRow("live without a sound device") << 6 << 0 << 2 << 0 << true << false
+                                                 << QList<int>{kIdSetupButton, kIdLogOutButton};
+  }
+  void sidePanelFollowsTheCurrentPane() {
+    QFETCH(int, state);
+    QFETCH(int, group);
+    QFETCH(int, codec);
+    QFETCH(int, model);
+    QFETCH(bool, talking);
+    QFETCH(bool, audioReady);
+    QFETCH(QList<int>, shown);
+    FakeAudioFactory audio(audioReady);
+    MFormView form(nullptr, Options(&audio));
+    QCOMPARE(form.AudioReady(), audioReady);
+    form.Pane(0)->Session().SetAudioSwitchesForTest(false, talking);
+    Drive(form, 0, state, group, codec, model, false);
+    for (int id : {kIdSetupButton, kIdLogOutButton, kIdMicButton, kIdSpeakerButton, kIdVolumeBar}) {
+      QVERIFY2(Shown(form.Panel()->Control(id)) == shown.contains(id), qPrintable(QString::number(id)));
+    }
+    // Only the current pane's state counts.
+    Drive(form, 1, 0, 0, 2, 0, false);
+    QCOMPARE(Shown(form.Panel()->Control(kIdSetupButton)), shown.contains(kIdSetupButton));
+    form.Pane(0)->Session().SetAudioSwitchesForTest(false, false);
+  }
+
+  void micButtonIsBusyAfterAClick() {
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    Drive(form, 0, 6, 0, 2, 0, false);
+    auto* mic = form.Panel()->MicButton();
+    QVERIFY(!mic->Busy());
+    mic->click();  // listening cannot start without a camera; the button still locks
+    QVERIFY(mic->Busy());
+    QVERIFY(!mic->Check());
+  }
+
+  // Only the current pane is heard and only the current pane talks.
+  void selectionMovesTheSound_data() {
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<bool>("talking");
+    QTest::newRow("listening") << true << false;
+    QTest::newRow("talking") << false << true;
+    QTest::newRow("both") << true << true;
+  }
+  void selectionMovesTheSound() {
+    QFETCH(bool, listening);
+    QFETCH(bool, talking);
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    QCOMPARE(static_cast<int>(audio.outputs.size()), 4);
+    QTRY_COMPARE(form.Pane(0)->Session().Selected(), true);  // the start-up pass is over
+    int fds[2];
+    QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ViewerSession& other = form.Pane(1)->Session();
+    if (listening) QCOMPARE(other.Player().Start(), 1);
+    if (talking) QCOMPARE(other.Capture().Start(fds[0]), 1);
+    other.SetAudioSwitchesForTest(listening, talking);
+    FakeOutput* out = audio.outputs[1];
+    FakeInput* in = audio.inputs[1];
+    const int stops = out->stops, rewinds = out->rewinds, plays = out->plays;
+    const int inStops = in->stops, inStarts = in->starts;
+
+    PostWindowMessage(&form, WM_PANE_SELECT, 0, 0);  // pane 0 again: pane 1 goes quiet
+    QTRY_COMPARE(form.CurrentIndex(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(other.Player().IsMuted(), listening);
+    QCOMPARE(out->stops - stops, listening ? 1 : 0);
+    QCOMPARE(out->rewinds - rewinds, listening ? 1 : 0);
+    QCOMPARE(in->stops - inStops, talking ? 1 : 0);
+
+    PostWindowMessage(&form, WM_PANE_SELECT, 1, 0);
+    QTRY_COMPARE(form.CurrentIndex(), 1);
+    QVERIFY(!other.Player().IsMuted());
+    QCOMPARE(out->plays - plays, listening ? 1 : 0);
+    QCOMPARE(in->starts - inStarts, talking ? 1 : 0);
+    QVERIFY(other.Selected());
+    QVERIFY(!form.Pane(0)->Session().Selected());
+
+    other.SetAudioSwitchesForTest(false, false);
+    other.Player().Stop();
+    other.Capture().Stop();
+    close(fds[0]);
+    close(fds[1]);
+  }
+
+  void noSoundDeviceIsToldOnce_data() {
+    QTest::addColumn<bool>("hasOutput");
+    QTest::addColumn<int>("boxes");
+    QTest::newRow("an output exists") << true << 0;
+    QTest::newRow("no output") << false << 1;
+  }
+  void noSoundDeviceIsToldOnce() {
+    QFETCH(bool, hasOutput);
+    QFETCH(int, boxes);
+    FakeAudioFactory audio(hasOutput);
+    MFormView form(nullptr, Options(&audio, 3, 3));
+    QCOMPARE(boxes_.shown.count(20045), boxes);
+    QCOMPARE(form.AudioReady(), hasOutput);
+    QCOMPARE(static_cast<int>(audio.outputs.size()), hasOutput ? 9 : 0);
+    QCOMPARE(static_cast<int>(audio.inputs.size()), hasOutput ? 9 : 0);
+  }
+
+  void mainWindowKeys() {
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, Options(&audio));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    MFormView* form = w.Form();
+    QTRY_VERIFY(form->Pane(0)->Session().Selected());
+    // Typing reaches pane 1's edits; Enter there makes it current and signs
+    // it in (no user id: one box, no second attempt).
+    auto* address = qobject_cast<QLineEdit*>(form->Pane(1)->Control(kIdAddressEdit));
+    auto* user = qobject_cast<QLineEdit*>(form->Pane(1)->Control(kIdUserEdit));
+    address->clear();
+    QTest::keyClicks(address, "127.0.0.1");
+    QCOMPARE(address->text(), QStringLiteral("127.0.0.1"));
+    user->clear();
+    QTest::keyClick(user, Qt::Key_Return);
+    QCOMPARE(form->CurrentIndex(), 1);
+    QTRY_COMPARE(BoxesWithText(20072), 1);
+    QCOMPARE(form->Pane(1)->Session().State(), kPaneIdle);
+    // Escape asks before the program ends; no keeps it.
+    QTest::keyClick(address, Qt::Key_Escape);
+    QCOMPARE(boxes_.shown, QList<int>{20110});
+    QVERIFY(w.isVisible());
+    // The close button asks too.
+    boxes_.answer = kIdYes;
+    qobject_cast<QAbstractButton*>(form->TitleButton(kIdCloseButton))->click();
+    QCOMPARE(boxes_.shown, (QList<int>{20110, 20110}));
+    QVERIFY(!w.isVisible());
+  }
+};
+
+QTEST_MAIN(MFormViewTest)
+#include "MFormViewTest.moc"
