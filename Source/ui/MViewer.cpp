@@ -76,7 +76,7 @@ MViewer::MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, co
     : QWidget(parent), slot_(slot), form_(form), view_(new VideoView(this)) {
   setGeometry(cellRect);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  surface_ = std::make_unique<QtRgbSurface>(view_);
+  surface_ = std::make_unique<PaneSurface>(view_);
   session_ = std::make_unique<ViewerSession>(slot, settingsIndex, surface_.get(), this, this);
   connect(session_.get(), &ViewerSession::stateChanged, this, &MViewer::OnStateChanged);
   view_->hide();

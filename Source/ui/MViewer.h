@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "ViewerSession.h"
-#include "video/VideoView.h"
+#include "video/PaneSurface.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -74,7 +74,7 @@ class MViewer : public QWidget, public ViewerHost {
   QPointer<QObject> form_;
   bool selected_ = false;
   VideoView* view_;
-  std::unique_ptr<QtRgbSurface> surface_;
+  std::unique_ptr<PaneSurface> surface_;
   std::unique_ptr<ViewerSession> session_;
   QWidget* panel_ = nullptr;
   QLineEdit* address_ = nullptr;

@@ -3,7 +3,11 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
+#include <QVideoSink>
+#include <QVideoWidget>
 
+#include "SurfaceChooser.h"
 #include "base/base.h"
 #include "video/Convert.h"
 
@@ -17,35 +21,130 @@ QImage VideoView::CurrentImage() const {
   return front_.copy();
 }
 
+QVideoFrame VideoView::CurrentFrame() const {
+  std::lock_guard<std::mutex> hold(frontMutex_);
+  return shown_;
+}
+
+bool VideoView::ShowsYuv() const { return videoWidget_ && !videoWidget_->isHidden(); }
+
+void VideoView::RequestRefresh() {
+  if (!refreshPending_.exchange(true)) {
+    QMetaObject::invokeMethod(this, &VideoView::Refresh, Qt::QueuedConnection);
+  }
+}
+
 void VideoView::Swap(QImage& image) {
   {
     std::lock_guard<std::mutex> hold(frontMutex_);
     front_.swap(image);
+    yuvMode_ = false;
   }
-  if (!repaintPending_.exchange(true)) {
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+  RequestRefresh();
+}
+
+bool VideoView::EnsureVideoWidget() {
+  if (QThread::currentThread() != thread()) return false;
+  if (!videoWidget_) {
+    videoWidget_ = new QVideoWidget(this);
+    // The picture is stretched to the pane like the RGB kinds.
+    videoWidget_->setAspectRatioMode(Qt::IgnoreAspectRatio);
+    videoWidget_->setGeometry(rect());
+    videoWidget_->hide();
   }
+  return videoWidget_->videoSink() != nullptr;
+}
+
+void VideoView::ResetFrames(const QVideoFrame& spareA, const QVideoFrame& spareB) {
+  {
+    std::lock_guard<std::mutex> hold(frontMutex_);
+    yuvMode_ = true;
+    pending_ = QVideoFrame();
+    shownInRing_ = false;
+    free_[0] = spareA;
+    free_[1] = spareB;
+    freeCount_ = 2;
+  }
+  RequestRefresh();
+}
+
+void VideoView::DropFrames() {
+  std::lock_guard<std::mutex> hold(frontMutex_);
+  pending_ = QVideoFrame();
+  shownInRing_ = false;
+  free_[0] = free_[1] = QVideoFrame();
+  freeCount_ = 0;
+}
+
+bool VideoView::SwapFrame(QVideoFrame& frame) {
+  {
+    std::lock_guard<std::mutex> hold(frontMutex_);
+    // A pending frame the UI thread has not taken yet is dropped: it was
+    // never shown, so it can be written again at once.
+    if (pending_.isValid() && freeCount_ < 2) free_[freeCount_++] = pending_;
+    pending_ = frame;
+    if (freeCount_ == 0) {
+      frame = QVideoFrame();
+      return false;
+    }
+    frame = free_[--freeCount_];
+    free_[freeCount_] = QVideoFrame();
+  }
+  RequestRefresh();
+  return true;
+}
+
+void VideoView::Refresh() {
+  refreshPending_.store(false);
+  bool yuv;
+  {
+    std::lock_guard<std::mutex> hold(frontMutex_);
+    yuv = yuvMode_;
+    if (yuv && pending_.isValid()) {
+      QVideoSink* sink = videoWidget_ ? videoWidget_->videoSink() : nullptr;
+      if (sink == nullptr) {
+        displayError_.store(kDisplayNoSink);
+      } else {
+        // The sink takes the new frame before the old one may be written
+        // again.
+        sink->setVideoFrame(pending_);
+        if (shownInRing_ && shown_.isValid() && freeCount_ < 2) free_[freeCount_++] = shown_;
+        shown_ = pending_;
+        shownInRing_ = true;
+      }
+      pending_ = QVideoFrame();
+    } else if (yuv && !shownInRing_ && shown_.isValid() && videoWidget_ && videoWidget_->videoSink()) {
+      // A new ring: the last session's picture goes until the first frame.
+      videoWidget_->videoSink()->setVideoFrame(QVideoFrame());
+      shown_ = QVideoFrame();
+    }
+  }
+  if (videoWidget_) {
+    if (yuv && videoWidget_->isHidden()) {
+      videoWidget_->setGeometry(rect());
+      videoWidget_->show();
+    } else if (!yuv && !videoWidget_->isHidden()) {
+      videoWidget_->hide();
+    }
+  }
+  if (!yuv) update();
+}
+
+void VideoView::resizeEvent(QResizeEvent*) {
+  if (videoWidget_) videoWidget_->setGeometry(rect());
 }
 
 void VideoView::paintEvent(QPaintEvent*) {
-  repaintPending_.store(false);
   QPainter p(this);
   std::lock_guard<std::mutex> hold(frontMutex_);
-  if (front_.isNull()) {
+  if (front_.isNull() || yuvMode_) {
     p.fillRect(rect(), Qt::black);
     return;
   }
   p.drawImage(rect(), front_);
 }
 
-int QtRgbSurface::KindForDepth(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 16: return kKindRGB565;
-    case 24: return kKindRGB24;
-    case 32: return kKindRGB32;
-    default: return 0;
-  }
-}
+int QtRgbSurface::KindForDepth(int bitsPerPixel) { return RgbKindForBitsPerPixel(bitsPerPixel); }
 
 QImage::Format QtRgbSurface::ImageFormat(int kind) {
   switch (kind) {
@@ -58,10 +157,14 @@ QImage::Format QtRgbSurface::ImageFormat(int kind) {
 
 int QtRgbSurface::CreateVideoSurfaces(int width, int height) {
   ReleaseVideoSurfaces();
-  // X11 and Wayland desktops of depth 24 keep 32 bits per pixel.
-  QScreen* screen = QGuiApplication::primaryScreen();
-  const int depth = screen ? screen->depth() : 32;
-  kind_ = forcedKind_ ? forcedKind_ : KindForDepth(depth == 24 ? 32 : depth);
+  if (forcedKind_ != 0) {
+    kind_ = forcedKind_;
+  } else {
+    // X11 and Wayland desktops of depth 24 keep 32 bits per pixel.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const int depth = screen ? screen->depth() : 32;
+    kind_ = KindForDepth(depth == 24 ? 32 : depth);
+  }
   if (kind_ == 0) {
     // Another depth: nothing is shown, and that is not an error.
     return 1;
