@@ -2,6 +2,7 @@
 // panel by pane state, the audio rules of pane selection, the no-sound box,
 // and the main window's Enter and Escape keys.
 #include <QtTest>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -16,6 +17,7 @@
 #include "MessageBoxes.h"
 #include "SidePanel.h"
 #include "base/MRegistry.h"
+#include "base/base.h"
 
 namespace {
 
@@ -352,6 +354,63 @@ class MFormViewTest : public QObject {
     QCOMPARE(form.AudioReady(), hasOutput);
     QCOMPARE(static_cast<int>(audio.outputs.size()), hasOutput ? 9 : 0);
     QCOMPARE(static_cast<int>(audio.inputs.size()), hasOutput ? 9 : 0);
+  }
+
+  // The current pane is framed only when there is more than one pane.
+  void currentPaneFrame_data() {
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QColor>("aboveCell");
+    QTest::newRow("one pane") << 1 << 1 << QColor(150, 190, 110);
+    QTest::newRow("2x2") << 2 << 2 << QColor(74, 132, 107);
+  }
+  void currentPaneFrame() {
+    QFETCH(int, columns);
+    QFETCH(int, rows);
+    QFETCH(QColor, aboveCell);
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio, columns, rows));
+    form.resize(form.FormSize());
+    QTRY_VERIFY(form.Pane(0)->Session().Selected());
+    const QImage image = form.grab().toImage();
+    const QRect cell = form.CellRect(0);
+    // Right of the (hidden) title, inside the strip above the cell.
+    QCOMPARE(image.pixelColor(cell.left() + 300, cell.top() - 5), aboveCell);
+    QCOMPARE(image.pixelColor(cell.left() + 300, cell.bottom() + 10), aboveCell);
+  }
+
+  void storedCameraListFillsTheCurrentPane() {
+    SettingsKey list;
+    OpenSettingsKey(QStringLiteral("Camera List"), &list);
+    WriteSettingDword(list, settings::kListConfEnable, 1);
+    WriteSettingDword(list, settings::kListConfCount, 2);
+    WriteSettingString(list, "List00", settings::kListName, QStringLiteral("gate"));
+    WriteSettingString(list, "List00", settings::kListUrl, QStringLiteral("127.0.0.1"));
+    WriteSettingString(list, "List00", settings::kListPort, QStringLiteral("1"));
+    WriteSettingString(list, "List00", settings::kListId, QStringLiteral("admin"));
+    WriteSettingString(list, "List00", settings::kListPw, QString::fromStdString(ScrambleText(std::string("pw"))));
+    WriteSettingString(list, "List00", settings::kListMjpeg, QStringLiteral("Yes"));
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    QComboBox* combo = form.Panel()->CameraListCombo();
+    QTRY_VERIFY(!combo->isHidden());
+    QVERIFY(form.Panel()->LanSearchCombo()->isHidden());
+    QCOMPARE(combo->count(), 2);
+    QCOMPARE(combo->itemText(0), QStringLiteral("gate"));
+    QCOMPARE(combo->itemText(1), QStringLiteral("None"));
+    PostWindowMessage(&form, WM_PANE_SELECT, 1, 0);
+    QTRY_COMPARE(form.CurrentIndex(), 1);
+    emit combo->activated(0);
+    const SignInFields f = form.Pane(1)->PanelFields();
+    QCOMPARE(f.alias, QStringLiteral("gate"));
+    QCOMPARE(f.url, QStringLiteral("127.0.0.1"));
+    QCOMPARE(f.port, QStringLiteral("1"));
+    QCOMPARE(f.id, QStringLiteral("admin"));
+    QCOMPARE(f.password, QStringLiteral("pw"));
+    QVERIFY(f.useMjpeg);
+    // Nothing listens on port 1: the sign-in was tried and refused.
+    QTRY_COMPARE(BoxesWithText(20031), 1);
+    WriteSettingDword(list, settings::kListConfEnable, 0);
   }
 
   void mainWindowKeys() {
