@@ -4,7 +4,8 @@ figures table: figure, our value, baseline value, ratio, target, result.
 
 Usage: bench_table.py OUT_DIR
 OUT_DIR holds <binary>.json (Google Benchmark --benchmark_out) for
-bench_video, bench_recorder, bench_camsim, bench_link and bench_harness.
+bench_video, bench_recorder, bench_camsim, bench_link and bench_harness, and
+bench_gui.json in the same layout from bench/gui/gui_bench.py.
 Standard library only.
 """
 import json
@@ -53,6 +54,8 @@ def value(runs, name, field):
 def fmt(v, unit):
     if v is None:
         return "-"
+    if unit == "":
+        return "%d" % round(v)
     if unit == "%":
         return "%.2f %%" % v
     if abs(v) >= 100:
@@ -89,6 +92,24 @@ class Table:
         self.rows.append((figure, fmt(ours, unit), "-", "-", limit_text,
                           "info" if limit is None else ("pass" if ok else "FAIL")))
 
+    def atleast(self, figure, ours, unit, floor, floor_text):
+        """An absolute row that passes when ours >= floor."""
+        if ours is None:
+            self.missing += 1
+            self.rows.append((figure, "-", "-", "-", floor_text, "NO DATA"))
+            return
+        ok = ours >= floor
+        self.failed += 0 if ok else 1
+        self.rows.append((figure, fmt(ours, unit), "-", "-", floor_text, "pass" if ok else "FAIL"))
+
+    def compare(self, figure, ours, base, unit):
+        """A ratio row without a target (a choice between two of ours)."""
+        if ours is None or base is None or base <= 0:
+            self.missing += 1
+            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", "(choose)", "NO DATA"))
+            return
+        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % (ours / base), "(choose)", "info"))
+
     def pending(self, figure, target, why):
         self.rows.append((figure, "-", "-", "-", target, PENDING + ": " + why))
 
@@ -109,6 +130,7 @@ def main():
     camsim = load(out_dir, "bench_camsim")
     link = load(out_dir, "bench_link")
     harness = load(out_dir, "bench_harness")
+    gui = load(out_dir, "bench_gui")
     t = Table()
 
     # 1. Core path per frame against bare libavcodec on the camera's packets.
@@ -137,11 +159,37 @@ def main():
                 value(video, "BM_DecodeJpegFrame/%d/%d/%d" % (w, h, pw), "cpu_time"),
                 value(video, "BM_LavcMjpeg/%d/%d/0" % (w, h), "cpu_time"), "us", 0.8)
 
-    # 3, 4. The whole viewer under Xvfb against mpv.
-    for panes in (1, 4, 16):
-        t.pending("3 viewer vs mpv CPU, %d pane(s), H.264" % panes, "<= 0.5x", "needs the live window")
-    t.pending("3 frames shown / sent, no overflow at 16", "all shown", "needs the live window")
-    t.pending("4 YUV (QVideoSink) vs RGB (QImage) surfaces", "choose", "needs the live window")
+    # 3, 4. The whole viewer under Xvfb against mpv (bench/gui/gui_bench.py):
+    # CPU of the viewer plus the X server against as many mpv windows plus
+    # the X server, in % of one core.
+    families = [("rgb", "RGB")]
+    if gui is not None and any(k.startswith("viewer/yuv/") for k in gui):
+        families.append(("yuv", "YUV"))
+    for codec, label in (("h264", "H.264"), ("mjpeg", "MJPEG")):
+        for family, fam_label in families:
+            for panes in (1, 4, 16):
+                t.ratio("3 viewer vs mpv CPU (+X), %2d pane(s), %s, %s" % (panes, label, fam_label),
+                        value(gui, "viewer/%s/%s/%d" % (family, codec, panes), "cpu_total_percent"),
+                        value(gui, "mpv/%s/%d" % (codec, panes), "cpu_total_percent"), "%", 0.5)
+            name = "viewer/%s/%s/16" % (family, codec)
+            t.atleast("3   frames shown / sent, 16 panes, %s, %s" % (label, fam_label),
+                      value(gui, name, "shown_percent"), "%", 99.0, ">= 99 %")
+            t.limit("3   queue overflows, 16 panes, %s, %s" % (label, fam_label),
+                    value(gui, name, "overflows"), "", 0, "0")
+        t.limit("3   of which the X server, 16 panes, %s, RGB" % label,
+                value(gui, "viewer/rgb/%s/16" % codec, "cpu_x_percent"), "%", None, "(info)")
+        t.limit("3   mpv's X server, 16 windows, %s" % label,
+                value(gui, "mpv/%s/16" % codec, "cpu_x_percent"), "%", None, "(info)")
+        t.limit("3   frames mpv dropped, 16 windows, %s" % label,
+                value(gui, "mpv/%s/16" % codec, "frames_dropped"), "", None, "(info)")
+    if len(families) > 1:
+        for codec, label in (("h264", "H.264"), ("mjpeg", "MJPEG")):
+            for panes in (4, 16):
+                t.compare("4 YUV vs RGB surfaces CPU (+X), %2d panes, %s" % (panes, label),
+                          value(gui, "viewer/yuv/%s/%d" % (codec, panes), "cpu_total_percent"),
+                          value(gui, "viewer/rgb/%s/%d" % (codec, panes), "cpu_total_percent"), "%")
+    else:
+        t.pending("4 YUV (QVideoSink) vs RGB (QImage) surfaces", "choose", "no YUV surfaces in this build")
 
     # 5. Recorder.
     t.ratio("5 recorder CPU per frame vs ffmpeg -c copy",
@@ -159,11 +207,18 @@ def main():
         t.limit("6   worst of 5, %s" % codec, value(harness, name, "worst_ms"), "ms", None, "(info)")
 
     # 7. Memory and idle CPU.
-    t.pending("7 viewer RSS, 1/4/16 panes", "<= 11 MB/pane + 80 MB", "needs the live window")
-    t.pending("7 idle CPU, 16 panes signed out", "<= 0.5 %", "needs the live window")
+    for panes in (1, 4, 16):
+        t.limit("7 viewer RSS, %2d live pane(s), H.264, RGB" % panes,
+                value(gui, "viewer/rgb/h264/%d" % panes, "rss_mb"), "MB", 80.0 + 11.0 * panes,
+                "<= %d MB" % (80 + 11 * panes))
+    t.limit("7 viewer idle CPU, 16 panes signed out",
+            value(gui, "idle/rgb/16", "cpu_viewer_percent"), "%", 0.5, "<= 0.5 %")
+    t.limit("7   X server meanwhile", value(gui, "idle/rgb/16", "cpu_x_percent"), "%", None, "(info)")
     t.limit("7 camsim CPU serving 16 cameras",
             value(camsim, "BM_Serve16Cameras/10/iterations:1/real_time", "cpu_percent_of_one_core"), "%", 5.0,
             "<= 5 %")
+    t.limit("7   camsim process, 16 cameras to the whole viewer",
+            value(gui, "viewer/rgb/h264/16", "cpu_camsim_percent"), "%", 5.0, "<= 5 %")
 
     t.print()
     print()

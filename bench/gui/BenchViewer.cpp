@@ -1,0 +1,263 @@
+// bench_viewer: the viewer's main window as tessora-viewer starts it, plus
+// the counters the whole-viewer benchmark reads. It takes the surface family
+// on its command line and answers on standard output, one line each:
+//
+//   cell I X Y W H   where pane I's picture is on the screen (once shown)
+//   live SECONDS     every pane is live (once, seconds since start)
+//   mark ...         on SIGUSR1: the counters so far (see PrintCounters)
+//   final ...        on SIGTERM or SIGINT, then the program ends
+//
+// Counters, summed over the panes and sampled every 40 ms on the UI thread:
+//   sent      camera frames that reached the pane (the advance of the last
+//             accepted sequence number: frames lost in the queue count too)
+//   taken     frames the render thread took out of the queue to decode and
+//             present (the advance of the last taken sequence number)
+//   shown     repaints of the pane's picture widget (frames that arrive while
+//             a repaint is pending share it, so they count once)
+//   full      samples with the queue at its limit (the next frame overflows)
+//   keywait   times the queue fell back to waiting for a key frame after
+//             being live (a broken sequence: an overflow or a lost frame)
+//   depth     the deepest queue seen
+// The sampling costs a few atomic loads per pane per turn.
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "InstanceRegistry.h"
+#include "MFormView.h"
+#include "MViewer.h"
+#include "MainWindow.h"
+#include "StartUp.h"
+#include "ViewerSession.h"
+#include "base/MRegistry.h"
+#include "base/base.h"
+#include "video/MFrameQueue.h"
+
+// Set by the build when the panes choose their surfaces by family.
+#ifdef BENCH_SURFACE_FAMILIES
+#include "video/SurfaceChoice.h"
+#endif
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int sig) {
+  const char c = static_cast<char>(sig);
+  [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &c, 1);
+}
+
+// Counts paint events of the widgets that show a pane's picture.
+class PaintCounter : public QObject {
+ public:
+  using QObject::QObject;
+  long paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+struct PaneCounters {
+  std::uint32_t lastAccepted = 0;
+  std::uint32_t lastTaken = 0;
+  bool waiting = true;
+  long sent = 0;
+  long taken = 0;
+  long full = 0;
+  long keyWaits = 0;
+  int depth = 0;
+};
+
+class Counters : public QObject {
+ public:
+  Counters(MFormView* form, std::chrono::steady_clock::time_point start)
+      : form_(form), start_(start), panes_(static_cast<std::size_t>(form->PaneCount())) {
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      // The picture widget: the RGB view, and whatever the pane shows its
+      // picture in otherwise (widgets whose class names mention video).
+      MViewer* pane = form_->Pane(i);
+      pane->View()->installEventFilter(&paints_);
+      for (QWidget* w : pane->findChildren<QWidget*>()) {
+        if (w != pane->View() && std::strstr(w->metaObject()->className(), "Video") != nullptr) {
+          w->installEventFilter(&paints_);
+        }
+      }
+    }
+    connect(&sample_, &QTimer::timeout, this, [this] { Sample(); });
+    sample_.start(40);
+  }
+
+  void PrintCells() {
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      QWidget* v = form_->Pane(i)->View();
+      const QPoint at = v->mapToGlobal(QPoint(0, 0));
+      std::printf("cell %d %d %d %d %d\n", i, at.x(), at.y(), v->width(), v->height());
+    }
+    std::fflush(stdout);
+  }
+
+  void Print(const char* what) {
+    Sample();
+    long sent = 0, taken = 0, full = 0, keyWaits = 0;
+    int depth = 0;
+    for (const PaneCounters& p : panes_) {
+      sent += p.sent;
+      taken += p.taken;
+      full += p.full;
+      keyWaits += p.keyWaits;
+      depth = std::max(depth, p.depth);
+    }
+    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::printf("%s time=%.3f panes=%d live=%d sent=%ld taken=%ld shown=%ld full=%ld keywait=%ld depth=%d\n", what,
+                t, form_->PaneCount(), LivePanes(), sent, taken, paints_.paints, full, keyWaits, depth);
+    std::fflush(stdout);
+  }
+
+ private:
+  int LivePanes() const {
+    int live = 0;
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      if (form_->Pane(i)->Session().State() >= kPaneLive) ++live;
+    }
+    return live;
+  }
+
+  void Sample() {
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      MFrameQueue* queue = form_->Pane(i)->Session().Render().Queue();
+      if (queue == nullptr) continue;
+      PaneCounters& p = panes_[static_cast<std::size_t>(i)];
+      const std::uint32_t accepted = queue->LastAcceptedSequence();
+      if (accepted > p.lastAccepted && p.lastAccepted != 0) p.sent += accepted - p.lastAccepted;
+      p.lastAccepted = accepted;
+      const std::uint32_t takenSeq = queue->LastTakenSequence();
+      if (takenSeq > p.lastTaken && p.lastTaken != 0) p.taken += takenSeq - p.lastTaken;
+      p.lastTaken = takenSeq;
+      const int count = queue->Count();
+      p.depth = std::max(p.depth, count);
+      if (count >= MFrameQueue::kQueueLimit) ++p.full;
+      const bool waiting = queue->WaitingForKeyFrame();
+      if (waiting && !p.waiting && accepted != 0) ++p.keyWaits;
+      p.waiting = waiting;
+    }
+    if (!liveSaid_ && form_->PaneCount() > 0 && LivePanes() == form_->PaneCount()) {
+      liveSaid_ = true;
+      const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+      std::printf("live %.3f\n", t);
+      std::fflush(stdout);
+    }
+  }
+
+  MFormView* form_;
+  std::chrono::steady_clock::time_point start_;
+  std::vector<PaneCounters> panes_;
+  PaintCounter paints_;
+  QTimer sample_;
+  bool liveSaid_ = false;
+};
+
+int Usage() {
+  std::fprintf(stderr, "usage: bench_viewer [--surface rgb|yuv|designed] [--probe]\n"
+                       "  --probe  exit 0 when this build has the family, 3 when not\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
+  const char* surface = "designed";
+  bool probe = false;  // only tell (by the exit status) whether the family exists
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--surface") == 0 && i + 1 < argc) {
+      surface = argv[++i];
+    } else if (std::strcmp(argv[i], "--probe") == 0) {
+      probe = true;
+    } else {
+      return Usage();
+    }
+  }
+#ifdef BENCH_SURFACE_FAMILIES
+  if (std::strcmp(surface, "rgb") == 0) {
+    SetSurfaceFamily(SurfaceFamily::RgbOnly);
+  } else if (std::strcmp(surface, "yuv") == 0) {
+    SetSurfaceFamily(SurfaceFamily::YuvOnly);
+  } else if (std::strcmp(surface, "designed") == 0) {
+    SetSurfaceFamily(SurfaceFamily::Designed);
+  } else {
+    return Usage();
+  }
+#else
+  // Only the RGB surfaces exist in this build.
+  if (std::strcmp(surface, "yuv") == 0) {
+    std::fprintf(stderr, "bench_viewer: this build has no YUV surfaces\n");
+    return 3;
+  }
+  if (std::strcmp(surface, "rgb") != 0 && std::strcmp(surface, "designed") != 0) return Usage();
+#endif
+  if (probe) return 0;
+  std::printf("surface %s\n", surface);
+
+  QApplication app(argc, argv);
+  app.setQuitOnLastWindowClosed(false);
+
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return 1;
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGUSR1, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+
+  // As tessora-viewer starts.
+  InstanceRegistry registry;
+  const StartDecision decision = DecideInstance(registry);
+  if (!decision.start) return 1;
+  SettingsKey global;
+  OpenSettingsKey(QString::fromUtf8(settings::kGlobalKey), &global);
+  const GlobalSettings settings = ReadGlobalSettings(global);
+  const std::string dataDir = DefaultDirectory();
+  QDir().mkpath(QString::fromStdString(dataDir));
+  SetLogEnabled(settings.logEnabled);
+  SetLogFileName(decision.instance, dataDir);
+
+  auto window = std::make_unique<MainWindow>(decision.instance, settings);
+  window->resize(window->sizeHint().expandedTo(window->minimumSizeHint()));
+  window->move(0, 0);
+  window->show();
+
+  Counters counters(window->Form(), start);
+  QTimer::singleShot(500, &counters, [&counters] { counters.PrintCells(); });
+
+  QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    char c = 0;
+    if (read(g_signalPipe[0], &c, 1) != 1) return;
+    if (c == SIGUSR1) {
+      counters.Print("mark");
+      return;
+    }
+    counters.Print("final");
+    app.quit();
+  });
+  const int rc = app.exec();
+  window.reset();
+  return rc;
+}
