@@ -25,6 +25,8 @@ int QtDisplay::DesktopBitsPerPixel() const {
 }
 
 VideoSurface* QtDisplay::CreateKind(int kind, int width, int height) {
+  // Read the depth now, on the UI thread, for a later switch to RGB.
+  DesktopBitsPerPixel();
   if (kind >= kKindYV12 && kind <= kKindYUY2) {
     return yuv_.CreateKind(kind, width, height) == 1 ? &yuv_ : nullptr;
   }

@@ -17,7 +17,7 @@
 class QVideoWidget;
 
 // Unexpected display errors of the YUV kinds, as logged.
-inline constexpr int kDisplayFrameUnmapped = 0x1;  // a ring frame could not be mapped for writing
+inline constexpr int kDisplayFrameUnmapped = 0x1;  // a ring frame could not be mapped at all
 inline constexpr int kDisplayNoSink = 0x2;         // the video widget has no sink to take frames
 inline constexpr int kDisplayRingLost = 0x3;       // no free frame came back from the view
 

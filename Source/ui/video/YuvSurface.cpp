@@ -94,9 +94,13 @@ void QtYuvSurface::ReleaseVideoSurfaces() {
 
 void QtYuvSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
   if (kind_ == 0 || width != width_ || height != height_ || error_ != 0) return;
-  // A memory frame that will not map has lost its buffer: that does not
-  // heal, so it is a display error rather than a skipped frame.
-  if (!back_.isValid() || !back_.map(QVideoFrame::WriteOnly)) {
+  // The back frame is neither shown nor pending (see VideoView), so nothing
+  // reads it now. Qt 6.4's video widget keeps every frame it has shown
+  // mapped for reading, which refuses a mapping for writing; the frame's
+  // memory is still ours, so it is then reached through a read mapping.
+  // A frame that maps neither way has lost its buffer: that does not heal,
+  // so it is a display error rather than a skipped frame.
+  if (!back_.isValid() || (!back_.map(QVideoFrame::WriteOnly) && !back_.map(QVideoFrame::ReadOnly))) {
     error_ = kDisplayFrameUnmapped;
     return;
   }
