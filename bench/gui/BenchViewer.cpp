@@ -12,18 +12,25 @@
 //             accepted sequence number: frames lost in the queue count too)
 //   taken     frames the render thread took out of the queue to decode and
 //             present (the advance of the last taken sequence number)
-//   shown     repaints of the pane's picture widget (frames that arrive while
-//             a repaint is pending share it, so they count once)
+//   shown     pictures handed to the screen: repaints of the pane's view for
+//             the RGB kinds, frames given to the video widget's sink for the
+//             YUV kinds (frames that arrive while one is pending share it,
+//             so they count once)
+//   yuv       panes whose pictures go through the video widget
 //   full      samples with the queue at its limit (the next frame overflows)
 //   keywait   times the queue fell back to waiting for a key frame after
 //             being live (a broken sequence: an overflow or a lost frame)
 //   depth     the deepest queue seen
-// The sampling costs a few atomic loads per pane per turn.
+// The sampling costs a few atomic loads per pane per turn. Message boxes are
+// answered at once (logged on standard error): the benchmark runs without a
+// sound server, as mpv runs without sound.
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QVideoSink>
+#include <QVideoWidget>
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
@@ -40,6 +47,7 @@
 #include "MFormView.h"
 #include "MViewer.h"
 #include "MainWindow.h"
+#include "MessageBoxes.h"
 #include "StartUp.h"
 #include "ViewerSession.h"
 #include "base/MRegistry.h"
@@ -60,7 +68,7 @@ void OnSignal(int sig) {
   [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &c, 1);
 }
 
-// Counts paint events of the widgets that show a pane's picture.
+// Counts the repaints of pane views that show RGB pictures.
 class PaintCounter : public QObject {
  public:
   using QObject::QObject;
@@ -68,8 +76,20 @@ class PaintCounter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
+    if (event->type() == QEvent::Paint) {
+      auto* view = qobject_cast<VideoView*>(watched);
+      if (view != nullptr && !view->ShowsYuv()) ++paints;
+    }
     return QObject::eventFilter(watched, event);
+  }
+};
+
+// Answers every box at once with its first button and logs it.
+class AnsweringPresenter : public BoxPresenter {
+ public:
+  int Present(const BoxRequest& request, QWidget*) override {
+    std::fprintf(stderr, "bench_viewer: box %d answered\n", request.messageId);
+    return 1;
   }
 };
 
@@ -88,17 +108,7 @@ class Counters : public QObject {
  public:
   Counters(MFormView* form, std::chrono::steady_clock::time_point start)
       : form_(form), start_(start), panes_(static_cast<std::size_t>(form->PaneCount())) {
-    for (int i = 0; i < form_->PaneCount(); ++i) {
-      // The picture widget: the RGB view, and whatever the pane shows its
-      // picture in otherwise (widgets whose class names mention video).
-      MViewer* pane = form_->Pane(i);
-      pane->View()->installEventFilter(&paints_);
-      for (QWidget* w : pane->findChildren<QWidget*>()) {
-        if (w != pane->View() && std::strstr(w->metaObject()->className(), "Video") != nullptr) {
-          w->installEventFilter(&paints_);
-        }
-      }
-    }
+    for (int i = 0; i < form_->PaneCount(); ++i) form_->Pane(i)->View()->installEventFilter(&paints_);
     connect(&sample_, &QTimer::timeout, this, [this] { Sample(); });
     sample_.start(40);
   }
@@ -114,7 +124,7 @@ class Counters : public QObject {
 
   void Print(const char* what) {
     Sample();
-    long sent = 0, taken = 0, full = 0, keyWaits = 0;
+    long sent = 0, taken = 0, full = 0, keyWaits = 0, yuv = 0;
     int depth = 0;
     for (const PaneCounters& p : panes_) {
       sent += p.sent;
@@ -123,9 +133,11 @@ class Counters : public QObject {
       keyWaits += p.keyWaits;
       depth = std::max(depth, p.depth);
     }
+    for (int i = 0; i < form_->PaneCount(); ++i) yuv += form_->Pane(i)->View()->ShowsYuv() ? 1 : 0;
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::printf("%s time=%.3f panes=%d live=%d sent=%ld taken=%ld shown=%ld full=%ld keywait=%ld depth=%d\n", what,
-                t, form_->PaneCount(), LivePanes(), sent, taken, paints_.paints, full, keyWaits, depth);
+    std::printf("%s time=%.3f panes=%d live=%d yuv=%ld sent=%ld taken=%ld shown=%ld full=%ld keywait=%ld depth=%d\n",
+                what, t, form_->PaneCount(), LivePanes(), yuv, sent, taken, paints_.paints + sinkFrames_, full,
+                keyWaits, depth);
     std::fflush(stdout);
   }
 
@@ -138,7 +150,22 @@ class Counters : public QObject {
     return live;
   }
 
+  // The video widget of a view is made when its first YUV surface is.
+  void WatchSinks() {
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      for (QVideoWidget* w : form_->Pane(i)->View()->findChildren<QVideoWidget*>()) {
+        QVideoSink* sink = w->videoSink();
+        if (sink == nullptr || std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) continue;
+        sinks_.push_back(sink);
+        connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+          if (frame.isValid()) ++sinkFrames_;
+        });
+      }
+    }
+  }
+
   void Sample() {
+    WatchSinks();
     for (int i = 0; i < form_->PaneCount(); ++i) {
       MFrameQueue* queue = form_->Pane(i)->Session().Render().Queue();
       if (queue == nullptr) continue;
@@ -168,6 +195,8 @@ class Counters : public QObject {
   std::chrono::steady_clock::time_point start_;
   std::vector<PaneCounters> panes_;
   PaintCounter paints_;
+  std::vector<QVideoSink*> sinks_;
+  long sinkFrames_ = 0;
   QTimer sample_;
   bool liveSaid_ = false;
 };
@@ -226,6 +255,9 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
 
+  AnsweringPresenter presenter;
+  SetBoxPresenter(&presenter);
+
   // As tessora-viewer starts.
   InstanceRegistry registry;
   const StartDecision decision = DecideInstance(registry);
@@ -238,9 +270,11 @@ int main(int argc, char** argv) {
   SetLogEnabled(settings.logEnabled);
   SetLogFileName(decision.instance, dataDir);
 
-  auto window = std::make_unique<MainWindow>(decision.instance, settings);
-  window->resize(window->sizeHint().expandedTo(window->minimumSizeHint()));
-  window->move(0, 0);
+  // Panes sign in a quarter of a second apart (the viewer waits longer);
+  // the measured window starts once every pane is live.
+  FormOptions options;
+  options.autoSignInStep = std::chrono::milliseconds(250);
+  auto window = std::make_unique<MainWindow>(decision.instance, settings, options);
   window->show();
 
   Counters counters(window->Form(), start);
@@ -259,5 +293,6 @@ int main(int argc, char** argv) {
   });
   const int rc = app.exec();
   window.reset();
+  SetBoxPresenter(nullptr);
   return rc;
 }

@@ -17,6 +17,8 @@ bench/harness/bench_table.py reads, and the processes' logs beside it.
 
 Usage (inside scripts/in-netns; scripts/bench runs it):
   gui_bench.py --build DIR --out DIR [--smoke] [--seconds S] [--warmup S]
+               [--families rgb,yuv] [--codecs h264,mjpeg] [--panes 1,4,16]
+               [--no-mpv] [--no-idle]
 Standard library only. Every process it starts is stopped by its PID.
 """
 import argparse
@@ -292,7 +294,10 @@ class Bench:
                 r.update(sent=sent, taken=taken, taken_percent=100.0 * taken / sent if sent else 0.0,
                          shown=shown, shown_percent=100.0 * shown / sent if sent else 0.0,
                          full=b["full"] - a["full"], keywait=b["keywait"] - a["keywait"], depth=b["depth"],
-                         live_at_end=b["live"])
+                         live_at_end=b["live"], yuv_panes=b.get("yuv", 0))
+                wanted = panes if family == "yuv" else 0
+                if family in ("yuv", "rgb") and r["yuv_panes"] != wanted:
+                    log("%s: %d of %d panes show YUV pictures" % (name, r["yuv_panes"], panes))
                 r["overflows"] = r["full"] + r["keywait"]
             self.add(r)
             return r
@@ -409,16 +414,19 @@ class Bench:
                     if path:
                         self.run_mpv("h264", path, 1)
                 return
-            families = self.families()
+            families = [f for f in self.families() if f in self.args.families]
             log("surface families: " + ", ".join(families))
             for codec_name, camsim_codec in CODECS:
-                path = self.record(codec_name, camsim_codec, 8) if have_mpv else None
-                for panes in PANES:
+                if codec_name not in self.args.codecs:
+                    continue
+                path = self.record(codec_name, camsim_codec, 8) if have_mpv and self.args.mpv else None
+                for panes in self.args.panes:
                     for family in families:
                         self.run_viewer(family, codec_name, camsim_codec, panes)
                     if path:
                         self.run_mpv(codec_name, path, panes)
-            self.run_viewer(families[0], "none", None, 16, signed_in=False)
+            if self.args.idle:
+                self.run_viewer("rgb", "none", None, 16, signed_in=False)
         finally:
             stop(self.xvfb)
             shutil.rmtree(self.tmp, ignore_errors=True)
@@ -436,7 +444,18 @@ def main():
     p.add_argument("--smoke", action="store_true")
     p.add_argument("--seconds", type=float, default=None)
     p.add_argument("--warmup", type=float, default=None)
+    # Parts of the full run, to look at one figure again.
+    p.add_argument("--families", default="rgb,yuv", help="surface families (rgb,yuv)")
+    p.add_argument("--codecs", default="h264,mjpeg")
+    p.add_argument("--panes", default="1,4,16")
+    p.add_argument("--no-mpv", dest="mpv", action="store_false", help="leave out the baseline")
+    p.add_argument("--no-idle", dest="idle", action="store_false", help="leave out the signed-out run")
     args = p.parse_args()
+    args.families = args.families.split(",")
+    args.codecs = args.codecs.split(",")
+    args.panes = [int(n) for n in args.panes.split(",")]
+    if any(n not in GRID for n in args.panes):
+        raise SystemExit("gui: --panes takes 1, 4 and 16")
     if os.environ.get("TESSORA_IN_NETNS") != "1":
         raise SystemExit("gui: run inside scripts/in-netns")
     if args.seconds is None:
