@@ -398,6 +398,7 @@ class MFormViewTest : public QObject {
     QCOMPARE(combo->count(), 2);
     QCOMPARE(combo->itemText(0), QStringLiteral("gate"));
     QCOMPARE(combo->itemText(1), QStringLiteral("None"));
+    QTRY_VERIFY(form.Pane(0)->Session().Selected());  // the start-up pass is over
     PostWindowMessage(&form, WM_PANE_SELECT, 1, 0);
     QTRY_COMPARE(form.CurrentIndex(), 1);
     emit combo->activated(0);
