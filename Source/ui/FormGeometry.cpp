@@ -7,10 +7,6 @@ QRect FormGeometry::Cell(int index) const {
   return QRect(kLeft + col * (cellWidth + kGapX), top + row * (cellHeight + kGapY), cellWidth, cellHeight);
 }
 
-QRect FormGeometry::TitleRect(const QRect& cell) const {
-  return QRect(cell.left(), cell.top() - kTitleHeight, TitleWidth(), kTitleHeight);
-}
-
 int FormGeometry::SidePanelLeft() const { return Cell(columns - 1).right() + 1 + kGapX; }
 
 QSize FormGeometry::ClientSize() const {

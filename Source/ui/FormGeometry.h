@@ -17,7 +17,6 @@ struct FormGeometry {
   static constexpr int kSideReserve = 171;  // side panel and edges
   static constexpr int kHeightReserve = 47;  // title bar and bottom edge
   static constexpr int kSidePanelWidth = 160;
-  static constexpr int kTitleHeight = 14;
 
   int columns = 2;
   int rows = 2;
@@ -27,8 +26,6 @@ struct FormGeometry {
 
   int PaneCount() const { return columns * rows; }
   QRect Cell(int index) const;
-  // The title label of a pane whose rectangle is |cell|.
-  QRect TitleRect(const QRect& cell) const;
   // 140 pixels with the designed 320-pixel cells, 120 with any other width.
   int TitleWidth() const { return cellWidth == kDefaultCellWidth ? 140 : 120; }
   // Left edge of the side panel: right of the last column plus 5.

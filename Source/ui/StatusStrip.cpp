@@ -44,6 +44,7 @@ namespace {
 constexpr int kStatusWidth = 30;
 constexpr int kLabelHeight = 15;
 constexpr int kFormatWidth = 60;
+constexpr int kTitleHeight = 14;
 
 QString Style(const QColor& text, const QColor& background) {
   return QStringLiteral("color: %1; background-color: %2").arg(text.name(), background.name());
@@ -81,7 +82,7 @@ StatusStrip::StatusStrip(QWidget* form, int paneCount) {
 
 void StatusStrip::SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current) {
   QLabel* title = Title(index);
-  title->setGeometry(cell.left(), cell.top() - 14, titleWidth, 14);
+  title->setGeometry(cell.left(), cell.top() - kTitleHeight, titleWidth, kTitleHeight);
   const bool shown = strip::TitleShown(s);
   texts_[static_cast<std::size_t>(index)] = shown ? strip::TitleText(s) : QString();
   // A long alias or address is shortened to the label, never drawn past it.
@@ -103,8 +104,8 @@ void StatusStrip::SetCurrent(const QRect& cell, int titleWidth, const PaneStatus
   const bool format = s.state != kPaneIdle;
   codec_->setText(strip::CodecName(s.codec));
   resolution_->setText(strip::ResolutionName(s.resolution));
-  codec_->setGeometry(cell.right() + 1 - kFormatWidth, cell.bottom() + 1, kFormatWidth, 14);
-  resolution_->setGeometry(cell.right() + 1 - 2 * kFormatWidth, cell.bottom() + 1, kFormatWidth, 14);
+  codec_->setGeometry(cell.right() + 1 - kFormatWidth, cell.bottom() + 1, kFormatWidth, kTitleHeight);
+  resolution_->setGeometry(cell.right() + 1 - 2 * kFormatWidth, cell.bottom() + 1, kFormatWidth, kTitleHeight);
   codec_->setVisible(format);
   resolution_->setVisible(format);
 }
