@@ -211,6 +211,9 @@ def main():
         t.limit("7 viewer RSS, %2d live pane(s), H.264, RGB" % panes,
                 value(gui, "viewer/rgb/h264/%d" % panes, "rss_mb"), "MB", 80.0 + 11.0 * panes,
                 "<= %d MB" % (80 + 11 * panes))
+    if len(families) > 1:
+        t.limit("7 viewer RSS, 16 live panes, H.264, YUV",
+                value(gui, "viewer/yuv/h264/16", "rss_mb"), "MB", 80.0 + 11.0 * 16, "<= %d MB" % (80 + 11 * 16))
     t.limit("7 viewer idle CPU, 16 panes signed out",
             value(gui, "idle/rgb/16", "cpu_viewer_percent"), "%", 0.5, "<= 0.5 %")
     t.limit("7   X server meanwhile", value(gui, "idle/rgb/16", "cpu_x_percent"), "%", None, "(info)")
