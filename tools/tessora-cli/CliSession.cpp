@@ -24,7 +24,7 @@ Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& 
       bool isFlag = false;
       for (const auto& f : flags) isFlag = isFlag || f == word;
       if (isFlag) {
-        args.options[word] = "1";
+        args.options[word].assign(1, '1');  // not = "1": GCC 12 warns falsely (-Wrestrict) at -O3
       } else if (i + 1 < argc) {
         args.options[word] = argv[++i];
       } else {
