@@ -39,6 +39,7 @@ int MFrameQueue::SubmitFrame(FrameSlot* slot) {
   if (slot == &spare_) {
     overflow_ = false;
     Free(&spare_);
+    Bump(overflows_);
     return 0;
   }
   overflow_ = false;
@@ -53,6 +54,7 @@ int MFrameQueue::SubmitFrame(FrameSlot* slot) {
   if (keyFrameWait_.load(std::memory_order_relaxed)) {
     if (!key) {
       Free(slot);
+      Bump(discarded_);
       const int before = discards_.load(std::memory_order_relaxed);
       if (before > kDiscardLimit) {
         discards_.store(0, std::memory_order_relaxed);
@@ -70,13 +72,16 @@ int MFrameQueue::SubmitFrame(FrameSlot* slot) {
       LogMessage("SEQUENCE IS BROKEN.(%d : %d)\r\n", static_cast<int>(slot->Sequence()),
                  static_cast<int>(expected));
       keyFrameWait_.store(true, std::memory_order_relaxed);
+      Bump(keyFrameWaits_);
       Free(slot);
+      Bump(discarded_);
       return 1;
     }
   }
 
   ++writeIndex_;
   count_.fetch_add(1, std::memory_order_relaxed);
+  Bump(accepted_);
   lastAccepted_.store(slot->Sequence(), std::memory_order_relaxed);
   return 0;
 }
@@ -84,6 +89,7 @@ int MFrameQueue::SubmitFrame(FrameSlot* slot) {
 void MFrameQueue::RequireKeyFrame() {
   TimedLockHolder hold(lock_, TimedLock::kDefaultWaitMs, LOGPOS);
   if (!hold.held()) return;
+  if (!keyFrameWait_.load(std::memory_order_relaxed)) Bump(keyFrameWaits_);
   keyFrameWait_.store(true, std::memory_order_relaxed);
 }
 
@@ -107,6 +113,7 @@ FrameSlot* MFrameQueue::TakeFrame() {
   count_.store(count - 1, std::memory_order_relaxed);
   Free(slot);
   lastTaken_.store(slot->Sequence(), std::memory_order_relaxed);
+  Bump(taken_);
   return slot;
 }
 

@@ -52,11 +52,30 @@ class MFrameQueue final : public FrameSink {
   int DiscardCount() const { return discards_.load(std::memory_order_relaxed); }
   bool WaitingForKeyFrame() const { return keyFrameWait_.load(std::memory_order_relaxed); }
 
+  // Running totals since construction (ResetQueue keeps them), read without
+  // the lock by anyone watching the queue:
+  // frames queued,
+  std::uint64_t FramesAccepted() const { return accepted_.load(std::memory_order_relaxed); }
+  // frames the render side took out,
+  std::uint64_t FramesTaken() const { return taken_.load(std::memory_order_relaxed); }
+  // frames dropped because the queue was full (they went into the spare),
+  std::uint64_t Overflows() const { return overflows_.load(std::memory_order_relaxed); }
+  // frames dropped for a broken stream: while waiting for a key frame, or
+  // out of sequence,
+  std::uint64_t FramesDiscarded() const { return discarded_.load(std::memory_order_relaxed); }
+  // times a live stream fell back to waiting for a key frame (a broken
+  // sequence or the reader's request), not counting ResetQueue.
+  std::uint64_t KeyFrameWaits() const { return keyFrameWaits_.load(std::memory_order_relaxed); }
+
  private:
   static void Free(FrameSlot* slot) {
     slot->headerCount = 0;
     slot->payloadCount = 0;
     slot->ready = 0;
+  }
+  // Adds one to a total written only under lock_: a plain load and store.
+  static void Bump(std::atomic<std::uint64_t>& total) {
+    total.store(total.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   }
 
   std::unique_ptr<std::uint8_t[]> storage_;  // 31 payload buffers
@@ -76,4 +95,10 @@ class MFrameQueue final : public FrameSink {
   std::atomic<int> discards_{0};
   std::atomic<std::uint32_t> lastAccepted_{0};
   std::atomic<std::uint32_t> lastTaken_{0};
+  // Totals, written under lock_, read without it.
+  std::atomic<std::uint64_t> accepted_{0};
+  std::atomic<std::uint64_t> taken_{0};
+  std::atomic<std::uint64_t> overflows_{0};
+  std::atomic<std::uint64_t> discarded_{0};
+  std::atomic<std::uint64_t> keyFrameWaits_{0};
 };

@@ -158,6 +158,7 @@ void MVideoRender::Stop() {
   }
   state_.store(kStopped);
   if (surface_ != nullptr) surface_->ReleaseVideoSurfaces();
+  surfaceKind_.store(0, std::memory_order_relaxed);
 }
 
 void MVideoRender::RequestSnapshot(const std::string& path, int notify) {
@@ -223,6 +224,17 @@ void MVideoRender::Pace(const FrameSlot& p) {
   }
 }
 
+// The render thread is the only writer of the totals: a plain load and store.
+void MVideoRender::Shown() {
+  presented_.store(presented_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  // The kind may change at a blit (a display error moves YUV to RGB).
+  surfaceKind_.store(surface_->Kind(), std::memory_order_relaxed);
+}
+
+void MVideoRender::Skipped() {
+  skipped_.store(skipped_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
 void MVideoRender::TakePendingSnapshot() {
   if (snapshotRequest_.load() == 0) return;
   int result;
@@ -264,6 +276,7 @@ void MVideoRender::VideoThread(unsigned generation) {
     int got = 0;
     const int size = p->PayloadSize();
     if (size <= 0 || size > FrameSlot::kMaxPayload || decoder.Decode(p->payload, size, &got) < 0) {
+      Skipped();
       continue;
     }
     if (!Running(generation)) break;  // stopped while decoding
@@ -273,7 +286,12 @@ void MVideoRender::VideoThread(unsigned generation) {
       Present();
     }
     Pace(*p);
-    if (show) surface_->BlitFrame();
+    if (show) {
+      surface_->BlitFrame();
+      Shown();
+    } else {
+      Skipped();
+    }
   }
   decoder.Close();
   Finish(generation);
@@ -306,6 +324,7 @@ void MVideoRender::JpegThread(unsigned generation) {
     if (rc != 0) {
       LogMessage("%s:%d (seq=%d, size=%d, w=%d, h=%d)\r\n", LOGPOS, static_cast<int>(p->Sequence()),
                  p->PayloadSize(), w, h);
+      Skipped();
       continue;
     }
     if (!Running(generation)) break;  // stopped while waiting for the lock
@@ -313,7 +332,12 @@ void MVideoRender::JpegThread(unsigned generation) {
     const bool show = display_.load() != 0;
     if (show) Present();
     Pace(*p);
-    if (show) surface_->BlitFrame();
+    if (show) {
+      surface_->BlitFrame();
+      Shown();
+    } else {
+      Skipped();
+    }
   }
   Finish(generation);
 }

@@ -70,6 +70,16 @@ class MVideoRender {
   void RequestSnapshot(const std::string& path, int notify);
   int SnapshotPending() const { return snapshotRequest_.load(); }
 
+  // Running totals since construction, read without a lock by anyone:
+  // pictures handed to the surface (converted and shown),
+  std::uint64_t FramesPresented() const { return presented_.load(std::memory_order_relaxed); }
+  // frames taken from the queue and not shown: the decode failed, the
+  // decoder gave no picture yet, or the display was off.
+  std::uint64_t FramesSkipped() const { return skipped_.load(std::memory_order_relaxed); }
+  // The surface kind the render thread used last (see VideoSurface::Kind),
+  // 0 before the first picture and after Stop.
+  int SurfaceKind() const { return surfaceKind_.load(std::memory_order_relaxed); }
+
   // The picture buffer (Y, Cr, Cb), for the viewer's own use between frames.
   const std::uint8_t* Picture() const { return picture_.get(); }
 
@@ -85,6 +95,8 @@ class MVideoRender {
   void Present();
   void Pace(const FrameSlot& p);
   void TakePendingSnapshot();
+  void Shown();
+  void Skipped();
 
   VideoSurface* const surface_;
   RenderClock* const clock_;
@@ -108,6 +120,10 @@ class MVideoRender {
   std::atomic<MediaRecorder*> recorder_{nullptr};
   std::atomic<int> snapshotRequest_{0};
   std::atomic<int> snapshotNotify_{0};
+  // Written by the render thread only (surfaceKind_ also by Stop).
+  std::atomic<std::uint64_t> presented_{0};
+  std::atomic<std::uint64_t> skipped_{0};
+  std::atomic<int> surfaceKind_{0};
 
   std::mutex snapshotMutex_;
   std::string snapshotPath_;  // guarded by snapshotMutex_

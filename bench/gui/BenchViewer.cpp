@@ -7,23 +7,29 @@
 //   mark ...         on SIGUSR1: the counters so far (see PrintCounters)
 //   final ...        on SIGTERM or SIGINT, then the program ends
 //
-// Counters, summed over the panes and sampled every 40 ms on the UI thread:
-//   sent      camera frames that reached the pane (the advance of the last
-//             accepted sequence number: frames lost in the queue count too)
-//   taken     frames the render thread took out of the queue to decode and
-//             present (the advance of the last taken sequence number)
-//   shown     pictures handed to the screen: repaints of the pane's view for
-//             the RGB kinds, frames given to the video widget's sink for the
-//             YUV kinds (frames that arrive while one is pending share it,
-//             so they count once)
+// Counters, summed over the panes. The frame counts are the queues' and
+// renders' own running totals; the UI thread samples every 40 ms only for
+// the deepest queue and for when every pane is live.
+//   sent      camera frames that reached the panes' queues: queued, dropped
+//             because the queue was full, or discarded for a broken stream
+//   accepted  frames queued
+//   taken     frames the render threads took out of the queues
+//   presented pictures the render threads converted and handed to the
+//             surface
+//   skipped   frames taken but not presented (decode failed, no picture
+//             from the decoder yet, display off)
+//   shown     pictures that reached the screen: repaints of the pane's view
+//             for the RGB kinds, frames given to the video widget's sink for
+//             the YUV kinds (pictures handed over while the previous one is
+//             still pending share its repaint, so they count once)
+//   overflow  frames dropped because a queue was full
+//   discarded frames dropped while waiting for a key frame or out of sequence
+//   keywait   times a live queue fell back to waiting for a key frame
 //   yuv       panes whose pictures go through the video widget
-//   full      samples with the queue at its limit (the next frame overflows)
-//   keywait   times the queue fell back to waiting for a key frame after
-//             being live (a broken sequence: an overflow or a lost frame)
+//   kind      the surface kind every pane used last (0 none yet, -1 mixed)
 //   depth     the deepest queue seen
-// The sampling costs a few atomic loads per pane per turn. Message boxes are
-// answered at once (logged on standard error): the benchmark runs without a
-// sound server, as mpv runs without sound.
+// Message boxes are answered at once (logged on standard error): the
+// benchmark runs without a sound server, as mpv runs without sound.
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -53,6 +59,7 @@
 #include "base/MRegistry.h"
 #include "base/base.h"
 #include "video/MFrameQueue.h"
+#include "video/MVideoRender.h"
 
 // Set by the build when the panes choose their surfaces by family.
 #ifdef BENCH_SURFACE_FAMILIES
@@ -93,21 +100,15 @@ class AnsweringPresenter : public BoxPresenter {
   }
 };
 
-struct PaneCounters {
-  std::uint32_t lastAccepted = 0;
-  std::uint32_t lastTaken = 0;
-  bool waiting = true;
-  long sent = 0;
-  long taken = 0;
-  long full = 0;
-  long keyWaits = 0;
-  int depth = 0;
+struct Totals {
+  std::uint64_t sent = 0, accepted = 0, taken = 0, presented = 0, skipped = 0;
+  std::uint64_t overflows = 0, discarded = 0, keyWaits = 0;
+  int kind = 0;
 };
 
 class Counters : public QObject {
  public:
-  Counters(MFormView* form, std::chrono::steady_clock::time_point start)
-      : form_(form), start_(start), panes_(static_cast<std::size_t>(form->PaneCount())) {
+  Counters(MFormView* form, std::chrono::steady_clock::time_point start) : form_(form), start_(start) {
     for (int i = 0; i < form_->PaneCount(); ++i) form_->Pane(i)->View()->installEventFilter(&paints_);
     connect(&sample_, &QTimer::timeout, this, [this] { Sample(); });
     sample_.start(40);
@@ -124,24 +125,45 @@ class Counters : public QObject {
 
   void Print(const char* what) {
     Sample();
-    long sent = 0, taken = 0, full = 0, keyWaits = 0, yuv = 0;
-    int depth = 0;
-    for (const PaneCounters& p : panes_) {
-      sent += p.sent;
-      taken += p.taken;
-      full += p.full;
-      keyWaits += p.keyWaits;
-      depth = std::max(depth, p.depth);
-    }
+    const Totals t = Sum();
+    long yuv = 0;
     for (int i = 0; i < form_->PaneCount(); ++i) yuv += form_->Pane(i)->View()->ShowsYuv() ? 1 : 0;
-    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::printf("%s time=%.3f panes=%d live=%d yuv=%ld sent=%ld taken=%ld shown=%ld full=%ld keywait=%ld depth=%d\n",
-                what, t, form_->PaneCount(), LivePanes(), yuv, sent, taken, paints_.paints + sinkFrames_, full,
-                keyWaits, depth);
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::printf("%s time=%.3f panes=%d live=%d yuv=%ld kind=%d sent=%llu accepted=%llu taken=%llu presented=%llu "
+                "skipped=%llu shown=%ld overflow=%llu discarded=%llu keywait=%llu depth=%d\n",
+                what, secs, form_->PaneCount(), LivePanes(), yuv, t.kind, U(t.sent), U(t.accepted), U(t.taken),
+                U(t.presented), U(t.skipped), paints_.paints + sinkFrames_, U(t.overflows), U(t.discarded),
+                U(t.keyWaits), depth_);
     std::fflush(stdout);
   }
 
  private:
+  static unsigned long long U(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
+  Totals Sum() {
+    Totals t;
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      MVideoRender& render = form_->Pane(i)->Session().Render();
+      const int kind = render.SurfaceKind();
+      if (i == 0) {
+        t.kind = kind;
+      } else if (kind != t.kind) {
+        t.kind = -1;
+      }
+      t.presented += render.FramesPresented();
+      t.skipped += render.FramesSkipped();
+      const MFrameQueue* queue = render.Queue();
+      if (queue == nullptr) continue;
+      t.accepted += queue->FramesAccepted();
+      t.taken += queue->FramesTaken();
+      t.overflows += queue->Overflows();
+      t.discarded += queue->FramesDiscarded();
+      t.keyWaits += queue->KeyFrameWaits();
+    }
+    t.sent = t.accepted + t.overflows + t.discarded;
+    return t;
+  }
+
   int LivePanes() const {
     int live = 0;
     for (int i = 0; i < form_->PaneCount(); ++i) {
@@ -167,36 +189,23 @@ class Counters : public QObject {
   void Sample() {
     WatchSinks();
     for (int i = 0; i < form_->PaneCount(); ++i) {
-      MFrameQueue* queue = form_->Pane(i)->Session().Render().Queue();
-      if (queue == nullptr) continue;
-      PaneCounters& p = panes_[static_cast<std::size_t>(i)];
-      const std::uint32_t accepted = queue->LastAcceptedSequence();
-      if (accepted > p.lastAccepted && p.lastAccepted != 0) p.sent += accepted - p.lastAccepted;
-      p.lastAccepted = accepted;
-      const std::uint32_t takenSeq = queue->LastTakenSequence();
-      if (takenSeq > p.lastTaken && p.lastTaken != 0) p.taken += takenSeq - p.lastTaken;
-      p.lastTaken = takenSeq;
-      const int count = queue->Count();
-      p.depth = std::max(p.depth, count);
-      if (count >= MFrameQueue::kQueueLimit) ++p.full;
-      const bool waiting = queue->WaitingForKeyFrame();
-      if (waiting && !p.waiting && accepted != 0) ++p.keyWaits;
-      p.waiting = waiting;
+      const MFrameQueue* queue = form_->Pane(i)->Session().Render().Queue();
+      if (queue != nullptr) depth_ = std::max(depth_, queue->Count());
     }
     if (!liveSaid_ && form_->PaneCount() > 0 && LivePanes() == form_->PaneCount()) {
       liveSaid_ = true;
-      const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-      std::printf("live %.3f\n", t);
+      const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+      std::printf("live %.3f\n", secs);
       std::fflush(stdout);
     }
   }
 
   MFormView* form_;
   std::chrono::steady_clock::time_point start_;
-  std::vector<PaneCounters> panes_;
   PaintCounter paints_;
   std::vector<QVideoSink*> sinks_;
   long sinkFrames_ = 0;
+  int depth_ = 0;
   QTimer sample_;
   bool liveSaid_ = false;
 };

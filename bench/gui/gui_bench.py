@@ -288,17 +288,24 @@ class Bench:
                  "cpu_total_percent": cpu["viewer"] + cpu["x"]}
             if camsim:
                 r["cpu_camsim_percent"] = cpu["camsim"]
-                sent = b["sent"] - a["sent"]
-                shown = b["shown"] - a["shown"]
-                taken = b["taken"] - a["taken"]
-                r.update(sent=sent, taken=taken, taken_percent=100.0 * taken / sent if sent else 0.0,
-                         shown=shown, shown_percent=100.0 * shown / sent if sent else 0.0,
-                         full=b["full"] - a["full"], keywait=b["keywait"] - a["keywait"], depth=b["depth"],
+                d = {k: b.get(k, 0.0) - a.get(k, 0.0)
+                     for k in ("sent", "accepted", "taken", "presented", "skipped", "shown", "overflow",
+                               "discarded", "keywait")}
+                sent = d["sent"]
+
+                def pct(v):
+                    return 100.0 * v / sent if sent else 0.0
+
+                r.update(sent=sent, accepted=d["accepted"], taken=d["taken"], taken_percent=pct(d["taken"]),
+                         presented=d["presented"], presented_percent=pct(d["presented"]),
+                         skipped=d["skipped"], shown=d["shown"], shown_percent=pct(d["shown"]),
+                         overflow=d["overflow"], discarded=d["discarded"], keywait=d["keywait"],
+                         surface_kind=b.get("kind", 0), depth=b["depth"],
                          live_at_end=b["live"], yuv_panes=b.get("yuv", 0))
                 wanted = panes if family == "yuv" else 0
                 if family in ("yuv", "rgb") and r["yuv_panes"] != wanted:
                     log("%s: %d of %d panes show YUV pictures" % (name, r["yuv_panes"], panes))
-                r["overflows"] = r["full"] + r["keywait"]
+                r["overflows"] = r["overflow"]
             self.add(r)
             return r
         finally:

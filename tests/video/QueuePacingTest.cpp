@@ -137,6 +137,44 @@ TEST(FrameQueue, FullQueueUsesTheSpareAndDropsIt) {
   testing::internal::GetCapturedStderr();
 }
 
+// The totals a watcher reads: each scenario feeds frames (0 = the render
+// takes one, -N = a frame with sequence N that is a key frame) and checks
+// the counts, which a reset does not clear.
+TEST(FrameQueue, TotalsOfAcceptedTakenOverflowedAndDiscardedFrames) {
+  struct Totals { std::uint64_t accepted, taken, overflows, discarded, keyWaits; };
+  struct Scenario { const char* name; std::vector<int> feed; bool reset; Totals want; };
+  std::vector<int> full;  // 28 queued, then 3 that find the queue full
+  for (int s = 1; s <= 31; ++s) full.push_back(s == 1 ? -1 : s);
+  std::vector<int> fullThenTake = full;
+  fullThenTake.insert(fullThenTake.end(), {0, 0, 32});  // 32 follows 28: broken
+  const Scenario scenarios[] = {
+      {"frames before the key frame are discarded", {2, 3, -4, 5, 0}, false, {2, 1, 0, 2, 0}},
+      {"a gap discards up to the next key frame", {-1, 2, 4, 5, -6, 0, 0}, false, {3, 2, 0, 2, 1}},
+      {"a full queue drops into the spare", full, false, {28, 0, 3, 0, 0}},
+      {"after an overflow the next frame breaks the sequence", fullThenTake, false, {28, 2, 3, 1, 1}},
+      {"a reset keeps the totals", {-1, 2, 0}, true, {2, 1, 0, 0, 0}},
+  };
+  for (const Scenario& sc : scenarios) {
+    SCOPED_TRACE(sc.name);
+    MFrameQueue q;
+    testing::internal::CaptureStderr();
+    for (int f : sc.feed) {
+      if (f == 0) {
+        EXPECT_NE(q.TakeFrame(), nullptr);
+      } else {
+        Receive(q, "MMPG", static_cast<std::uint32_t>(f < 0 ? -f : f), f < 0);
+      }
+    }
+    if (sc.reset) q.ResetQueue();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(q.FramesAccepted(), sc.want.accepted);
+    EXPECT_EQ(q.FramesTaken(), sc.want.taken);
+    EXPECT_EQ(q.Overflows(), sc.want.overflows);
+    EXPECT_EQ(q.FramesDiscarded(), sc.want.discarded);
+    EXPECT_EQ(q.KeyFrameWaits(), sc.want.keyWaits);
+  }
+}
+
 TEST(FrameQueue, TakeNeedsTwoAndKeepsTheHeldSlotsIntact) {
   MFrameQueue q;
   ASSERT_EQ(Receive(q, "MMPG", 1, true), 0);

@@ -162,6 +162,9 @@ TEST(VideoRender, MotionJpegFramesAreRecordedPresentedAndSnapshotted) {
   }
   // Frames 1..6 are taken; 1..5 are handled (each needs its successor).
   ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 4 && surface.blitted.load() == 4; }));
+  EXPECT_EQ(render.FramesPresented(), 4u);
+  EXPECT_EQ(render.FramesSkipped(), 1u) << "the broken frame";
+  EXPECT_EQ(render.SurfaceKind(), kKindRGB32);
   render.RequestSnapshot(dir.File("snap.jpg"), 1);
   Push(render.Queue(), "MMJP", 8, false, 840, vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, 8), 2, 1, 85, false));
   ASSERT_TRUE(Eventually([&] { return render.SnapshotPending() == 0; }));
@@ -214,6 +217,9 @@ TEST(VideoRender, DisplayOffDecodesWithoutPresenting) {
   render.Stop();
   EXPECT_EQ(surface.presented.load(), 0);
   EXPECT_EQ(surface.blitted.load(), 0);
+  EXPECT_EQ(render.FramesPresented(), 0u);
+  EXPECT_EQ(render.FramesSkipped(), 2u);
+  EXPECT_EQ(render.SurfaceKind(), 0);
 }
 
 TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
@@ -246,6 +252,10 @@ TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
   ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 18; }));
   render.Stop();
   EXPECT_EQ(surface.blitted.load(), 18);
+  EXPECT_EQ(render.FramesPresented(), 18u);
+  EXPECT_EQ(render.Queue()->FramesAccepted(), 20u);
+  EXPECT_EQ(render.Queue()->FramesDiscarded(), 5u);
+  EXPECT_EQ(render.SurfaceKind(), 0) << "after Stop";
 }
 
 TEST(VideoRender, FirstRenderOfInstanceZeroOwnsTheTimer) {
