@@ -5,6 +5,9 @@
 // the processor has it).
 // Mirrored rows are first reversed into small row buffers. The results are
 // byte for byte those of ConvertPictureReference.
+// The scaled RGB conversion converts the input row pairs it needs at full
+// width and picks each output row's pixels from them, so each output pixel
+// equals the full-size conversion's pixel it was taken from.
 #include <algorithm>
 #include <cstring>
 
@@ -242,6 +245,46 @@ int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height,
     if (mirror) p = Mirrored(p, width, mirrorRows);
     ConvertRowPair(kind, p, dst + static_cast<long>(r) * pitch, dst + static_cast<long>(r + 1) * pitch,
                    width);
+  }
+  return 1;
+}
+
+int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
+                         std::uint8_t* dst, int pitch, int outWidth, int outHeight) {
+  const int bpp = BytesPerPixel(kind);
+  if (kind < kKindRGB565 || kind > kKindRGB32 || width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
+      width > kMaxWidth || outWidth <= 0 || outHeight <= 0 || outWidth > kMaxScaledWidth ||
+      pitch < outWidth * bpp) {
+    return 0;
+  }
+  // Input rows are converted a pair at a time at full width (only the pairs
+  // some output row comes from), then each output row picks its pixels.
+  int column[kMaxScaledWidth];
+  for (int x = 0; x < outWidth; ++x) column[x] = static_cast<int>(static_cast<long>(x) * width / outWidth) * bpp;
+  alignas(32) std::uint8_t pair[2][kMaxWidth * 4];
+  const std::uint8_t* cr = picture + width * height;
+  const std::uint8_t* cb = picture + width * height * 5 / 4;
+  MirrorRows mirrorRows;
+  int converted = -1;  // the row pair in |pair|
+  for (int oy = 0; oy < outHeight; ++oy) {
+    const int sy = static_cast<int>(static_cast<long>(oy) * height / outHeight);
+    const int r = sy & ~1;
+    if (r != converted) {
+      RowPair p{picture + r * width, picture + (r + 1) * width, cr + (r / 2) * (width / 2),
+                cb + (r / 2) * (width / 2)};
+      if (mirror) p = Mirrored(p, width, mirrorRows);
+      ConvertRowPair(kind, p, pair[0], pair[1], width);
+      converted = r;
+    }
+    const std::uint8_t* in = pair[sy & 1];
+    std::uint8_t* out = dst + static_cast<long>(oy) * pitch;
+    if (bpp == 4) {
+      for (int x = 0; x < outWidth; ++x) std::memcpy(out + 4 * x, in + column[x], 4);
+    } else if (bpp == 2) {
+      for (int x = 0; x < outWidth; ++x) std::memcpy(out + 2 * x, in + column[x], 2);
+    } else {
+      for (int x = 0; x < outWidth; ++x) std::memcpy(out + 3 * x, in + column[x], 3);
+    }
   }
   return 1;
 }

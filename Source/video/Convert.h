@@ -43,6 +43,19 @@ long DestinationSize(int kind, int height, int pitch);
 int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
                    std::uint8_t* dst, int pitch);
 
+// The widest output of ConvertPictureScaled.
+inline constexpr int kMaxScaledWidth = 4096;
+
+// Converts |picture| (W x H) into an RGB kind (4, 5 or 6) at OW x OH: output
+// pixel (x, y) is the full-size conversion's pixel (x * W / OW, y * H / OH),
+// the nearest-neighbour scaling an unsmoothed painter does, so a picture
+// converted at its place's size is painted without scaling. Meant for
+// shrinking: each output pixel costs a gather and a conversion. Returns 1,
+// or 0 for other kinds or sizes it cannot serve (as ConvertPicture, OW
+// above 4096, OW or OH not positive, pitch below OW pixels).
+int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
+                         std::uint8_t* dst, int pitch, int outWidth, int outHeight);
+
 // The same conversions written plainly with the tables, one pixel at a time;
 // ConvertPicture must give identical bytes. Used to check the fast paths.
 int ConvertPictureReference(int kind, const std::uint8_t* picture, int width, int height,

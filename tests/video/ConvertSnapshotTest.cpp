@@ -119,6 +119,46 @@ TEST(Convert, FastPathsEqualTheTableReference) {
   }
 }
 
+// Each scaled pixel is the full-size pixel it was taken from, shrinking,
+// stretching and mirrored; the scaled call refuses the planar and packed
+// kinds.
+TEST(Convert, ScaledPixelsAreTheFullSizePixelsTheyCameFrom) {
+  std::mt19937 rng(5);
+  struct Case { int w, h, ow, oh, extraPitch; };
+  const Case cases[] = {{640, 480, 480, 270, 0}, {640, 480, 317, 119, 12}, {320, 240, 320, 240, 0},
+                        {176, 144, 401, 300, 4}, {18, 2, 7, 1, 0}};
+  for (const Case& c : cases) {
+    vt::Bytes pic(static_cast<size_t>(c.w) * c.h * 3 / 2);
+    for (auto& v : pic) v = static_cast<std::uint8_t>(rng());
+    for (int kind : {kKindRGB565, kKindRGB24, kKindRGB32}) {
+      for (bool mirror : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "kind " << kind << " mirror " << mirror << " " << c.w << "x" << c.h
+                                        << " to " << c.ow << "x" << c.oh);
+        const int bpp = BytesPerPixel(kind);
+        const int fullPitch = c.w * bpp;
+        const int pitch = c.ow * bpp + c.extraPitch;
+        vt::Bytes full(static_cast<size_t>(fullPitch) * c.h), scaled(static_cast<size_t>(pitch) * c.oh, 0xEE);
+        ASSERT_EQ(ConvertPictureReference(kind, pic.data(), c.w, c.h, mirror, full.data(), fullPitch), 1);
+        ASSERT_EQ(ConvertPictureScaled(kind, pic.data(), c.w, c.h, mirror, scaled.data(), pitch, c.ow, c.oh), 1);
+        for (int y = 0; y < c.oh; ++y) {
+          for (int x = 0; x < c.ow; ++x) {
+            const std::uint8_t* from = full.data() + static_cast<long>(y * c.h / c.oh) * fullPitch + (x * c.w / c.ow) * bpp;
+            ASSERT_EQ(0, std::memcmp(scaled.data() + static_cast<long>(y) * pitch + x * bpp, from, static_cast<size_t>(bpp)))
+                << "at " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+  vt::Bytes pic(64 * 64 * 2), dst(64 * 64 * 8);
+  for (int kind : {kKindYV12, kKindUYVY, kKindYUY2, 7}) {
+    EXPECT_EQ(ConvertPictureScaled(kind, pic.data(), 64, 64, false, dst.data(), 256, 32, 32), 0) << kind;
+  }
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 127, 32, 32), 0);
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 256, 0, 32), 0);
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 1 << 16, 4097, 1), 0);
+}
+
 TEST(Convert, MirroredLeftColumnIsTheRightInputColumn) {
   const int w = 640, h = 480;
   const vt::Bytes pic = Picture(vt::Pattern(w, h, 2, 2));
