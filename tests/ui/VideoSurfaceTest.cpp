@@ -259,6 +259,24 @@ class VideoSurfaceTest : public QObject {
     QTRY_COMPARE(view.CurrentImage().pixelColor(10, 10).red(), 130);
     QVERIFY(!view.ShowsYuv());
   }
+
+  // YUV pictures are offered only where a graphics card renders them.
+  void softwareRenderersAreNotHardware_data() {
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("hardware");
+    QTest::newRow("Mesa llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << false;
+    QTest::newRow("Mesa softpipe") << QByteArray("softpipe") << false;
+    QTest::newRow("classic swrast") << QByteArray("Software Rasterizer") << false;
+    QTest::newRow("SwiftShader") << QByteArray("Google SwiftShader") << false;
+    QTest::newRow("no name") << QByteArray() << false;
+    QTest::newRow("Intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << true;
+    QTest::newRow("AMD") << QByteArray("AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49)") << true;
+  }
+  void softwareRenderersAreNotHardware() {
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, hardware);
+    QCOMPARE(IsHardwareRenderer(renderer.constData()), hardware);
+  }
 };
 
 QTEST_MAIN(VideoSurfaceTest)

@@ -9,11 +9,16 @@
 #include "VideoView.h"
 #include "YuvSurface.h"
 
+// Whether an OpenGL renderer name (GL_RENDERER) is a graphics card's rather
+// than a software rasterizer's.
+bool IsHardwareRenderer(const char* renderer);
+
 // The Qt display as the chooser's back end.
 class QtDisplay : public DisplayBackEnd {
  public:
   explicit QtDisplay(VideoView* view) : yuv_(view), rgb_(view) {}
-  // Not on the offscreen and minimal platforms, which show no video widget.
+  // Only over a hardware OpenGL renderer, and never on the offscreen and
+  // minimal platforms, which show no video widget.
   bool ShowsYuv() const override;
   // Read from the primary screen on the UI thread; another thread (the
   // render thread switching to RGB) gets the last value read.
