@@ -40,6 +40,53 @@ class VideoViewTest : public QObject {
              qPrintable(c.name()));
   }
 
+  // A view smaller than the picture gets the picture converted at its own
+  // size, pixel for pixel what an unsmoothed painter would have shown; a
+  // larger view gets the whole picture for the painter to stretch.
+  void pictureIsConvertedAtTheViewsSize_data() {
+    QTest::addColumn<QSize>("viewSize");
+    QTest::addColumn<bool>("mirror");
+    QTest::addColumn<QSize>("imageSize");
+    QTest::newRow("half") << QSize(32, 24) << false << QSize(32, 24);
+    QTest::newRow("uneven shrink") << QSize(50, 30) << false << QSize(50, 30);
+    QTest::newRow("uneven shrink, mirrored") << QSize(50, 30) << true << QSize(50, 30);
+    QTest::newRow("same size") << QSize(64, 48) << false << QSize(64, 48);
+    QTest::newRow("larger view") << QSize(128, 96) << false << QSize(64, 48);
+    QTest::newRow("wider, lower view") << QSize(100, 20) << false << QSize(64, 48);
+  }
+  void pictureIsConvertedAtTheViewsSize() {
+    QFETCH(QSize, viewSize);
+    QFETCH(bool, mirror);
+    QFETCH(QSize, imageSize);
+    const int w = 64, h = 48;
+    std::vector<std::uint8_t> picture(w * h * 3 / 2);
+    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i * 7 + i / 64);
+    std::vector<std::uint8_t> full(static_cast<std::size_t>(w) * h * 4);
+    QCOMPARE(ConvertPicture(kKindRGB32, picture.data(), w, h, mirror, full.data(), w * 4), 1);
+
+    VideoView view;
+    view.resize(viewSize);
+    view.show();
+    QtRgbSurface surface(&view, kKindRGB32);
+    QCOMPARE(surface.CreateVideoSurfaces(w, h), 1);
+    std::thread render([&] {
+      surface.PresentFrame(picture.data(), w, h, mirror);
+      QCOMPARE(surface.BlitFrame(), 1);
+    });
+    render.join();
+    const QImage image = view.CurrentImage();
+    QCOMPARE(image.size(), imageSize);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const int sx = x * w / image.width(), sy = y * h / image.height();
+        const std::uint8_t* ref = &full[(static_cast<std::size_t>(sy) * w + sx) * 4];
+        const QRgb px = image.pixel(x, y);
+        QVERIFY2(qRed(px) == ref[2] && qGreen(px) == ref[1] && qBlue(px) == ref[0],
+                 qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+      }
+    }
+  }
+
   void sizeMismatchIsSkipped() {
     VideoView view;
     QtRgbSurface surface(&view, kKindRGB32);

@@ -131,6 +131,8 @@ void VideoView::Refresh() {
 }
 
 void VideoView::resizeEvent(QResizeEvent*) {
+  viewWidth_.store(width(), std::memory_order_relaxed);
+  viewHeight_.store(height(), std::memory_order_relaxed);
   if (videoWidget_) videoWidget_->setGeometry(rect());
 }
 
@@ -169,6 +171,8 @@ int QtRgbSurface::CreateVideoSurfaces(int width, int height) {
     // Another depth: nothing is shown, and that is not an error.
     return 1;
   }
+  width_ = width;
+  height_ = height;
   back_ = QImage(width, height, ImageFormat(kind_));
   converted_ = false;
   QImage front(width, height, ImageFormat(kind_));
@@ -188,9 +192,30 @@ void QtRgbSurface::ReleaseVideoSurfaces() {
 }
 
 void QtRgbSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
-  if (kind_ == 0 || back_.width() != width || back_.height() != height) return;
-  converted_ = ConvertPicture(kind_, picture, width, height, mirror, back_.bits(),
-                              static_cast<int>(back_.bytesPerLine())) == 1;
+  if (kind_ == 0 || width != width_ || height != height_) return;
+  // Shrinking is done here, once per pixel shown, instead of converting the
+  // whole picture for the painter to scale down on the UI thread.
+  int outWidth = view_->viewWidth_.load(std::memory_order_relaxed);
+  int outHeight = view_->viewHeight_.load(std::memory_order_relaxed);
+  if (outWidth <= 0 || outHeight <= 0 || outWidth > width || outHeight > height || outWidth > kMaxScaledWidth) {
+    outWidth = width;
+    outHeight = height;
+  }
+  if (back_.width() != outWidth || back_.height() != outHeight) {
+    // Only after the view changed size (and once more for the image the view
+    // hands back).
+    back_ = QImage(outWidth, outHeight, ImageFormat(kind_));
+    if (back_.isNull()) {
+      LogMessage("%s:%d (%d) (%d)\r\n", LOGPOS, outWidth, outHeight);
+      converted_ = false;
+      return;
+    }
+  }
+  const int pitch = static_cast<int>(back_.bytesPerLine());
+  converted_ = (outWidth == width && outHeight == height
+                    ? ConvertPicture(kind_, picture, width, height, mirror, back_.bits(), pitch)
+                    : ConvertPictureScaled(kind_, picture, width, height, mirror, back_.bits(), pitch, outWidth,
+                                           outHeight)) == 1;
 }
 
 int QtRgbSurface::BlitFrame() {

@@ -77,11 +77,17 @@ class VideoView : public QWidget {
 
   std::atomic<bool> refreshPending_{false};
   std::atomic<int> displayError_{0};
+  // The view's size, written on the UI thread at each resize, read by the
+  // render thread to convert pictures at the size they are painted.
+  std::atomic<int> viewWidth_{0};
+  std::atomic<int> viewHeight_{0};
   QPointer<QVideoWidget> videoWidget_;  // UI thread only
 };
 
-// RGB kinds 4 to 6: the conversion into a QImage of the picture's size,
-// painted scaled by the view. Images are made once per size.
+// RGB kinds 4 to 6: the conversion into a QImage painted by the view. A view
+// smaller than the picture gets the picture converted at the view's size
+// (nearest pixel), so painting copies it without scaling; a larger one is
+// scaled by the painter. Images are made once per size (picture or view).
 class QtRgbSurface : public VideoSurface {
  public:
   // |kind| 0 follows the desktop's depth; 4, 5 or 6 forces that kind.
@@ -106,6 +112,8 @@ class QtRgbSurface : public VideoSurface {
   VideoView* view_;
   int forcedKind_;
   int kind_ = 0;
+  int width_ = 0;   // the picture's size
+  int height_ = 0;
   QImage back_;            // render thread only
   bool converted_ = false;  // back_ holds a new picture (render thread only)
 };
