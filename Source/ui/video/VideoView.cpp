@@ -1,7 +1,13 @@
 #include "VideoView.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QGuiApplication>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QScreen>
 #include <QThread>
 #include <QVideoSink>
@@ -14,6 +20,25 @@
 VideoView::VideoView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
+  // The render thread wakes the UI thread through an eventfd rather than a
+  // queued call, which would allocate an event for every picture.
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
+    return;
+  }
+  wake_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+  connect(wake_, &QSocketNotifier::activated, this, [this] {
+    std::uint64_t count = 0;
+    while (::read(wakeFd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) {
+    }
+    Refresh();
+  });
+}
+
+VideoView::~VideoView() {
+  delete wake_;
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 QImage VideoView::CurrentImage() const {
@@ -29,9 +54,12 @@ QVideoFrame VideoView::CurrentFrame() const {
 bool VideoView::ShowsYuv() const { return videoWidget_ && !videoWidget_->isHidden(); }
 
 void VideoView::RequestRefresh() {
-  if (!refreshPending_.exchange(true)) {
-    QMetaObject::invokeMethod(this, &VideoView::Refresh, Qt::QueuedConnection);
+  if (refreshPending_.exchange(true)) return;
+  if (wakeFd_ >= 0) {
+    const std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return;
   }
+  QMetaObject::invokeMethod(this, &VideoView::Refresh, Qt::QueuedConnection);
 }
 
 void VideoView::Swap(QImage& image) {

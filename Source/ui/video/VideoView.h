@@ -14,6 +14,7 @@
 
 #include "video/VideoSurface.h"
 
+class QSocketNotifier;
 class QVideoWidget;
 
 // Unexpected display errors of the YUV kinds, as logged.
@@ -25,6 +26,7 @@ class VideoView : public QWidget {
   Q_OBJECT
  public:
   explicit VideoView(QWidget* parent = nullptr);
+  ~VideoView() override;
   // The latest shown picture of an RGB kind (UI thread).
   QImage CurrentImage() const;
   // The video frame last given to the video widget's sink (UI thread).
@@ -76,6 +78,8 @@ class VideoView : public QWidget {
   int freeCount_ = 0;
 
   std::atomic<bool> refreshPending_{false};
+  int wakeFd_ = -1;                  // eventfd the render thread writes to ask for a refresh
+  QSocketNotifier* wake_ = nullptr;  // UI thread: reads wakeFd_ and refreshes
   std::atomic<int> displayError_{0};
   // The view's size, written on the UI thread at each resize, read by the
   // render thread to convert pictures at the size they are painted.
