@@ -3,17 +3,9 @@
 // speaker follows the current pane.
 #include <QtTest>
 #include <QLabel>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
 #include <memory>
-#include <sstream>
 
+#include "CamsimProcess.h"
 #include "FakeAudioDevices.h"
 #include "MFormView.h"
 #include "MInfoBox.h"
@@ -25,18 +17,6 @@
 #include "base/base.h"
 
 namespace {
-
-int FreePortBlock() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port) % 10000 + 20000;  // below the ephemeral range
-}
 
 class RecordingPresenter : public BoxPresenter {
  public:
@@ -53,59 +33,23 @@ class FormSessionTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir dir_;
-  pid_t camsim_ = -1;
-  int port_ = 0;
+  CamsimProcess camsim_;
   RecordingPresenter presenter_;
   FakeAudioFactory audio_;
   std::unique_ptr<MainWindow> window_;
-
-  QString EventsFile() const { return dir_.filePath("events.jsonl"); }
-
-  // Inbound control messages of |camera| holding every one of |needles|.
-  int CountEvents(int camera, std::initializer_list<const char*> needles) const {
-    std::ifstream in(EventsFile().toStdString());
-    const std::string cam = "\"camera\":" + std::to_string(camera) + ",";
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) {
-      bool all = line.find(cam) != std::string::npos && line.find("\"dir\":\"in\"") != std::string::npos;
-      for (const char* needle : needles) all = all && line.find(needle) != std::string::npos;
-      n += all ? 1 : 0;
-    }
-    return n;
-  }
 
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
     qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
-    port_ = FreePortBlock();
-    const std::string log = dir_.filePath("camsim.log").toStdString();
-    const std::string events = EventsFile().toStdString();
-    camsim_ = fork();
-    if (camsim_ == 0) {
-      if (std::freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
-      execl(CAMSIM, CAMSIM, "--cameras", "2", "--port", std::to_string(port_).c_str(), "--admin-port",
-            std::to_string(port_ + 10).c_str(), "--events", events.c_str(), "--no-stdin",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    bool ready = false;
-    for (int i = 0; i < 3000 && !ready; ++i) {
-      std::ifstream in(log);
-      std::stringstream text;
-      text << in.rdbuf();
-      ready = text.str().find("ready") != std::string::npos;
-      if (!ready) QTest::qWait(20);
-    }
-    QVERIFY2(ready, "camsim did not start");
+    QVERIFY2(camsim_.Start(dir_.path()), "camsim did not start");
     SetBoxPresenter(&presenter_);
     // Panes 0 and 1 have a stored password, panes 2 and 3 none.
     for (int i = 0; i < 2; ++i) {
       SettingsKey key;
       OpenSettingsKey(QStringLiteral("Viewer%1").arg(i, 2, 10, QLatin1Char('0')), &key);
       WriteSettingString(key, settings::kSigninUrl, QStringLiteral("127.0.0.1"));
-      WriteSettingDword(key, settings::kSigninPort, port_ + i);
+      WriteSettingDword(key, settings::kSigninPort, camsim_.Port() + i);
       WriteSettingString(key, settings::kSigninId, QStringLiteral("admin"));
       WriteSettingString(key, settings::kSigninPw, QString::fromStdString(ScrambleText(std::string("admin"))));
       WriteSettingString(key, settings::kSigninAlias, QStringLiteral("cam%1").arg(i));
@@ -115,10 +59,7 @@ class FormSessionTest : public QObject {
   void cleanupTestCase() {
     window_.reset();
     SetBoxPresenter(nullptr);
-    if (camsim_ > 0) {
-      kill(camsim_, SIGTERM);
-      waitpid(camsim_, nullptr, 0);
-    }
+    camsim_.Stop();
   }
 
   void storedPanesSignInByThemselves() {
@@ -166,16 +107,16 @@ class FormSessionTest : public QObject {
     QCOMPARE(talker.Volume(), 7);
     QVERIFY(!form->Panel()->Control(kIdVolumeBar)->isHidden());
     QVERIFY(!form->Strip()->StatusLabel(StatusStrip::kSpeaker)->isHidden());
-    const int downs = CountEvents(1, {"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""});
+    const int downs = camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""}, 1);
 
     PostWindowMessage(form, WM_PANE_SELECT, 0, 0);
     QTRY_COMPARE(form->CurrentIndex(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(CountEvents(1, {"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""}), downs + 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""}, 1), downs + 1, 5000);
     QCOMPARE(talker.Volume(), 0);
     QVERIFY(talker.SpeakerOn());
-    const int ups = CountEvents(1, {"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""});
+    const int ups = camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""}, 1);
     PostWindowMessage(form, WM_PANE_SELECT, 1, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(CountEvents(1, {"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""}), ups + 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""}, 1), ups + 1, 5000);
     QCOMPARE(talker.Volume(), 7);
     // The volume stored is still the one the user chose.
     QCOMPARE(ReadSettingDword(talker.Settings(), settings::kSpkVolume), 7);

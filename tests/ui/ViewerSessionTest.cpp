@@ -2,17 +2,9 @@
 // link: sign-in to live, the refusals and closes with their boxes, the stall
 // watchdog counted in ticks, reconnection, and the keep-alive.
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "CamsimProcess.h"
 #include "MessageBoxes.h"
 #include "ViewerSession.h"
 #include "link/LinkEngine.h"
@@ -21,32 +13,6 @@
 #include "video/VideoSurface.h"
 
 namespace {
-
-int FreePortBlock() {
-  // A base port whose next few ports are very likely free as well.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port) % 10000 + 20000;  // below the ephemeral range
-}
-
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 class RecordingPresenter : public BoxPresenter {
  public:
@@ -72,29 +38,14 @@ class ViewerSessionTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir dir_;
-  pid_t camsim_ = -1;
-  int port_ = 0;
-  int admin_ = 0;
+  CamsimProcess camsim_;
   RecordingPresenter presenter_;
   BoxPresenter* previous_ = nullptr;
-
-  QString EventsFile() const { return dir_.filePath("events.jsonl"); }
-
-  bool Admin(const std::string& command) {
-    const int fd = Connect(admin_);
-    if (fd < 0) return false;
-    const std::string line = command + "\n";
-    bool ok = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    char reply[256] = {};
-    ok = ok && read(fd, reply, sizeof reply - 1) > 0 && std::strncmp(reply, "OK", 2) == 0;
-    close(fd);
-    return ok;
-  }
 
   SignInFields Fields(int camera, const char* id = "admin", const char* pw = "admin") const {
     SignInFields f;
     f.url = QStringLiteral("127.0.0.1");
-    f.port = QString::number(port_ + camera);
+    f.port = QString::number(camsim_.Port() + camera);
     f.id = QString::fromLatin1(id);
     f.password = QString::fromLatin1(pw);
     return f;
@@ -110,16 +61,6 @@ class ViewerSessionTest : public QObject {
     return s.State() >= kPaneLive;
   }
 
-  int CountEvents(const char* needle) const {
-    std::ifstream in(EventsFile().toStdString());
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) {
-      n += line.find(needle) != std::string::npos && line.find("\"dir\":\"in\"") != std::string::npos ? 1 : 0;
-    }
-    return n;
-  }
-
   std::vector<int> BoxIds() const {
     std::vector<int> ids;
     for (const auto& b : presenter_.boxes) ids.push_back(b.messageId);
@@ -130,26 +71,7 @@ class ViewerSessionTest : public QObject {
   void initTestCase() {
     QVERIFY(dir_.isValid());
     qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
-    port_ = FreePortBlock();
-    admin_ = port_ + 10;
-    const std::string log = dir_.filePath("camsim.log").toStdString();
-    const std::string events = EventsFile().toStdString();
-    camsim_ = fork();
-    if (camsim_ == 0) {
-      if (std::freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
-      execl(CAMSIM, CAMSIM, "--cameras", "2", "--port", std::to_string(port_).c_str(), "--admin-port",
-            std::to_string(admin_).c_str(), "--events", events.c_str(), "--no-stdin", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    bool ready = false;
-    for (int i = 0; i < 3000 && !ready; ++i) {  // a generous bound for a loaded machine
-      std::ifstream in(log);
-      std::stringstream text;
-      text << in.rdbuf();
-      ready = text.str().find("ready") != std::string::npos;
-      if (!ready) QTest::qWait(20);
-    }
-    QVERIFY2(ready, "camsim did not start");
+    QVERIFY2(camsim_.Start(dir_.path()), "camsim did not start");
     QCOMPARE(StartLinkEngine(), 1);
     previous_ = SetBoxPresenter(&presenter_);
   }
@@ -157,10 +79,7 @@ class ViewerSessionTest : public QObject {
   void cleanupTestCase() {
     SetBoxPresenter(previous_);
     StopLinkEngine();
-    if (camsim_ > 0) {
-      kill(camsim_, SIGTERM);
-      waitpid(camsim_, nullptr, 0);
-    }
+    camsim_.Stop();
   }
 
   void init() { presenter_.boxes.clear(); }
@@ -230,7 +149,7 @@ class ViewerSessionTest : public QObject {
     QFETCH(QString, password);
     QFETCH(int, injected);
     QFETCH(int, box);
-    if (injected) QVERIFY(Admin("refuse 1 " + std::to_string(injected)));
+    if (injected) QVERIFY(camsim_.Admin("refuse 1 " + std::to_string(injected)));
     ViewerSession s(1, 1, nullptr, nullptr);
     SignInFields f = Fields(1);
     f.id = id;
@@ -256,7 +175,7 @@ class ViewerSessionTest : public QObject {
     BufferSurface surface(kKindRGB32);
     ViewerSession s(1, 1, &surface, nullptr);
     QVERIFY(GoLive(s, 1));
-    QVERIFY(Admin("close 1 " + std::to_string(code)));
+    QVERIFY(camsim_.Admin("close 1 " + std::to_string(code)));
     QTRY_COMPARE_WITH_TIMEOUT(s.State(), kPaneIdle, 10000);
     QCOMPARE(BoxIds(), std::vector<int>{box});
     QVERIFY(!s.Reconnecting());
@@ -268,7 +187,7 @@ class ViewerSessionTest : public QObject {
     s.SetReconnectStep(std::chrono::milliseconds(100));
     QVERIFY(GoLive(s, 0));
     QTRY_VERIFY_WITH_TIMEOUT(s.Render().Queue()->LastAcceptedSequence() > 0, 10000);
-    QVERIFY(Admin("stall 0 4"));
+    QVERIFY(camsim_.Admin("stall 0 4"));
     // Wait until no frame has arrived for a while: the last one is in.
     std::uint32_t last = 0;
     for (int quiet = 0; quiet < 6;) {
@@ -297,7 +216,7 @@ class ViewerSessionTest : public QObject {
     std::vector<int> states;
     QVERIFY(GoLive(s, 0, &states));
     states.clear();
-    QVERIFY(Admin("drop 0"));
+    QVERIFY(camsim_.Admin("drop 0"));
     QTRY_VERIFY_WITH_TIMEOUT(!states.empty() && states.back() >= kPaneLive, 20000);
     QCOMPARE(states.front(), kPaneReconnecting);
     QTRY_VERIFY_WITH_TIMEOUT(!s.Reconnecting(), 5000);
@@ -334,14 +253,14 @@ class ViewerSessionTest : public QObject {
     // stalled picture.
     s.SetVideoPaused(1);
     QVERIFY(s.VideoPaused());
-    const int before = CountEvents("\"CMD\":\"ALIVE\"");
+    const int before = camsim_.CountEvents({"\"CMD\":\"ALIVE\""});
     for (int i = 0; i < 30; ++i) s.Tick();
-    QTRY_COMPARE_WITH_TIMEOUT(CountEvents("\"CMD\":\"ALIVE\"") - before, 3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CMD\":\"ALIVE\""}) - before, 3, 5000);
     QCOMPARE(s.State(), kPaneLive);
     s.LogOut();
     for (int i = 0; i < 30; ++i) s.Tick();
     QTest::qWait(300);
-    QCOMPARE(CountEvents("\"CMD\":\"ALIVE\"") - before, 3);
+    QCOMPARE(camsim_.CountEvents({"\"CMD\":\"ALIVE\""}) - before, 3);
   }
 };
 
