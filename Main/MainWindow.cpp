@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include "MInfoBox.h"
 #include "MessageBoxes.h"
 #include "Skin.h"
+#include "base/base.h"
 
 namespace {
 
@@ -47,6 +49,18 @@ GlobalSettings ReadGlobalSettings(const SettingsKey& global) {
   s.columns = grid.columns;
   s.rows = grid.rows;
   return s;
+}
+
+GlobalSettings StartProcess(int instanceNumber) {
+  SettingsKey global, cameraList;
+  OpenSettingsKey(QString::fromUtf8(settings::kGlobalKey), &global);
+  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &cameraList);
+  const GlobalSettings settings = ReadGlobalSettings(global);
+  const std::string dataDir = DefaultDirectory();
+  QDir().mkpath(QString::fromStdString(dataDir));
+  SetLogEnabled(settings.logEnabled);
+  SetLogFileName(instanceNumber, dataDir);
+  return settings;
 }
 
 MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings, FormOptions options)

@@ -24,6 +24,11 @@ struct GlobalSettings {
 
 GlobalSettings ReadGlobalSettings(const SettingsKey& global);
 
+// The process's start-up once its instance number is known: opens the
+// "Global" and "Camera List" keys, reads the global settings, creates the
+// data folder and names the instance's log file there.
+GlobalSettings StartProcess(int instanceNumber);
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:

@@ -31,7 +31,6 @@
 // Message boxes are answered at once (logged on standard error): the
 // benchmark runs without a sound server, as mpv runs without sound.
 #include <QApplication>
-#include <QDir>
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -271,13 +270,7 @@ int main(int argc, char** argv) {
   InstanceRegistry registry;
   const StartDecision decision = DecideInstance(registry);
   if (!decision.start) return 1;
-  SettingsKey global;
-  OpenSettingsKey(QString::fromUtf8(settings::kGlobalKey), &global);
-  const GlobalSettings settings = ReadGlobalSettings(global);
-  const std::string dataDir = DefaultDirectory();
-  QDir().mkpath(QString::fromStdString(dataDir));
-  SetLogEnabled(settings.logEnabled);
-  SetLogFileName(decision.instance, dataDir);
+  const GlobalSettings settings = StartProcess(decision.instance);
 
   // Panes sign in a quarter of a second apart (the viewer waits longer);
   // the measured window starts once every pane is live.
