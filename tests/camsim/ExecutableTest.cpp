@@ -2,53 +2,26 @@
 // SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <string>
 
 #include "CamsimClient.h"
+#include "support/ChildProcess.h"
+#include "support/FreePort.h"
 
 namespace camsim_test {
 namespace {
 
-// Ends the child if an assertion leaves the test early.
-struct ChildGuard {
-  pid_t pid = -1;
-  ~ChildGuard() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
 TEST(Executable, AdminPortRunsCommandsAndTermStopsCleanly) {
-  const int port = 10000 + static_cast<int>(getpid() % 1400) * 16;  // below the ephemeral range
-  const int admin = port + 15;
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    execl(CAMSIM_BIN, "camsim", "--cameras", "2", "--port", std::to_string(port).c_str(), "--admin-port",
-          std::to_string(admin).c_str(), "--no-stdin", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ChildGuard guard{pid};
-  close(out[1]);
-  FILE* lines = fdopen(out[0], "r");
-  std::string all;
-  char line[256];
-  while (std::fgets(line, sizeof line, lines)) {
-    all += line;
-    if (std::string(line) == "ready\n") break;
-  }
-  EXPECT_NE(all.find("camera 1 on 127.0.0.1:" + std::to_string(port + 1) + " mpeg4 640x480@25"),
+  const int port = testsupport::FreePortBlock(3);
+  ASSERT_GT(port, 0);
+  const int admin = port + 2;
+  testsupport::ChildProcess sim({CAMSIM_BIN, "--cameras", "2", "--port", std::to_string(port), "--admin-port",
+                                 std::to_string(admin), "--no-stdin"});
+  ASSERT_TRUE(sim.WaitFor("ready\n", 60000)) << sim.Output();
+  EXPECT_NE(sim.Output().find("camera 1 on 127.0.0.1:" + std::to_string(port + 1) + " mpeg4 640x480@25"),
             std::string::npos)
-      << all;
+      << sim.Output();
 
   Client viewer;
   ASSERT_TRUE(viewer.Connect(port));
@@ -80,13 +53,8 @@ TEST(Executable, AdminPortRunsCommandsAndTermStopsCleanly) {
   }
   EXPECT_EQ(viewer.ReadFor("ALARM", "MOTION").Get("MTD"), "DETECT");
 
-  kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  guard.pid = -1;
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  fclose(lines);
+  ASSERT_TRUE(sim.Signal(SIGTERM));
+  EXPECT_EQ(sim.Finish(30000).status, 0);
 }
 
 }  // namespace

@@ -2,118 +2,35 @@
 // AVI recordings through record, checked with ffprobe/ffmpeg rather than by
 // reading our own bytes back. One camsim process serves the whole file.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/Camsim.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using testsupport::ChildProcess;
+using testsupport::Outcome;
 
-struct Outcome {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out;  // stdout and stderr together
-  double seconds = 0.0;
-};
+// Sanitizer builds: a report from any child fails the test even when the
+// exit status was the expected one.
+Outcome Finish(ChildProcess& child, int ms) {
+  Outcome o = child.Finish(ms);
+  if (testsupport::SanitizerReport(o.out)) ADD_FAILURE() << o.out;
+  return o;
+}
 
-// A child process with its stdout and stderr on one pipe.
-class Child {
- public:
-  explicit Child(const std::vector<std::string>& argv) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], 1);
-      dup2(fds[1], 2);
-      close(fds[0]);
-      close(fds[1]);
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    fd_ = fds[0];
-    started_ = Clock::now();
-  }
-  ~Child() {
-    if (pid_ > 0 && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (fd_ >= 0) close(fd_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  pid_t pid() const { return pid_; }
-  const std::string& output() const { return out_; }
-
-  // Reads output for up to |ms|; true when |text| has appeared.
-  bool WaitFor(const std::string& text, int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (out_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-      if (left <= 0 || !ReadSome(static_cast<int>(left))) return out_.find(text) != std::string::npos;
-    }
-    return true;
-  }
-
-  // Reads until the child ends (killed after |ms|) and reaps it.
-  Outcome Finish(int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end && ReadSome(100)) {
-    }
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-    }
-    reaped_ = true;
-    Outcome o;
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = out_;
-    // Sanitizer builds: a report from any child fails the test even when
-    // the exit status was the expected one.
-    if (out_.find("Sanitizer") != std::string::npos || out_.find("runtime error:") != std::string::npos) {
-      ADD_FAILURE() << out_;
-    }
-    o.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-    return o;
-  }
-
- private:
-  // False at end of output; true when data came or the wait passed.
-  bool ReadSome(int ms) {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, ms) <= 0) return true;
-    char buffer[4096];
-    const ssize_t n = read(fd_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    out_.append(buffer, static_cast<std::size_t>(n));
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  bool reaped_ = false;
-  std::string out_;
-  Clock::time_point started_;
-};
-
-Outcome RunTool(const std::vector<std::string>& argv, int ms = 60000) { return Child(argv).Finish(ms); }
+Outcome RunTool(const std::vector<std::string>& argv, int ms = 60000) {
+  ChildProcess child(argv);
+  return Finish(child, ms);
+}
 
 // camsim with three cameras (H.264, MPEG-4, Motion JPEG) and a scratch
 // directory, for the whole file.
@@ -122,19 +39,17 @@ class CliTest : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = std::filesystem::temp_directory_path() / ("tessora-cli-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);
-    // Ports from the process id; a busy range makes camsim exit, then the
-    // next range is tried.
-    for (int attempt = 0; attempt < 8 && camsim_ == nullptr; ++attempt) {
-      port_ = 10000 + static_cast<int>((getpid() + attempt * 7919) % 2800) * 8;  // below the ephemeral range
-      auto child = std::make_unique<Child>(std::vector<std::string>{
-          CAMSIM_BIN, "--cameras", "3", "--port", std::to_string(port_), "--admin-port", "0", "--no-stdin"});
-      if (child->WaitFor("ready\n", 20000)) camsim_ = std::move(child);
-    }
+    auto sim = std::make_unique<testsupport::Camsim>(CAMSIM_BIN);
+    testsupport::CamsimOptions options;
+    options.admin = false;
+    if (sim->Start(dir_.string(), options)) camsim_ = std::move(sim);
   }
   static void TearDownTestSuite() {
     if (camsim_ != nullptr) {
-      kill(camsim_->pid(), SIGTERM);
-      camsim_->Finish(10000);
+      camsim_->Stop();
+      if (testsupport::SanitizerReport(testsupport::ReadText(camsim_->LogFile()))) {
+        ADD_FAILURE() << testsupport::ReadText(camsim_->LogFile());
+      }
       camsim_.reset();
     }
     std::error_code ignored;
@@ -142,7 +57,7 @@ class CliTest : public ::testing::Test {
   }
   void SetUp() override { ASSERT_NE(camsim_, nullptr) << "camsim did not start"; }
 
-  static std::string Host(int camera) { return "127.0.0.1:" + std::to_string(port_ + camera); }
+  static std::string Host(int camera) { return camsim_->Host(camera); }
   static std::string Path(const std::string& name) { return (dir_ / name).string(); }
   static std::vector<std::string> Record(int camera, const std::string& file, int seconds, bool audio) {
     std::vector<std::string> argv{CLI_BIN, "record", Host(camera), "-u", "admin", "-p", "admin",
@@ -152,13 +67,11 @@ class CliTest : public ::testing::Test {
     return argv;
   }
 
-  static std::unique_ptr<Child> camsim_;
-  static int port_;
+  static std::unique_ptr<testsupport::Camsim> camsim_;
   static std::filesystem::path dir_;
 };
 
-std::unique_ptr<Child> CliTest::camsim_;
-int CliTest::port_ = 0;
+std::unique_ptr<testsupport::Camsim> CliTest::camsim_;
 std::filesystem::path CliTest::dir_;
 
 // "key=value" lines of ffprobe for one stream type; empty when there is none.
@@ -231,14 +144,14 @@ TEST_F(CliTest, RefusalsAndUnreachableCamerasFailWithAMessage) {
 TEST_F(CliTest, RecordWritesPlayableAviForEachCodec) {
   const char* codecs[] = {"h264", "mpeg4", "mjpeg"};
   for (const bool audio : {false, true}) {
-    std::vector<std::unique_ptr<Child>> runs;
+    std::vector<std::unique_ptr<ChildProcess>> runs;
     for (int camera = 0; camera < 3; ++camera) {
       const std::string name = std::string(codecs[camera]) + (audio ? "-audio.avi" : ".avi");
-      runs.push_back(std::make_unique<Child>(Record(camera, name, 4, audio)));
+      runs.push_back(std::make_unique<ChildProcess>(Record(camera, name, 4, audio)));
     }
     for (int camera = 0; camera < 3; ++camera) {
       const std::string file = Path(std::string(codecs[camera]) + (audio ? "-audio.avi" : ".avi"));
-      const Outcome o = runs[camera]->Finish(60000);
+      const Outcome o = Finish(*runs[camera], 60000);
       ASSERT_EQ(o.status, 0) << o.out;
       EXPECT_NE(o.out.find("recording: 4/4 s"), std::string::npos) << o.out;
       EXPECT_NE(o.out.find("saved " + file), std::string::npos) << o.out;
@@ -277,10 +190,10 @@ TEST_F(CliTest, InterruptedRecordingLeavesAValidFile) {
   for (const int signo : {SIGINT, SIGTERM}) {
     const bool audio = signo == SIGTERM;
     const std::string file = Path(audio ? "terminated.avi" : "interrupted.avi");
-    Child run(Record(1, file, 60, audio));
-    ASSERT_TRUE(run.WaitFor("recording: 2/60 s", 30000)) << run.output();
-    kill(run.pid(), signo);
-    const Outcome o = run.Finish(20000);
+    ChildProcess run(Record(1, file, 60, audio));
+    ASSERT_TRUE(run.WaitFor("recording: 2/60 s", 30000)) << run.Output();
+    ASSERT_TRUE(run.Signal(signo));
+    const Outcome o = Finish(run, 20000);
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_NE(o.out.find("stopped by signal " + std::to_string(signo)), std::string::npos) << o.out;
     EXPECT_LT(o.seconds, 30.0);

@@ -3,14 +3,9 @@
 // a stalled camera's pane must show the reconnect banner and come back live.
 // Xvfb, camsim and the viewer are children of this test, stopped by PID.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,6 +21,8 @@
 #include <vector>
 
 #include "camsim/TestPattern.h"
+#include "support/Camsim.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -39,62 +36,15 @@ constexpr int kLoopFrames = 100;  // loop_seconds = 4 at 25 fps
 
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// A child with its output in a file; ended by PID.
-class Child {
- public:
-  Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-      }
-      for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~Child() { Stop(); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
+using testsupport::ChildProcess;
 
-  bool Running() {
-    if (pid_ <= 0) return false;
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    return true;
-  }
-  // SIGTERM, then SIGKILL after |ms|.
-  void Stop(int ms = 10000) {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end && waitpid(pid_, nullptr, WNOHANG) == 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (waitpid(pid_, nullptr, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+// A child with its output in |log| and |env| added to its environment.
+std::unique_ptr<ChildProcess> StartChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                                         const fs::path& log) {
+  return std::make_unique<ChildProcess>(argv, testsupport::ChildOptions{log.string(), env});
 }
+
+std::string ReadText(const fs::path& file) { return testsupport::ReadText(file.string()); }
 
 bool Executable(const char* path) { return path[0] != '\0' && access(path, X_OK) == 0; }
 
@@ -249,25 +199,6 @@ std::vector<Match> MatchPanes(const std::vector<PaneView>& panes) {
   return m;
 }
 
-bool SendAdmin(int port, const std::string& command, std::string* answer) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            write(fd, command.data(), command.size()) == static_cast<ssize_t>(command.size());
-  char buffer[256];
-  pollfd p{fd, POLLIN, 0};
-  while (ok && answer->find('\n') == std::string::npos && poll(&p, 1, 5000) > 0) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    answer->append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return ok && answer->rfind("OK", 0) == 0;
-}
-
 // The four panes' stored sign-in: cameras port..port+3, admin/admin with
 // the password kept (scrambled as the settings store keeps it), 2x2 grid.
 std::string Scramble(const std::string& text, unsigned k = 37) {
@@ -299,9 +230,7 @@ void WriteSettings(const fs::path& file, int port) {
   }
 }
 
-bool SanitizerReport(const std::string& text) {
-  return text.find("Sanitizer") != std::string::npos || text.find("runtime error:") != std::string::npos;
-}
+using testsupport::SanitizerReport;
 
 class ViewerE2ETest : public ::testing::Test {
  protected:
@@ -333,10 +262,10 @@ class ViewerE2ETest : public ::testing::Test {
     int fds[2];
     if (pipe(fds) != 0) return false;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    xvfb_ = std::make_unique<Child>(
+    xvfb_ = StartChild(
         std::vector<std::string>{XVFB_BIN, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
                                  "-nolisten", "tcp", "-br", "-noreset"},
-        std::vector<std::string>{}, (dir_ / "xvfb.log").string());
+        std::vector<std::string>{}, dir_ / "xvfb.log");
     close(fds[1]);
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
@@ -353,11 +282,11 @@ class ViewerE2ETest : public ::testing::Test {
   // when PulseAudio is not installed (the viewer then runs without sound).
   void StartSoundServer() {
     if (!Executable(PULSEAUDIO_BIN)) return;
-    pulse_ = std::make_unique<Child>(
+    pulse_ = StartChild(
         std::vector<std::string>{PULSEAUDIO_BIN, "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-n",
                                  "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=e2e_out"},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "HOME=" + dir_.string()},
-        (dir_ / "pulse.log").string());
+        dir_ / "pulse.log");
     const fs::path socket = dir_ / "runtime" / "pulse" / "native";
     const auto start = Clock::now();
     while (Since(start) < 10 && pulse_->Running() && !fs::exists(socket)) {
@@ -367,42 +296,30 @@ class ViewerE2ETest : public ::testing::Test {
 
   bool StartCameras() {
     std::ofstream(dir_ / "camsim.ini") << "[global]\nloop_seconds = 4\n";
-    // Ports from the process id, below the ephemeral range; a busy range
-    // makes camsim exit and the next one is tried.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-      port_ = 12000 + static_cast<int>((getpid() + attempt * 7919) % 2500) * 8;
-      camsim_ = std::make_unique<Child>(
-          std::vector<std::string>{CAMSIM_BIN, "--cameras", "4", "--port", std::to_string(port_), "--admin-port",
-                                   std::to_string(port_ + 4), "--config", (dir_ / "camsim.ini").string(),
-                                   "--no-stdin"},
-          std::vector<std::string>{}, (dir_ / "camsim.log").string());
-      const auto start = Clock::now();
-      while (Since(start) < 30 && camsim_->Running()) {
-        if (ReadText(dir_ / "camsim.log").find("ready\n") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      camsim_->Stop();
-    }
-    return false;
+    camsim_ = std::make_unique<testsupport::Camsim>(CAMSIM_BIN);
+    testsupport::CamsimOptions options;
+    options.cameras = kPanes;
+    options.config = (dir_ / "camsim.ini").string();
+    return camsim_->Start(dir_.string(), options);
   }
 
   void StartViewer() {
-    WriteSettings(dir_ / "config" / "Halvik" / "Tessora.conf", port_);
-    viewer_ = std::make_unique<Child>(
+    WriteSettings(dir_ / "config" / "Halvik" / "Tessora.conf", camsim_->Port());
+    viewer_ = StartChild(
         std::vector<std::string>{VIEWER_BIN},
         std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
                                  "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                  "XDG_DATA_HOME=" + (dir_ / "data").string(),
                                  "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "HOME=" + dir_.string()},
-        (dir_ / "viewer.log").string());
+        dir_ / "viewer.log");
   }
 
   bool Grab(Image* image) {
     const fs::path file = dir_ / "grab.ppm";
     std::error_code ignored;
     fs::remove(file, ignored);
-    Child grab({IMPORT_BIN, "-display", display_, "-window", "root", "-depth", "8", file.string()}, {},
-               (dir_ / "import.log").string());
+    ChildProcess grab({IMPORT_BIN, "-display", display_, "-window", "root", "-depth", "8", file.string()},
+                      testsupport::ChildOptions{(dir_ / "import.log").string(), {}});
     const auto start = Clock::now();
     while (grab.Running() && Since(start) < 20) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     grab.Stop(100);
@@ -488,9 +405,9 @@ class ViewerE2ETest : public ::testing::Test {
 
   fs::path dir_;
   std::string display_;
-  int port_ = 0;
   std::string seen_;  // the last grab's pane figures, for failure messages
-  std::unique_ptr<Child> xvfb_, pulse_, camsim_, viewer_;
+  std::unique_ptr<ChildProcess> xvfb_, pulse_, viewer_;
+  std::unique_ptr<testsupport::Camsim> camsim_;
 };
 
 TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
@@ -512,7 +429,7 @@ TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   // "Reconnecting" banner while the reconnect thread is between attempts),
   // then comes back live once the camera sends again.
   std::string answer;
-  ASSERT_TRUE(SendAdmin(port_ + 4, "stall 0 20\n", &answer)) << answer;
+  ASSERT_TRUE(camsim_->Admin("stall 0 20", &answer)) << answer;
   const auto stalled = Clock::now();
   bool bannerSeen = false;
   const auto down = [&bannerSeen](const PaneView& v) {

@@ -13,6 +13,7 @@
 
 #include "MediaTools.h"
 #include "base/avxxx.h"
+#include "support/ChildProcess.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -30,9 +31,7 @@ TEST(AviRecoveryTest, KilledRecordingStillDecodes) {
   ASSERT_EQ(packets.size(), 100u);
   const std::string file = dir.File("killed.avi");
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const int status = testsupport::RunForked([&] {
     avxxx rec;
     if (rec.Open(240, 320, file.c_str(), avxxx::kCodecMjpeg, 500000) != 1) _exit(3);
     std::vector<std::uint8_t> audio(320, 0xFF);
@@ -42,9 +41,8 @@ TEST(AviRecoveryTest, KilledRecordingStillDecodes) {
     }
     kill(getpid(), SIGKILL);  // no Close, no trailer, no index
     _exit(4);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+  });
+  ASSERT_NE(status, -1);
   ASSERT_TRUE(WIFSIGNALED(status));
 
   // Everything up to the last periodic flush (at most a second) is there.

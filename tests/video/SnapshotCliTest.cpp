@@ -1,85 +1,23 @@
 // End to end: tessora-cli snapshot against the camera simulator, for each of
 // its codecs; the JPEG must be the 4:2:2 picture the camera drew.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
+#include <algorithm>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "VideoTestUtil.h"
 #include "camsim/TestPattern.h"
+#include "support/Camsim.h"
 
 namespace {
 
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-bool Accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(fd);
-  return ok;
-}
-
-class Simulator {
- public:
-  // Its output goes to |log|; it prints "ready" once its streams are made.
-  Simulator(int port, const std::string& log) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (std::freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
-      const std::string p = std::to_string(port);
-      execl(CAMSIM, CAMSIM, "--cameras", "3", "--port", p.c_str(), "--admin-port", "0", "--no-stdin",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Simulator() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
 TEST(SnapshotCommand, SavesTheCamerasPictureForEveryCodec) {
   vt::TempDir dir;
-  const int port = FreePort();
-  const std::string log = dir.File("camsim.log");
-  Simulator sim(port, log);
-  bool up = false;
-  for (int i = 0; i < 6000 && !up; ++i) {  // a generous bound for slow builds
-    vt::Bytes text;
-    up = vt::ReadFile(log, &text) && std::string(text.begin(), text.end()).find("ready") != std::string::npos &&
-         Accepts(port + 2);
-    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(up) << "camera simulator did not start";
+  testsupport::Camsim sim(CAMSIM);
+  ASSERT_TRUE(sim.Start(dir.path())) << "camera simulator did not start";
+  const int port = sim.Port();
   const char* names[] = {"H.264", "MPEG-4", "Motion JPEG 4:2:2"};
   for (int camera = 0; camera < 3; ++camera) {
     SCOPED_TRACE(names[camera]);
