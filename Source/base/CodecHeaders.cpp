@@ -37,3 +37,46 @@ int MakeH264ConfigHeader(int width, std::uint8_t* out) {
   }
   return 0;
 }
+
+namespace {
+
+// Calls |visit| with the byte after each 00 00 01 start code in the first
+// kConfigScanLimit bytes of |data| until it returns a decision (0 or 1);
+// -1 from |visit| goes on. Returns false when no decision was reached. Start
+// codes cannot occur inside H.264 NAL units or MPEG-4 headers (both formats
+// prevent emulation), so every match is a real unit boundary.
+template <typename Visit>
+bool ScanStartCodes(const std::uint8_t* data, std::size_t size, Visit visit) {
+  if (data == nullptr) return false;
+  const std::size_t end = size < kConfigScanLimit ? size : kConfigScanLimit;
+  for (std::size_t i = 0; i + 3 < end; ++i) {
+    if (data[i + 2] > 1) {
+      i += 2;  // no start code can begin at i, i+1 or i+2
+      continue;
+    }
+    if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
+    const int decision = visit(data[i + 3]);
+    if (decision >= 0) return decision == 1;
+    i += 2;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool H264FrameHasSps(const std::uint8_t* data, std::size_t size) {
+  return ScanStartCodes(data, size, [](std::uint8_t header) {
+    const int type = header & 0x1F;
+    if (type == 7) return 1;                // sequence parameter set
+    if (type >= 1 && type <= 5) return 0;   // a slice: the parameter sets are behind
+    return -1;                              // PPS, SEI, delimiter, ...
+  });
+}
+
+bool Mpeg4FrameHasVol(const std::uint8_t* data, std::size_t size) {
+  return ScanStartCodes(data, size, [](std::uint8_t code) {
+    if (code >= 0x20 && code <= 0x2F) return 1;  // video object layer
+    if (code == 0xB6) return 0;                  // VOP: no headers after it
+    return -1;                                   // VOS, VO, GOV, user data
+  });
+}

@@ -236,10 +236,19 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
   pkt->size = size;
   if (keyFrame != 0) {
     pkt->flags = AV_PKT_FLAG_KEY;
+    // The built-in configuration header goes in front only of key frames
+    // without parameter sets of their own: a camera's own sets describe its
+    // stream, and a second, different set in the same key frame contradicts
+    // them.
     std::uint8_t header[kConfigHeaderScratch] = {};
     int headerSize = 0;
-    if (codecId_ == kCodecMpeg4) headerSize = MakeMpeg4ConfigHeader(width_, height_, header);
-    if (codecId_ == kCodecH264) headerSize = MakeH264ConfigHeader(width_, header);
+    const auto bytes = static_cast<std::size_t>(size);
+    if (codecId_ == kCodecMpeg4 && !Mpeg4FrameHasVol(data, bytes)) {
+      headerSize = MakeMpeg4ConfigHeader(width_, height_, header);
+    }
+    if (codecId_ == kCodecH264 && !H264FrameHasSps(data, bytes)) {
+      headerSize = MakeH264ConfigHeader(width_, header);
+    }
     if (headerSize > 0) {
       if (static_cast<std::int64_t>(headerSize) + size > keyBufferSize_) {
         LogMessage("%s:%d (%d)\r\n", LOGPOS, size);

@@ -175,29 +175,59 @@ TEST_F(AviRecorderTest, VideoTimestampsFollowFrameDurations) {
   EXPECT_NEAR(duration, 0.8, 0.1);
 }
 
-// What the first packet of each kind of file holds: the configuration
-// header in front of MPEG-4 and H.264 key frames (H.264 only for the two
-// widths it has a header for), nothing in front of others.
-TEST_F(AviRecorderTest, ConfigurationHeaderPrecedesKeyFrames) {
+// What the first packet of each kind of file holds: the built-in
+// configuration header in front of MPEG-4 and H.264 key frames that carry no
+// parameter sets of their own (H.264 only for the two widths it has a header
+// for); key frames with their own VOL or SPS, non-key frames and Motion JPEG
+// go as they are, so a file never holds two different sets.
+TEST_F(AviRecorderTest, BuiltInHeaderOnlyBeforeKeyFramesWithoutTheirOwn) {
+  using Bytes = std::vector<std::uint8_t>;
+  // Parameter sets of a camera that differ from the built-in ones.
+  const Bytes ownSps = {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x02, 0x80, 0xF6, 0x84,
+                        0x00, 0x00, 0x03, 0x00, 0x04, 0x00, 0x00, 0x03, 0x00, 0xCA, 0x3C, 0x58, 0xBA,
+                        0x80, 0x00, 0x00, 0x00, 0x01, 0x68, 0xCE, 0x0F, 0xC8};
+  const Bytes ownVol = {0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x89, 0x13, 0x00,
+                        0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC4, 0x8D, 0x88, 0x1F,
+                        0x45, 0x14, 0x04, 0x3C, 0x14, 0x63};
+  const Bytes idr = {0x00, 0x00, 0x00, 0x01, 0x65, 0x88};
+  const Bytes delimiter = {0x00, 0x00, 0x01, 0x09, 0xF0};
+  const Bytes sei = {0x00, 0x00, 0x01, 0x06, 0x05, 0x01, 0x00, 0x80};
+  const Bytes pps = {0x00, 0x00, 0x00, 0x01, 0x68, 0xCE, 0x38, 0x80};
+  const Bytes vop = {0x00, 0x00, 0x01, 0xB6, 0x10};
+  const Bytes gov = {0x00, 0x00, 0x01, 0xB3, 0x00, 0x10, 0x07};
+  const Bytes vos = {0x00, 0x00, 0x01, 0xB0, 0x01};
+  auto join = [](std::initializer_list<const Bytes*> parts) {
+    Bytes all;
+    for (const Bytes* p : parts) all.insert(all.end(), p->begin(), p->end());
+    return all;
+  };
   struct Case {
+    const char* what;
     int codecId;
     int width;
     int key;
-    int headerSize;
+    Bytes start;  // the frame's first bytes; a filler without start codes follows
+    bool builtIn;
   };
   const Case cases[] = {
-      {avxxx::kCodecMpeg4, 640, 1, 29}, {avxxx::kCodecMpeg4, 640, 0, 0},
-      {avxxx::kCodecH264, 640, 1, 21},  {avxxx::kCodecH264, 320, 1, 20},
-      {avxxx::kCodecH264, 704, 1, 0},   {avxxx::kCodecMjpeg, 640, 1, 0},
+      {"MPEG-4 VOP", avxxx::kCodecMpeg4, 640, 1, vop, true},
+      {"MPEG-4 non-key VOP", avxxx::kCodecMpeg4, 640, 0, vop, false},
+      {"MPEG-4 own VOS/VO/VOL", avxxx::kCodecMpeg4, 640, 1, join({&ownVol, &gov, &vop}), false},
+      {"MPEG-4 GOV only", avxxx::kCodecMpeg4, 640, 1, join({&gov, &vop}), true},
+      {"MPEG-4 VOS without VOL", avxxx::kCodecMpeg4, 640, 1, join({&vos, &vop}), true},
+      {"H.264 IDR at 640", avxxx::kCodecH264, 640, 1, idr, true},
+      {"H.264 IDR at 320", avxxx::kCodecH264, 320, 1, idr, true},
+      {"H.264 own SPS/PPS", avxxx::kCodecH264, 640, 1, join({&ownSps, &idr}), false},
+      {"H.264 delimiter, SEI, own SPS", avxxx::kCodecH264, 320, 1, join({&delimiter, &sei, &ownSps, &idr}), false},
+      {"H.264 SEI and PPS only", avxxx::kCodecH264, 640, 1, join({&sei, &pps, &idr}), true},
+      {"H.264 SPS after the slice", avxxx::kCodecH264, 640, 1, join({&idr, &ownSps}), true},
+      {"H.264 IDR at 704", avxxx::kCodecH264, 704, 1, idr, false},
+      {"Motion JPEG", avxxx::kCodecMjpeg, 640, 1, vop, false},
   };
-  std::vector<std::uint8_t> frame(1500);
-  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i * 7 + 3);
   for (const Case& c : cases) {
-    // Make the frame start like one of its codec, so ffmpeg can copy it out.
-    const std::uint8_t h264Start[5] = {0x00, 0x00, 0x00, 0x01, 0x65};
-    const std::uint8_t otherStart[5] = {0x00, 0x00, 0x01, 0xB6, 0x10};
-    std::copy_n(c.codecId == avxxx::kCodecH264 ? h264Start : otherStart, 5, frame.begin());
-    SCOPED_TRACE(testing::Message() << c.codecId << " " << c.width << " key " << c.key);
+    SCOPED_TRACE(c.what);
+    Bytes frame = c.start;
+    for (int i = 0; i < 1500; ++i) frame.push_back(static_cast<std::uint8_t>(i * 7 + 3));
     const std::string file = out_.File("first.avi");
     const int height = c.width * 3 / 4;
     avxxx rec;
@@ -206,13 +236,13 @@ TEST_F(AviRecorderTest, ConfigurationHeaderPrecedesKeyFrames) {
     ASSERT_EQ(rec.WriteVideo(static_cast<int>(frame.size()), frame.data(), 0, 40), 1);
     rec.Close();
     const std::string bytes = mediatest::Run("ffmpeg -nostdin -v quiet -i '" + file +
-                                  "' -map 0:v:0 -c copy -frames:v 1 -f data - 2>/dev/null");
+                                             "' -map 0:v:0 -c copy -frames:v 1 -f data - 2>/dev/null");
     std::uint8_t header[kConfigHeaderScratch] = {};
     int n = 0;
-    if (c.headerSize > 0 && c.codecId == avxxx::kCodecMpeg4) n = MakeMpeg4ConfigHeader(c.width, height, header);
-    if (c.headerSize > 0 && c.codecId == avxxx::kCodecH264) n = MakeH264ConfigHeader(c.width, header);
-    ASSERT_EQ(n, c.headerSize);
-    std::string expected(reinterpret_cast<const char*>(header), n);
+    if (c.builtIn && c.codecId == avxxx::kCodecMpeg4) n = MakeMpeg4ConfigHeader(c.width, height, header);
+    if (c.builtIn && c.codecId == avxxx::kCodecH264) n = MakeH264ConfigHeader(c.width, header);
+    ASSERT_EQ(n > 0, c.builtIn);
+    std::string expected(reinterpret_cast<const char*>(header), static_cast<std::size_t>(n));
     expected.append(reinterpret_cast<const char*>(frame.data()), frame.size());
     EXPECT_EQ(bytes.size(), expected.size());
     EXPECT_TRUE(bytes == expected);
