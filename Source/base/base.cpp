@@ -346,6 +346,21 @@ int GetLocalAddress(char out[128]) {
   return 1;
 }
 
+int ParsePort(const char* text) {
+  if (text == nullptr) return 0;
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  int port = 0;
+  const char* digits = p;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    port = port * 10 + (*p - '0');
+    if (port > 65535) return 0;  // also stops before the number could overflow
+  }
+  if (p == digits) return 0;
+  while (*p == ' ' || *p == '\t') ++p;
+  return *p == '\0' && port >= 1 ? port : 0;
+}
+
 int IsDottedAddress(const char* text) {
   in_addr addr{};
   if (!text || ::inet_pton(AF_INET, text, &addr) != 1) return 0;

@@ -76,6 +76,11 @@ int ResolveHost(const char* text, char out[16]);
 // Returns 1, or 0 on failure.
 int GetLocalAddress(char out[128]);
 
+// A control port typed or stored as text: decimal digits only (spaces around
+// them allowed), 1 to 65535. Returns the port, or 0 for anything else (empty,
+// a sign, other characters, 0 or a number above 65535).
+int ParsePort(const char* text);
+
 // 1 when |text| is a dotted IPv4 address other than 255.255.255.255, else 0.
 int IsDottedAddress(const char* text);
 
