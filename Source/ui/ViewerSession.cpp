@@ -383,43 +383,14 @@ void ViewerSession::OnCameraClose(int code) {
 }
 
 bool ViewerSession::ParseFormat(const char* var, VideoFormat* out) const {
-  if (var == nullptr) return false;
-  char text[kInboundBufferSize];
-  std::strncpy(text, var, sizeof text - 1);
-  text[sizeof text - 1] = '\0';
-  KeyValueList list;
-  ParseKeyValues(text, &list, kVarDelimiters);
-  auto number = [&list](const char* key) { return ValueToInt(FindValue(&list, key)); };
-  int codec = number("VCODEC");
+  if (!ParseVideoFormat(var, out)) return false;
   bool mjpegRequested;
   {
     std::lock_guard<std::mutex> hold(const_cast<std::mutex&>(fieldsMutex_));
     mjpegRequested = useMjpegRequested_;
   }
-  if (loginInfo_.model == kModelFixed && mjpegRequested) codec = kCodecMotionJpeg;
-  const int res = number("RES");
-  int width = number("WIDTH"), height = number("HEIGHT");
-  if (res == 2) {
-    width = 640;
-    height = 480;
-  } else if (res == 3) {
-    if (width == 0 || height == 0) {
-      LogMessage("%s:%d (%d)\r\n", LOGPOS, res);
-      return false;
-    }
-  } else if (res == 0 || res == 1) {
-    width = 320;
-    height = 240;
-  }
-  VideoFormat f;
-  f.resolution = static_cast<std::uint8_t>(res);
-  f.codec = static_cast<std::uint8_t>(codec);
-  f.quality = static_cast<std::uint8_t>(number("QUALITY"));
-  f.contrast = static_cast<std::uint8_t>(number("CONTRAST"));
-  f.brightness = static_cast<std::uint8_t>(number("BRIGHT"));
-  f.width = width;
-  f.height = height;
-  *out = f;
+  // A fixed camera asked for Motion JPEG sends it whatever VCODEC says.
+  if (loginInfo_.model == kModelFixed && mjpegRequested) out->codec = kCodecMotionJpeg;
   return true;
 }
 

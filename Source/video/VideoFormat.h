@@ -23,3 +23,15 @@ struct VideoFormat {
 };
 static_assert(sizeof(VideoFormat) == 48, "VideoFormat is a 48-byte record");
 
+// The largest picture side a camera's VIDEO section may give (the render
+// allocates W x H pictures from it).
+inline constexpr int kMaxVideoSide = 4096;
+
+// Turns the camera's VIDEO section (VAR text "RES=2;VCODEC=1;...") into a
+// format. The byte fields take the low 8 bits of RES, VCODEC, QUALITY,
+// CONTRAST and BRIGHT. The size follows RES: 0 or 1 give 320x240, 2 gives
+// 640x480, any other value takes WIDTH x HEIGHT as sent, and both must be
+// 1..kMaxVideoSide. False (logged) when |var| is null or the size is out of
+// bounds; |out| is written only on success. Thread-safe (no shared state).
+bool ParseVideoFormat(const char* var, VideoFormat* out);
+

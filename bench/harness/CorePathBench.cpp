@@ -226,14 +226,8 @@ class Viewer {
         !window_.Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, &m) || m.id != WM_SETUP_VIDEO_GET) {
       return "no VIDEO reply";
     }
-    KeyValueList video;
-    ParseKeyValues(m.text.data(), &video, kVarDelimiters);
     VideoFormat format;
-    format.resolution = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "RES")));
-    format.codec = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "VCODEC")));
-    format.quality = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "QUALITY")));
-    format.width = ValueToInt(FindValue(&video, "WIDTH"));
-    format.height = ValueToInt(FindValue(&video, "HEIGHT"));
+    if (!ParseVideoFormat(m.text.data(), &format)) return "unusable VIDEO reply";
     if (render_.Start(&format, &window_) != 1) return "render did not start";
     if (StartVideo(kSlot, render_.Queue()) != 1 || !window_.Wait({WM_VIDEO_PLAY_ACK, WM_VIDEO_PLAY_NAK, WM_CONTROL_CLOSED}, &m) ||
         m.id != WM_VIDEO_PLAY_ACK) {

@@ -1,6 +1,14 @@
 // A small camera stand-in for the link's tests: a loopback TCP listener whose
 // connections the test drives by hand (read one message, write bytes), plus a
 // recording window and a recording frame queue.
+//
+// Tests that a real camera's behaviour covers run against camsim (its fault
+// commands included). This stand-in stays for what camsim cannot give: the
+// exact bytes the link sent (header lines, IDs, command bodies) read back in
+// the test; replies and media framing written byte by byte, split at chosen
+// offsets, two messages in one write or malformed on purpose; a listener
+// that never accepts (connect time-outs); and a peer that closes in the
+// middle of a payload at a chosen point.
 #pragma once
 
 #include <atomic>

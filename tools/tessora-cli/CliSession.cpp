@@ -184,13 +184,10 @@ bool ReadVideoFormat(Session& session, VideoFormat* format) {
     std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
     return false;
   }
-  KeyValueList video;
-  ParseKeyValues(reply.text.data(), &video, kVarDelimiters);
-  format->resolution = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "RES")));
-  format->codec = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "VCODEC")));
-  format->quality = static_cast<std::uint8_t>(ValueToInt(FindValue(&video, "QUALITY")));
-  format->width = ValueToInt(FindValue(&video, "WIDTH"));
-  format->height = ValueToInt(FindValue(&video, "HEIGHT"));
+  if (!ParseVideoFormat(reply.text.data(), format)) {
+    std::fprintf(stderr, "error: the camera's VIDEO settings give no usable picture size\n");
+    return false;
+  }
   return true;
 }
 

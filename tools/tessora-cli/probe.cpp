@@ -6,7 +6,6 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "link/CameraCommands.h"
-#include "link/KeyValue.h"
 #include "link/LinkMessages.h"
 
 namespace cli {
@@ -43,18 +42,9 @@ int RunProbe(int argc, char** argv) {
   std::printf("alarms: motion %d, sensor enabled %d, sensor active %d\n", info.motionEnabled, info.sensorEnabled,
               info.sensorActive);
 
-  Message reply;
-  if (SendSetupRequest(Session::kSlot, "VIDEO", "GET", nullptr) != 1 ||
-      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, 5000, &reply) ||
-      reply.message != WM_SETUP_VIDEO_GET) {
-    std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
-    return kFailed;
-  }
-  KeyValueList video;
-  ParseKeyValues(reply.text.data(), &video, kVarDelimiters);
-  const int codec = ValueToInt(FindValue(&video, "VCODEC"));
-  std::printf("video: %s (VCODEC %d), %dx%d\n", CodecName(codec), codec, ValueToInt(FindValue(&video, "WIDTH")),
-              ValueToInt(FindValue(&video, "HEIGHT")));
+  VideoFormat format;
+  if (!ReadVideoFormat(session, &format)) return kFailed;
+  std::printf("video: %s (VCODEC %d), %dx%d\n", CodecName(format.codec), format.codec, format.width, format.height);
   return kOk;
 }
 
