@@ -64,10 +64,6 @@ TEST(SearchTable, FullTableDropsTheGreatestAndListsSixteen) {
   EXPECT_EQ(lines[15], "10.0.0.114:14");
 }
 
-TEST(SearchRequest, Format) {
-  EXPECT_EQ(CAMManager::SearchRequest("10.1.2.3", 40000), "SEARCH&LEN=23&IP=10.1.2.3&PORT=40000&");
-}
-
 // Two namespaces, viewer side "a" (10.77.0.1, default route) and camera side
 // "b" (10.77.0.2), made for the test and removed after it.
 class NamespacePair {
@@ -110,6 +106,7 @@ struct Responder {
   int delayedMs = 0;  // answer this much later (0: at once)
   int requests = 0;
   int announcements = 0;
+  int wrongLength = 0;  // requests whose LEN is not the length of what follows it
   void Serve(int fd, int searches) {
     while (requests < searches) {
       pollfd p{fd, POLLIN, 0};
@@ -126,6 +123,8 @@ struct Responder {
       }
       if (std::strncmp(text, "SEARCH&LEN=", 11) != 0) continue;
       ++requests;
+      const char* rest = std::strchr(text + 11, '&');
+      if (rest == nullptr || std::atoi(text + 11) != static_cast<int>(std::strlen(rest + 1))) ++wrongLength;
       const char* portAt = std::strstr(text, "PORT=");
       if (portAt == nullptr) continue;
       from.sin_port = htons(static_cast<std::uint16_t>(std::atoi(portAt + 5)));
@@ -180,6 +179,7 @@ TEST(LanSearch, EndToEndAcrossAVethPair) {
   if (camera >= 0) ::close(camera);
 
   EXPECT_EQ(responder.requests, 1);
+  EXPECT_EQ(responder.wrongLength, 0);
   EXPECT_GE(responder.announcements, 1);  // the first announcement goes out at start
   ASSERT_EQ(listing.size(), 16u);
   // 172.16.* sort before 192.168.*: all sixteen lines are the 172.16 answers.
