@@ -108,13 +108,15 @@ inline int Clamp255(int v) { return std::min(std::max(v, 0), 255); }
 
 // RGB of a row pair: the chroma terms of each 2 x 2 block are computed once
 // and spread to full width, then each row is a straight per-pixel loop. Same
-// products as the colour tables, so the same results.
+// products as the colour tables of the picture's range, so the same results.
+// The factors are copied into locals first: the output bytes could alias a
+// factor held in memory, which would stop the vectoriser.
 template <int Kind>
 inline __attribute__((always_inline)) void RgbPixels(const std::uint8_t* y, const std::int32_t* vr,
                                                      const std::int32_t* vg, const std::int32_t* vb,
-                                                     std::uint8_t* out, int width) {
+                                                     std::uint8_t* out, int width, int yMul, int yBase) {
   for (int x = 0; x < width; ++x) {
-    const int yv = 76284 * (y[x] - 16);
+    const int yv = yMul * y[x] + yBase;
     const int R = Clamp255((yv + vr[x]) >> 16);
     const int G = Clamp255((yv - vg[x]) >> 16);
     const int B = Clamp255((yv + vb[x]) >> 16);
@@ -133,35 +135,39 @@ inline __attribute__((always_inline)) void RgbPixels(const std::uint8_t* y, cons
 }
 
 template <int Kind>
-inline __attribute__((always_inline)) void RgbRowPairBody(const RowPair& p, std::uint8_t* out0,
-                                                          std::uint8_t* out1, int width) {
+inline __attribute__((always_inline)) void RgbRowPairBody(const RowPair& p, const ColourFactors& f,
+                                                          std::uint8_t* out0, std::uint8_t* out1, int width) {
+  const int yMul = f.y;
+  const int yBase = f.yRound - f.y * f.yOffset;
+  const int rCr = f.rCr, gCr = f.gCr, gCb = f.gCb, bCb = f.bCb;
   alignas(32) std::int32_t vr[kMaxWidth];
   alignas(32) std::int32_t vg[kMaxWidth];
   alignas(32) std::int32_t vb[kMaxWidth];
   for (int c = 0; c < width / 2; ++c) {
-    const int r = 104595 * (p.cr[c] - 128);
-    const int g = 53281 * (p.cr[c] - 128) + 25625 * (p.cb[c] - 128);
-    const int b = 132252 * (p.cb[c] - 128);
+    const int r = rCr * (p.cr[c] - 128);
+    const int g = gCr * (p.cr[c] - 128) + gCb * (p.cb[c] - 128);
+    const int b = bCb * (p.cb[c] - 128);
     vr[2 * c] = vr[2 * c + 1] = r;
     vg[2 * c] = vg[2 * c + 1] = g;
     vb[2 * c] = vb[2 * c + 1] = b;
   }
-  RgbPixels<Kind>(p.y0, vr, vg, vb, out0, width);
-  RgbPixels<Kind>(p.y1, vr, vg, vb, out1, width);
+  RgbPixels<Kind>(p.y0, vr, vg, vb, out0, width, yMul, yBase);
+  RgbPixels<Kind>(p.y1, vr, vg, vb, out1, width, yMul, yBase);
 }
 
-using RgbRowPairFn = void (*)(const RowPair&, std::uint8_t*, std::uint8_t*, int);
+using RgbRowPairFn = void (*)(const RowPair&, const ColourFactors&, std::uint8_t*, std::uint8_t*, int);
 
 template <int Kind>
-void RgbRowPairDefault(const RowPair& p, std::uint8_t* out0, std::uint8_t* out1, int width) {
-  RgbRowPairBody<Kind>(p, out0, out1, width);
+void RgbRowPairDefault(const RowPair& p, const ColourFactors& f, std::uint8_t* out0, std::uint8_t* out1,
+                       int width) {
+  RgbRowPairBody<Kind>(p, f, out0, out1, width);
 }
 
 #if defined(TESSORA_HAVE_AVX2_PATH)
 template <int Kind>
-__attribute__((target("avx2"))) void RgbRowPairAvx2(const RowPair& p, std::uint8_t* out0, std::uint8_t* out1,
-                                                    int width) {
-  RgbRowPairBody<Kind>(p, out0, out1, width);
+__attribute__((target("avx2"))) void RgbRowPairAvx2(const RowPair& p, const ColourFactors& f, std::uint8_t* out0,
+                                                    std::uint8_t* out1, int width) {
+  RgbRowPairBody<Kind>(p, f, out0, out1, width);
 }
 #endif
 
@@ -182,7 +188,8 @@ const RgbRows& Rows() {
   return rows;
 }
 
-void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t* out1, int width) {
+void ConvertRowPair(int kind, const RowPair& p, const ColourFactors& f, std::uint8_t* out0, std::uint8_t* out1,
+                    int width) {
   switch (kind) {
     case kKindUYVY:
     case kKindYUY2:
@@ -192,7 +199,7 @@ void ConvertRowPair(int kind, const RowPair& p, std::uint8_t* out0, std::uint8_t
     default: {
       const RgbRows& rows = Rows();
       const RgbRowPairFn pair = kind == kKindRGB565 ? rows.rgb565 : (kind == kKindRGB24 ? rows.rgb24 : rows.rgb32);
-      pair(p, out0, out1, width);
+      pair(p, f, out0, out1, width);
       break;
     }
   }
@@ -225,8 +232,8 @@ void CopyPlanar(const std::uint8_t* picture, int width, int height, bool mirror,
 
 }  // namespace
 
-int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
-                   std::uint8_t* dst, int pitch) {
+int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, PictureRange range,
+                   bool mirror, std::uint8_t* dst, int pitch) {
   const int bpp = BytesPerPixel(kind);
   if (bpp == 0 || width <= 0 || height <= 0 || (width & 1) || (height & 1) || width > kMaxWidth ||
       pitch < width * bpp) {
@@ -238,19 +245,20 @@ int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height,
   }
   const std::uint8_t* cr = picture + width * height;
   const std::uint8_t* cb = picture + width * height * 5 / 4;
+  const ColourFactors& factors = GetColourTables(range).factors;
   MirrorRows mirrorRows;  // reversed rows when mirroring
   for (int r = 0; r < height; r += 2) {
     RowPair p{picture + r * width, picture + (r + 1) * width, cr + (r / 2) * (width / 2),
               cb + (r / 2) * (width / 2)};
     if (mirror) p = Mirrored(p, width, mirrorRows);
-    ConvertRowPair(kind, p, dst + static_cast<long>(r) * pitch, dst + static_cast<long>(r + 1) * pitch,
+    ConvertRowPair(kind, p, factors, dst + static_cast<long>(r) * pitch, dst + static_cast<long>(r + 1) * pitch,
                    width);
   }
   return 1;
 }
 
-int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
-                         std::uint8_t* dst, int pitch, int outWidth, int outHeight) {
+int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, PictureRange range,
+                         bool mirror, std::uint8_t* dst, int pitch, int outWidth, int outHeight) {
   const int bpp = BytesPerPixel(kind);
   if (kind < kKindRGB565 || kind > kKindRGB32 || width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
       width > kMaxWidth || outWidth <= 0 || outHeight <= 0 || outWidth > kMaxScaledWidth ||
@@ -264,6 +272,7 @@ int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int h
   alignas(32) std::uint8_t pair[2][kMaxWidth * 4];
   const std::uint8_t* cr = picture + width * height;
   const std::uint8_t* cb = picture + width * height * 5 / 4;
+  const ColourFactors& factors = GetColourTables(range).factors;
   MirrorRows mirrorRows;
   int converted = -1;  // the row pair in |pair|
   for (int oy = 0; oy < outHeight; ++oy) {
@@ -273,7 +282,7 @@ int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int h
       RowPair p{picture + r * width, picture + (r + 1) * width, cr + (r / 2) * (width / 2),
                 cb + (r / 2) * (width / 2)};
       if (mirror) p = Mirrored(p, width, mirrorRows);
-      ConvertRowPair(kind, p, pair[0], pair[1], width);
+      ConvertRowPair(kind, p, factors, pair[0], pair[1], width);
       converted = r;
     }
     const std::uint8_t* in = pair[sy & 1];

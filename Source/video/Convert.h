@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "video/PictureRange.h"
+
 // Surface kinds in the order the presenter tries them.
 inline constexpr int kKindYV12 = 1;    // planar Y, V, U
 inline constexpr int kKindUYVY = 2;    // packed U Y0 V Y1
@@ -15,18 +17,30 @@ inline constexpr int kKindRGB565 = 4;  // 16-bit R F800, G 07E0, B 001F
 inline constexpr int kKindRGB24 = 5;   // bytes B, G, R
 inline constexpr int kKindRGB32 = 6;   // 32-bit X8R8G8B8
 
-// The clamp table (indexed -384..639) and the BT.601 colour tables (factors
-// 1.164, 1.596, 0.813, 0.391, 2.018 scaled by 65536), built once.
+// The integer factors of one range's YCbCr to RGB conversion, scaled by
+// 65536: R = (y * (Y - yOffset) + yRound + rCr * (Cr - 128)) >> 16, and so
+// on. Video range uses the BT.601 factors 1.164, 1.596, 0.813, 0.391, 2.018
+// (luma 16..235 stretched to 0..255, truncated); full range the JPEG ones
+// 1.0, 1.402, 0.714, 0.344, 1.772 (rounded to nearest).
+struct ColourFactors {
+  std::int32_t y, yOffset, yRound, rCr, gCr, gCb, bCb;
+};
+
+// The clamp table (indexed -384..639) and the colour tables of one range,
+// built once per range.
 struct ColourTables {
+  ColourFactors factors;
   std::uint8_t clampStorage[1024];
-  std::int32_t y[256];    // 76284 * (i - 16)
-  std::int32_t rCr[256];  // 104595 * (i - 128)
-  std::int32_t gCr[256];  // 53281 * (i - 128)
-  std::int32_t gCb[256];  // 25625 * (i - 128)
-  std::int32_t bCb[256];  // 132252 * (i - 128)
+  std::int32_t y[256];    // factors.y * (i - factors.yOffset) + factors.yRound
+  std::int32_t rCr[256];  // factors.rCr * (i - 128)
+  std::int32_t gCr[256];  // factors.gCr * (i - 128)
+  std::int32_t gCb[256];  // factors.gCb * (i - 128)
+  std::int32_t bCb[256];  // factors.bCb * (i - 128)
   std::uint8_t Clamp(int v) const { return clampStorage[v + 384]; }
 };
-const ColourTables& GetColourTables();
+// The tables for pictures of |range|; both sets are built on the first call
+// (the start-up calls it once so that no picture waits for it).
+const ColourTables& GetColourTables(PictureRange range = PictureRange::kVideo);
 
 // Bytes per pixel of a packed or RGB kind (1 for the planar kind, 0 for an
 // unknown kind).
@@ -36,12 +50,13 @@ int BytesPerPixel(int kind);
 // for the others.
 long DestinationSize(int kind, int height, int pitch);
 
-// Converts |picture| (W x H) into |dst| at |pitch| bytes per row (kind 1:
-// the Y rows at pitch, then H chroma rows, Cr rows before Cb rows, at
-// pitch/2). Returns 1, or 0 for an unknown kind or sizes it cannot serve
-// (W or H odd or not positive, W above 2048, pitch too small).
-int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
-                   std::uint8_t* dst, int pitch);
+// Converts |picture| (W x H, samples in |range|) into |dst| at |pitch| bytes
+// per row (kind 1: the Y rows at pitch, then H chroma rows, Cr rows before Cb
+// rows, at pitch/2; the YUV kinds copy samples as they are, the RGB kinds use
+// the range's tables). Returns 1, or 0 for an unknown kind or sizes it
+// cannot serve (W or H odd or not positive, W above 2048, pitch too small).
+int ConvertPicture(int kind, const std::uint8_t* picture, int width, int height, PictureRange range,
+                   bool mirror, std::uint8_t* dst, int pitch);
 
 // The widest output of ConvertPictureScaled.
 inline constexpr int kMaxScaledWidth = 4096;
@@ -53,10 +68,10 @@ inline constexpr int kMaxScaledWidth = 4096;
 // shrinking: each output pixel costs a gather and a conversion. Returns 1,
 // or 0 for other kinds or sizes it cannot serve (as ConvertPicture, OW
 // above 4096, OW or OH not positive, pitch below OW pixels).
-int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, bool mirror,
-                         std::uint8_t* dst, int pitch, int outWidth, int outHeight);
+int ConvertPictureScaled(int kind, const std::uint8_t* picture, int width, int height, PictureRange range,
+                         bool mirror, std::uint8_t* dst, int pitch, int outWidth, int outHeight);
 
 // The same conversions written plainly with the tables, one pixel at a time;
 // ConvertPicture must give identical bytes. Used to check the fast paths.
 int ConvertPictureReference(int kind, const std::uint8_t* picture, int width, int height,
-                            bool mirror, std::uint8_t* dst, int pitch);
+                            PictureRange range, bool mirror, std::uint8_t* dst, int pitch);

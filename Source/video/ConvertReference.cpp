@@ -7,17 +7,18 @@
 
 namespace {
 
-ColourTables BuildTables() {
+ColourTables BuildTables(const ColourFactors& f) {
   ColourTables t{};
+  t.factors = f;
   for (int i = -384; i < 640; ++i) {
     t.clampStorage[i + 384] = static_cast<std::uint8_t>(i < 0 ? 0 : (i > 255 ? 255 : i));
   }
   for (int i = 0; i < 256; ++i) {
-    t.y[i] = 76284 * (i - 16);
-    t.rCr[i] = 104595 * (i - 128);
-    t.gCr[i] = 53281 * (i - 128);
-    t.gCb[i] = 25625 * (i - 128);
-    t.bCb[i] = 132252 * (i - 128);
+    t.y[i] = f.y * (i - f.yOffset) + f.yRound;
+    t.rCr[i] = f.rCr * (i - 128);
+    t.gCr[i] = f.gCr * (i - 128);
+    t.gCb[i] = f.gCb * (i - 128);
+    t.bCb[i] = f.bCb * (i - 128);
   }
   return t;
 }
@@ -36,9 +37,10 @@ struct Planes {
 
 }  // namespace
 
-const ColourTables& GetColourTables() {
-  static const ColourTables tables = BuildTables();
-  return tables;
+const ColourTables& GetColourTables(PictureRange range) {
+  static const ColourTables video = BuildTables(ColourFactors{76284, 16, 0, 104595, 53281, 25625, 132252});
+  static const ColourTables full = BuildTables(ColourFactors{65536, 0, 32768, 91881, 46802, 22554, 116130});
+  return range == PictureRange::kFull ? full : video;
 }
 
 int BytesPerPixel(int kind) {
@@ -59,13 +61,13 @@ long DestinationSize(int kind, int height, int pitch) {
 }
 
 int ConvertPictureReference(int kind, const std::uint8_t* picture, int width, int height,
-                            bool mirror, std::uint8_t* dst, int pitch) {
+                            PictureRange range, bool mirror, std::uint8_t* dst, int pitch) {
   const int bpp = BytesPerPixel(kind);
   if (bpp == 0 || width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
       pitch < width * bpp) {
     return 0;
   }
-  const ColourTables& t = GetColourTables();
+  const ColourTables& t = GetColourTables(range);
   const Planes p{picture, picture + width * height, picture + width * height * 5 / 4, width};
   for (int r = 0; r < height; ++r) {
     std::uint8_t* row = dst + static_cast<long>(r) * pitch;

@@ -22,6 +22,40 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   return FALSE;
 }
 
+// A JPEG holds full-range samples. Video-range pictures are stretched on the
+// way in: luma 16..235 and chroma 16..240 to 0..255, through two tables
+// built once.
+struct RangeTables {
+  std::uint8_t luma[256];
+  std::uint8_t chroma[256];
+};
+
+const RangeTables& VideoToFull() {
+  static const RangeTables tables = [] {
+    RangeTables t{};
+    for (int i = 0; i < 256; ++i) {
+      const int y = ((i - 16) * 255 * 2 + 219) / (219 * 2);  // rounded; negative values clamp below
+      const int c = 128 + ((i - 128) * 255 * 2 + (i >= 128 ? 224 : -224)) / (224 * 2);
+      t.luma[i] = static_cast<std::uint8_t>(i < 16 ? 0 : (y > 255 ? 255 : y));
+      t.chroma[i] = static_cast<std::uint8_t>(c < 0 ? 0 : (c > 255 ? 255 : c));
+    }
+    return t;
+  }();
+  return tables;
+}
+
+// One group of 8 rows stretched to full range: 8 luma rows and the 4 chroma
+// rows of each component they use.
+struct StretchRows {
+  std::uint8_t luma[8][4096];
+  std::uint8_t cb[4][2048];
+  std::uint8_t cr[4][2048];
+};
+
+void Stretch(const std::uint8_t* table, const std::uint8_t* in, std::uint8_t* out, int n) {
+  for (int i = 0; i < n; ++i) out[i] = table[in[i]];
+}
+
 struct Job {
   std::uint8_t* out;
   int capacity;
@@ -31,6 +65,7 @@ struct Job {
   const std::uint8_t* cb;
   const std::uint8_t* cr;
   int stride;
+  StretchRows* stretch;  // null: the samples are full range already
 };
 
 // Plain data only between setjmp and the library calls.
@@ -75,6 +110,22 @@ int EncodeGuarded(jpeg_compress_struct* cinfo, JpegErrorManager* err, jpeg_desti
       cbRows[r] = const_cast<JSAMPROW>(job->cb + static_cast<long>(row / 2) * chromaStride);
       crRows[r] = const_cast<JSAMPROW>(job->cr + static_cast<long>(row / 2) * chromaStride);
     }
+    if (job->stretch != nullptr) {
+      const RangeTables& t = VideoToFull();
+      StretchRows& s = *job->stretch;
+      for (int r = 0; r < 8; ++r) {
+        Stretch(t.luma, lumaRows[r], s.luma[r], job->width);
+        lumaRows[r] = s.luma[r];
+      }
+      for (int k = 0; k < 4; ++k) {
+        Stretch(t.chroma, cbRows[2 * k], s.cb[k], job->width / 2);
+        Stretch(t.chroma, crRows[2 * k], s.cr[k], job->width / 2);
+      }
+      for (int r = 0; r < 8; ++r) {
+        cbRows[r] = s.cb[r / 2];
+        crRows[r] = s.cr[r / 2];
+      }
+    }
     jpeg_write_raw_data(cinfo, planes, 8);
   }
   jpeg_finish_compress(cinfo);
@@ -84,7 +135,7 @@ int EncodeGuarded(jpeg_compress_struct* cinfo, JpegErrorManager* err, jpeg_desti
 }  // namespace
 
 int EncodeJpegSnapshot(std::uint8_t* out, int capacity, int width, int height, const std::uint8_t* y,
-                       const std::uint8_t* cb, const std::uint8_t* cr, int stride) {
+                       const std::uint8_t* cb, const std::uint8_t* cr, int stride, PictureRange range) {
   if (out == nullptr || y == nullptr || cb == nullptr || cr == nullptr || capacity <= 0 ||
       width <= 0 || height <= 0 || width > 4096 || height > 2048 || width % 16 != 0 ||
       height % 16 != 0 || stride < width) {
@@ -95,13 +146,16 @@ int EncodeJpegSnapshot(std::uint8_t* out, int capacity, int width, int height, c
   JpegErrorManager err;
   cinfo.err = InstallJpegErrorManager(&err);
   jpeg_destination_mgr dest{};
-  const Job job{out, capacity, width, height, y, cb, cr, stride};
+  // On the stack: a snapshot allocates nothing but its output buffer.
+  StretchRows stretch;
+  const Job job{out, capacity, width, height, y, cb, cr, stride,
+                range == PictureRange::kVideo ? &stretch : nullptr};
   const int result = EncodeGuarded(&cinfo, &err, &dest, &job);
   jpeg_destroy_compress(&cinfo);
   return result;
 }
 
-int WriteSnapshotFile(const std::uint8_t* picture, int width, int height, const char* path) {
+int WriteSnapshotFile(const std::uint8_t* picture, int width, int height, PictureRange range, const char* path) {
   const int ws = width / 16 * 16;
   const int hs = height / 16 * 16;
   // Room for the picture at 1.5 bytes per pixel plus the headers, so that
@@ -110,7 +164,7 @@ int WriteSnapshotFile(const std::uint8_t* picture, int width, int height, const 
   std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[static_cast<size_t>(capacity)]);
   if (!buffer) return -1;
   const int size = EncodeJpegSnapshot(buffer.get(), capacity, ws, hs, picture,
-                                      picture + width * height * 5 / 4, picture + width * height, width);
+                                      picture + width * height * 5 / 4, picture + width * height, width, range);
   if (size < 0) return 0;
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) {

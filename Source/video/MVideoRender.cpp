@@ -210,7 +210,8 @@ void MVideoRender::Record(const FrameSlot& p, const FrameSlot& n, int keyFrame, 
 }
 
 void MVideoRender::Present() {
-  surface_->PresentFrame(picture_.get(), width_, height_, mirror_.load() != 0);
+  surface_->PresentFrame(picture_.get(), width_, height_, range_.load(std::memory_order_relaxed),
+                         mirror_.load() != 0);
   TakePendingSnapshot();
 }
 
@@ -240,7 +241,8 @@ void MVideoRender::TakePendingSnapshot() {
   int result;
   {
     std::lock_guard<std::mutex> lock(snapshotMutex_);
-    result = WriteSnapshotFile(picture_.get(), width_, height_, snapshotPath_.c_str());
+    result = WriteSnapshotFile(picture_.get(), width_, height_, range_.load(std::memory_order_relaxed),
+                               snapshotPath_.c_str());
   }
   if (result >= 0 && snapshotNotify_.load() != 0 && window_ != nullptr) {
     window_->Post(result == 1 ? WM_SNAPSHOT_DONE : WM_SNAPSHOT_FAILED, 0, 0);
@@ -252,6 +254,7 @@ void MVideoRender::VideoThread(unsigned generation) {
   const int w = width_;
   const int h = height_;
   std::memset(picture_.get(), 0, static_cast<size_t>(w) * h * 3 / 2);
+  range_.store(PictureRange::kVideo, std::memory_order_relaxed);  // until a stream says otherwise
   VideoDecoder decoder;
   if (decoder.Open(format_.codec, w, h) == 0) {
     LogMessage("%s:%d\r\n", LOGPOS);
@@ -283,6 +286,7 @@ void MVideoRender::VideoThread(unsigned generation) {
     const bool show = got != 0 && display_.load() != 0;
     if (show) {
       decoder.CopyOut(picture_.get(), w, h);
+      range_.store(decoder.Range(), std::memory_order_relaxed);
       Present();
     }
     Pace(*p);
@@ -302,6 +306,7 @@ void MVideoRender::JpegThread(unsigned generation) {
   const int h = height_;
   std::uint8_t* picture = picture_.get();
   std::memset(picture, 0, static_cast<size_t>(w) * h * 3 / 2);
+  range_.store(PictureRange::kFull, std::memory_order_relaxed);  // JPEG samples
   int expected = kStarting;
   if (!state_.compare_exchange_strong(expected, kRunning)) {
     Finish(generation);

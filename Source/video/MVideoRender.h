@@ -15,6 +15,7 @@
 
 #include "video/FramePacer.h"
 #include "video/MFrameQueue.h"
+#include "video/PictureRange.h"
 #include "video/VideoFormat.h"
 
 class MediaRecorder;
@@ -82,6 +83,9 @@ class MVideoRender {
 
   // The picture buffer (Y, Cr, Cb), for the viewer's own use between frames.
   const std::uint8_t* Picture() const { return picture_.get(); }
+  // The sample range of the picture in the buffer (Motion JPEG full, the
+  // other codecs as their stream says).
+  PictureRange Range() const { return range_.load(std::memory_order_relaxed); }
 
  private:
   struct Turn;
@@ -124,6 +128,8 @@ class MVideoRender {
   std::atomic<std::uint64_t> presented_{0};
   std::atomic<std::uint64_t> skipped_{0};
   std::atomic<int> surfaceKind_{0};
+  // Written by the render thread with each picture it copies out.
+  std::atomic<PictureRange> range_{PictureRange::kVideo};
 
   std::mutex snapshotMutex_;
   std::string snapshotPath_;  // guarded by snapshotMutex_

@@ -15,7 +15,8 @@ constexpr int kMaxJpegWidth = 4096;
 // The widest picture the scratch rows can serve (the halve mode reads 2*W
 // source samples).
 constexpr int kMaxPictureWidth = 2048;
-constexpr std::uint8_t kBlackLuma = 16;
+// JPEG samples are full range: black is luma 0.
+constexpr std::uint8_t kBlackLuma = 0;
 constexpr std::uint8_t kBlackChroma = 128;
 
 // Scratch rows shared by every call; guarded by MotionJpegLock().

@@ -18,7 +18,8 @@ TimedLock& MotionJpegLock();
 // W*H. Horizontal mode from T = floor(2*OW/3): W < T halves (pairs of source
 // pixels averaged), W = T scales by two thirds, W > T copies; halving and
 // copying take a centred crop when the source is wider. Columns the JPEG does
-// not cover are black (Y 16, Cb/Cr 128); rows past H are never written.
+// not cover are black (Y 0, Cb/Cr 128: the picture is full range); rows past
+// H are never written.
 // Accepts 4:4:4, 4:2:2, 4:4:0 and 4:2:0; the JPEG's height must equal H.
 // Returns 0, or -1 on any failure (library error, unsupported layout, size
 // mismatch).

@@ -136,3 +136,9 @@ void VideoDecoder::CopyOut(std::uint8_t* picture, int width, int height) const {
     std::memcpy(cb + r * (width / 2), frame_->data[1] + r * frame_->linesize[1], static_cast<size_t>(w / 2));
   }
 }
+
+PictureRange VideoDecoder::Range() const {
+  if (frame_ == nullptr) return PictureRange::kVideo;
+  return frame_->color_range == AVCOL_RANGE_JPEG || frame_->format == AV_PIX_FMT_YUVJ420P ? PictureRange::kFull
+                                                                                          : PictureRange::kVideo;
+}

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "video/PictureRange.h"
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -36,6 +38,11 @@ class VideoDecoder {
   // at W*H, then Cb at W*H*5/4). W and H are the viewer's values; a smaller
   // decoded picture leaves the rest of the buffer as it was.
   void CopyOut(std::uint8_t* picture, int width, int height) const;
+
+  // The sample range of the last picture: full when the stream signals it
+  // (or the decoder gives a full-range pixel format), else video range, the
+  // default of MPEG-4 and H.264 streams.
+  PictureRange Range() const;
 
   int CodecId() const { return codecId_; }
 

@@ -31,7 +31,8 @@ void BufferSurface::ReleaseVideoSurfaces() {
   pitch_ = width_ = height_ = 0;
 }
 
-void BufferSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
+void BufferSurface::PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range,
+                                 bool mirror) {
   if (buffer_ == nullptr || width != width_ || height != height_) return;
-  ConvertPicture(kind_, picture, width, height, mirror, buffer_, pitch_);
+  ConvertPicture(kind_, picture, width, height, range, mirror, buffer_, pitch_);
 }

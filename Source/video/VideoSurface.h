@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "video/PictureRange.h"
+
 class VideoSurface {
  public:
   virtual ~VideoSurface() = default;
@@ -16,8 +18,10 @@ class VideoSurface {
   // The kind in use (1 YV12, 2 UYVY, 3 YUY2, 4 RGB565, 5 RGB24, 6 RGB32),
   // 0 before CreateVideoSurfaces.
   virtual int Kind() const = 0;
-  // Converts the W x H YV12 picture into the surface, mirrored when asked.
-  virtual void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) = 0;
+  // Converts the W x H YV12 picture, whose samples are in |range|, into the
+  // surface, mirrored when asked.
+  virtual void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range,
+                            bool mirror) = 0;
   // Shows the surface in the viewer's window. Returns 1, or 0 after an
   // unexpected display error (the surface then falls back to an RGB kind).
   virtual int BlitFrame() = 0;
@@ -33,7 +37,7 @@ class BufferSurface : public VideoSurface {
   int CreateVideoSurfaces(int width, int height) override;
   void ReleaseVideoSurfaces() override;
   int Kind() const override { return buffer_ != nullptr ? kind_ : 0; }
-  void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) override;
+  void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range, bool mirror) override;
   int BlitFrame() override { return 1; }
 
   const std::uint8_t* Pixels() const { return buffer_; }

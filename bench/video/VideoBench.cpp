@@ -66,7 +66,8 @@ void BM_DecodeCopyConvert(benchmark::State& state) {
     decoder.Decode(packets[i].data(), s.sizes[i], &got);
     if (got) {
       decoder.CopyOut(picture.data(), 640, 480);
-      ConvertPicture(kind, picture.data(), 640, 480, false, surface.data(), 640 * BytesPerPixel(kind));
+      ConvertPicture(kind, picture.data(), 640, 480, decoder.Range(), false, surface.data(),
+                     640 * BytesPerPixel(kind));
     }
     benchmark::DoNotOptimize(surface.data());
     i = (i + 1) % packets.size();
@@ -118,9 +119,9 @@ void BM_Convert(benchmark::State& state) {
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     if (reference) {
-      ConvertPictureReference(kind, picture.data(), 640, 480, mirror, dst.data(), pitch);
+      ConvertPictureReference(kind, picture.data(), 640, 480, PictureRange::kVideo, mirror, dst.data(), pitch);
     } else {
-      ConvertPicture(kind, picture.data(), 640, 480, mirror, dst.data(), pitch);
+      ConvertPicture(kind, picture.data(), 640, 480, PictureRange::kVideo, mirror, dst.data(), pitch);
     }
     benchmark::DoNotOptimize(dst.data());
   }

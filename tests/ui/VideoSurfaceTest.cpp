@@ -1,4 +1,7 @@
 #include <QtTest>
+#include <unistd.h>
+
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -18,15 +21,17 @@ class FakeSurface : public VideoSurface {
   int CreateVideoSurfaces(int, int) override { return 1; }
   void ReleaseVideoSurfaces() override { ++releases; }
   int Kind() const override { return kind_; }
-  void PresentFrame(const std::uint8_t* picture, int, int, bool) override {
+  void PresentFrame(const std::uint8_t* picture, int, int, PictureRange range, bool) override {
     ++presents;
     lastPicture = picture;
+    lastRange = range;
   }
   int BlitFrame() override { return failNextBlit ? (failNextBlit = false, 0) : 1; }
 
   int presents = 0;
   int releases = 0;
   const std::uint8_t* lastPicture = nullptr;
+  PictureRange lastRange = PictureRange::kVideo;
   bool failNextBlit = false;
 
  private:
@@ -83,15 +88,59 @@ int LumaAt(const QVideoFrame& frame, int kind, int x, int y) {
 }
 
 // Presents and blits on a thread of its own, as the render thread does.
-int PresentAndBlit(VideoSurface& surface, const std::vector<std::uint8_t>& picture, bool mirror) {
+int PresentAndBlit(VideoSurface& surface, const std::vector<std::uint8_t>& picture, bool mirror,
+                   PictureRange range = PictureRange::kVideo) {
   int rc = -1;
   std::thread render([&] {
-    surface.PresentFrame(picture.data(), kW, kH, mirror);
+    surface.PresentFrame(picture.data(), kW, kH, range, mirror);
     rc = surface.BlitFrame();
   });
   render.join();
   return rc;
 }
+
+// Presents |picture| and waits until the view's sink shows it.
+bool ShowNext(VideoView& view, QtYuvSurface& surface, const std::vector<std::uint8_t>& picture,
+              PictureRange range = PictureRange::kVideo) {
+  const QVideoFrame before = view.CurrentFrame();
+  if (PresentAndBlit(surface, picture, false, range) != 1) return false;
+  return QTest::qWaitFor([&] { return view.CurrentFrame().isValid() && view.CurrentFrame() != before; });
+}
+
+// What the code under test writes to standard error (the log's copy) while
+// it lives.
+class StderrCapture {
+ public:
+  StderrCapture() : file_(std::tmpfile()) {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    if (file_ != nullptr) dup2(fileno(file_), 2);
+  }
+  ~StderrCapture() { Restore(); }
+  QString Text() {
+    Restore();
+    if (file_ == nullptr) return {};
+    std::rewind(file_);
+    QByteArray text;
+    char buf[512];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text.append(buf, static_cast<qsizetype>(n));
+    std::fclose(file_);
+    file_ = nullptr;
+    return QString::fromUtf8(text);
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  std::FILE* file_;
+  int saved_ = -1;
+};
 
 }  // namespace
 
@@ -136,7 +185,7 @@ class VideoSurfaceTest : public QObject {
     QCOMPARE(display.attempts.join(','), attempts);
     // A surface showing nothing takes pictures without complaint.
     const std::vector<std::uint8_t> picture = Ramp(kW, kH, 0);
-    surface.PresentFrame(picture.data(), kW, kH, false);
+    surface.PresentFrame(picture.data(), kW, kH, PictureRange::kVideo, false);
     QCOMPARE(surface.BlitFrame(), 1);
   }
 
@@ -148,8 +197,8 @@ class VideoSurfaceTest : public QObject {
   }
 
   // A display error on a YUV kind releases it and moves to the desktop's RGB
-  // kind once, with the last picture shown there at once; BlitFrame says 0
-  // for that one frame only.
+  // kind once, with the last picture shown there at once (in its range);
+  // BlitFrame says 0 for that one frame only.
   void displayErrorFallsBackToRgbOnce_data() {
     QTest::addColumn<SurfaceFamily>("family");
     QTest::addColumn<int>("bitsPerPixel");
@@ -173,8 +222,10 @@ class VideoSurfaceTest : public QObject {
     QStringList kinds;
     for (int frame = 0; frame < 4; ++frame) {
       display.Surface(kKindUYVY).failNextBlit = frame == 1;
-      surface.PresentFrame(picture.data(), kW, kH, false);
+      // Frame 1 is full range: shown again on the RGB kind, it keeps its range.
+      surface.PresentFrame(picture.data(), kW, kH, frame == 1 ? PictureRange::kFull : PictureRange::kVideo, false);
       results << QString::number(surface.BlitFrame());
+      if (frame == 1 && kindAfter != 0) QCOMPARE(display.Surface(kindAfter).lastRange, PictureRange::kFull);
       kinds << QString::number(surface.Kind());
     }
     QCOMPARE(results.join(','), QStringLiteral("1,0,1,1"));
@@ -245,6 +296,73 @@ class VideoSurfaceTest : public QObject {
     QVERIFY(last.map(QVideoFrame::ReadOnly));
     QCOMPARE(LumaAt(last, kKindYV12, 5, 7), int(Ramp(kW, kH, 5)[7 * kW + 5]));
     last.unmap();
+  }
+
+  // A frame the video widget still holds mapped for reading (Qt 6.4 keeps
+  // the frames it has shown mapped) is never written again: it leaves the
+  // ring for a new frame, with one log line however often that happens.
+  void frameStillMappedIsReplacedNotWritten() {
+    VideoView view;
+    view.resize(160, 120);
+    view.show();
+    QtYuvSurface surface(&view);
+    QCOMPARE(surface.CreateKind(kKindYV12, kW, kH), 1);
+    const std::vector<std::uint8_t> first = Ramp(kW, kH, 0);
+    QVERIFY(ShowNext(view, surface, first));
+    QVideoFrame held = view.CurrentFrame();
+    QVERIFY(held.map(QVideoFrame::ReadOnly));
+    StderrCapture log;
+    // Enough pictures for the held frame to come round the ring twice.
+    for (int offset = 1; offset <= 7; ++offset) {
+      const std::vector<std::uint8_t> picture = Ramp(kW, kH, offset);
+      QVERIFY(ShowNext(view, surface, picture));
+      QVideoFrame shown = view.CurrentFrame();
+      QVERIFY(shown != held);
+      QVERIFY(shown.map(QVideoFrame::ReadOnly));
+      QCOMPARE(LumaAt(shown, kKindYV12, 9, 11), int(picture[11 * kW + 9]));
+      shown.unmap();
+    }
+    const QString text = log.Text();
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) QCOMPARE(LumaAt(held, kKindYV12, x, y), int(first[y * kW + x]));
+    }
+    held.unmap();
+    QCOMPARE(text.count(QStringLiteral("YuvSurface.cpp")), 1);
+  }
+
+  // The video frames tell the widget the range of the picture's samples,
+  // also when a stream's range changes.
+  void framesCarryThePicturesRange_data() {
+    QTest::addColumn<int>("kind");
+    for (int kind : {kKindYV12, kKindUYVY, kKindYUY2}) QTest::addRow("kind %d", kind) << kind;
+  }
+  void framesCarryThePicturesRange() {
+    QFETCH(int, kind);
+    VideoView view;
+    view.resize(160, 120);
+    view.show();
+    QtYuvSurface surface(&view);
+    QCOMPARE(surface.CreateKind(kind, kW, kH), 1);
+    struct Step {
+      PictureRange range;
+      QVideoFrameFormat::ColorRange want;
+    };
+    const Step steps[] = {{PictureRange::kVideo, QVideoFrameFormat::ColorRange_Video},
+                          {PictureRange::kFull, QVideoFrameFormat::ColorRange_Full},
+                          {PictureRange::kFull, QVideoFrameFormat::ColorRange_Full},
+                          {PictureRange::kFull, QVideoFrameFormat::ColorRange_Full},
+                          {PictureRange::kFull, QVideoFrameFormat::ColorRange_Full},
+                          {PictureRange::kVideo, QVideoFrameFormat::ColorRange_Video}};
+    int offset = 0;
+    for (const Step& step : steps) {
+      const std::vector<std::uint8_t> picture = Ramp(kW, kH, ++offset);
+      QVERIFY(ShowNext(view, surface, picture, step.range));
+      QVideoFrame shown = view.CurrentFrame();
+      QCOMPARE(shown.surfaceFormat().colorRange(), step.want);
+      QVERIFY(shown.map(QVideoFrame::ReadOnly));
+      QCOMPARE(LumaAt(shown, kind, 3, 4), int(picture[4 * kW + 3]));
+      shown.unmap();
+    }
   }
 
   // Offscreen, the designed order lands on an RGB kind painted by the view.

@@ -9,15 +9,25 @@
 class VideoViewTest : public QObject {
   Q_OBJECT
  private slots:
+  // Grey 128 is 130 from a video-range picture (luma stretched from 16..235)
+  // and 128 from a full-range one.
   void greyPictureIsPaintedGreyInEveryKind_data() {
     QTest::addColumn<int>("kind");
-    QTest::newRow("RGB565") << kKindRGB565;
-    QTest::newRow("RGB24") << kKindRGB24;
-    QTest::newRow("RGB32") << kKindRGB32;
-    QTest::newRow("desktop depth") << 0;
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<int>("grey");
+    for (bool full : {false, true}) {
+      const int grey = full ? 128 : 130;
+      const char* range = full ? "full range" : "video range";
+      QTest::addRow("RGB565, %s", range) << kKindRGB565 << full << grey;
+      QTest::addRow("RGB24, %s", range) << kKindRGB24 << full << grey;
+      QTest::addRow("RGB32, %s", range) << kKindRGB32 << full << grey;
+      QTest::addRow("desktop depth, %s", range) << 0 << full << grey;
+    }
   }
   void greyPictureIsPaintedGreyInEveryKind() {
     QFETCH(int, kind);
+    QFETCH(bool, full);
+    QFETCH(int, grey);
     const int w = 64, h = 48;
     std::vector<std::uint8_t> picture(w * h * 3 / 2, 128);
     VideoView view;
@@ -27,7 +37,7 @@ class VideoViewTest : public QObject {
     QCOMPARE(surface.CreateVideoSurfaces(w, h), 1);
     QVERIFY(surface.Kind() >= kKindRGB565);
     std::thread render([&] {
-      surface.PresentFrame(picture.data(), w, h, false);
+      surface.PresentFrame(picture.data(), w, h, full ? PictureRange::kFull : PictureRange::kVideo, false);
       QCOMPARE(surface.BlitFrame(), 1);
     });
     render.join();
@@ -35,8 +45,8 @@ class VideoViewTest : public QObject {
     const QColor c = shown.pixelColor(80, 60);
     // RGB565 keeps 5 or 6 bits of each component.
     const int tolerance = surface.Kind() == kKindRGB565 ? 4 : 0;
-    QVERIFY2(qAbs(c.red() - 130) <= tolerance && qAbs(c.green() - 130) <= tolerance &&
-                 qAbs(c.blue() - 130) <= tolerance,
+    QVERIFY2(qAbs(c.red() - grey) <= tolerance && qAbs(c.green() - grey) <= tolerance &&
+                 qAbs(c.blue() - grey) <= tolerance,
              qPrintable(c.name()));
   }
 
@@ -47,22 +57,27 @@ class VideoViewTest : public QObject {
     QTest::addColumn<QSize>("viewSize");
     QTest::addColumn<bool>("mirror");
     QTest::addColumn<QSize>("imageSize");
-    QTest::newRow("half") << QSize(32, 24) << false << QSize(32, 24);
-    QTest::newRow("uneven shrink") << QSize(50, 30) << false << QSize(50, 30);
-    QTest::newRow("uneven shrink, mirrored") << QSize(50, 30) << true << QSize(50, 30);
-    QTest::newRow("same size") << QSize(64, 48) << false << QSize(64, 48);
-    QTest::newRow("larger view") << QSize(128, 96) << false << QSize(64, 48);
-    QTest::newRow("wider, lower view") << QSize(100, 20) << false << QSize(64, 48);
+    QTest::addColumn<bool>("fullRange");
+    QTest::newRow("half") << QSize(32, 24) << false << QSize(32, 24) << false;
+    QTest::newRow("uneven shrink") << QSize(50, 30) << false << QSize(50, 30) << false;
+    QTest::newRow("uneven shrink, mirrored") << QSize(50, 30) << true << QSize(50, 30) << false;
+    QTest::newRow("uneven shrink, full range") << QSize(50, 30) << false << QSize(50, 30) << true;
+    QTest::newRow("same size") << QSize(64, 48) << false << QSize(64, 48) << false;
+    QTest::newRow("same size, full range") << QSize(64, 48) << false << QSize(64, 48) << true;
+    QTest::newRow("larger view") << QSize(128, 96) << false << QSize(64, 48) << false;
+    QTest::newRow("wider, lower view") << QSize(100, 20) << false << QSize(64, 48) << false;
   }
   void pictureIsConvertedAtTheViewsSize() {
     QFETCH(QSize, viewSize);
     QFETCH(bool, mirror);
     QFETCH(QSize, imageSize);
+    QFETCH(bool, fullRange);
+    const PictureRange range = fullRange ? PictureRange::kFull : PictureRange::kVideo;
     const int w = 64, h = 48;
     std::vector<std::uint8_t> picture(w * h * 3 / 2);
     for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i * 7 + i / 64);
     std::vector<std::uint8_t> full(static_cast<std::size_t>(w) * h * 4);
-    QCOMPARE(ConvertPicture(kKindRGB32, picture.data(), w, h, mirror, full.data(), w * 4), 1);
+    QCOMPARE(ConvertPicture(kKindRGB32, picture.data(), w, h, range, mirror, full.data(), w * 4), 1);
 
     VideoView view;
     view.resize(viewSize);
@@ -70,7 +85,7 @@ class VideoViewTest : public QObject {
     QtRgbSurface surface(&view, kKindRGB32);
     QCOMPARE(surface.CreateVideoSurfaces(w, h), 1);
     std::thread render([&] {
-      surface.PresentFrame(picture.data(), w, h, mirror);
+      surface.PresentFrame(picture.data(), w, h, range, mirror);
       QCOMPARE(surface.BlitFrame(), 1);
     });
     render.join();
@@ -92,7 +107,7 @@ class VideoViewTest : public QObject {
     QtRgbSurface surface(&view, kKindRGB32);
     QCOMPARE(surface.CreateVideoSurfaces(64, 48), 1);
     std::vector<std::uint8_t> picture(32 * 24 * 3 / 2, 255);
-    surface.PresentFrame(picture.data(), 32, 24, false);  // not the surface's size
+    surface.PresentFrame(picture.data(), 32, 24, PictureRange::kVideo, false);  // not the surface's size
     QCOMPARE(surface.BlitFrame(), 1);
     QCOMPARE(view.CurrentImage().pixelColor(10, 10), QColor(0, 0, 0));
   }

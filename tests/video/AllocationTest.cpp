@@ -76,8 +76,9 @@ TEST(Allocations, QueuePacingAndConversionsAllocateNothing) {
     queue.SubmitFrame(s);
     ++seq;
     if (FrameSlot* p = queue.TakeFrame()) pacer.PaceFrame(*p, queue.Count(), seq * 40'000'000LL);
+    const PictureRange range = seq % 2 == 0 ? PictureRange::kVideo : PictureRange::kFull;
     for (int kind = kKindYV12; kind <= kKindRGB32; ++kind) {
-      ConvertPicture(kind, picture.data(), w, h, seq % 2 == 0, surface.data(), w * BytesPerPixel(kind));
+      ConvertPicture(kind, picture.data(), w, h, range, seq % 2 == 0, surface.data(), w * BytesPerPixel(kind));
     }
   };
   for (int i = 0; i < 40; ++i) frame();  // warm-up

@@ -53,7 +53,7 @@ TEST(Convert, GreyIs130InEveryRgbKind) {
     for (bool mirror : {false, true}) {
       const int pitch = w * BytesPerPixel(kind) + 12;
       vt::Bytes dst(static_cast<size_t>(pitch) * h);
-      ASSERT_EQ(ConvertPicture(kind, pic.data(), w, h, mirror, dst.data(), pitch), 1);
+      ASSERT_EQ(ConvertPicture(kind, pic.data(), w, h, PictureRange::kVideo, mirror, dst.data(), pitch), 1);
       const Rgb want = kind == kKindRGB565 ? Rgb{130 & ~7, 130 & ~3, 130 & ~7} : Rgb{130, 130, 130};
       for (int r = 0; r < h; ++r) {
         for (int x = 0; x < w; ++x) {
@@ -67,35 +67,45 @@ TEST(Convert, GreyIs130InEveryRgbKind) {
   }
 }
 
-TEST(Convert, RgbKindsFollowBt601) {
+// Each range's own BT.601 equations: video range stretches luma 16..235 and
+// chroma 16..240; full range takes the samples as they are.
+TEST(Convert, RgbKindsFollowTheRangesEquations) {
+  struct Case {
+    PictureRange range;
+    double yOffset, yGain, rCr, gCr, gCb, bCb;
+  };
+  const Case cases[] = {{PictureRange::kVideo, 16, 1.164, 1.596, 0.813, 0.391, 2.018},
+                        {PictureRange::kFull, 0, 1.0, 1.402, 0.714136, 0.344136, 1.772}};
   // Every Y with a sweep of chroma pairs.
   const int w = 256, h = 32;
   vt::Bytes pic(static_cast<size_t>(w) * h * 3 / 2);
   std::mt19937 rng(7);
   for (auto& v : pic) v = static_cast<std::uint8_t>(rng());
-  for (int kind : kRgbKinds) {
-    const int pitch = w * BytesPerPixel(kind);
-    vt::Bytes dst(static_cast<size_t>(pitch) * h);
-    ASSERT_EQ(ConvertPicture(kind, pic.data(), w, h, false, dst.data(), pitch), 1);
-    int worst = 0;
-    for (int r = 0; r < h; ++r) {
-      for (int x = 0; x < w; ++x) {
-        const double y = pic[r * w + x];
-        const double cr = pic[w * h + (r / 2) * (w / 2) + x / 2] - 128.0;
-        const double cb = pic[w * h * 5 / 4 + (r / 2) * (w / 2) + x / 2] - 128.0;
-        auto clamp = [](double v) { return std::min(255.0, std::max(0.0, v)); };
-        const double R = clamp(1.164 * (y - 16) + 1.596 * cr);
-        const double G = clamp(1.164 * (y - 16) - 0.813 * cr - 0.391 * cb);
-        const double B = clamp(1.164 * (y - 16) + 2.018 * cb);
-        const Rgb got = ReadRgb(kind, dst.data(), pitch, r, x);
-        // RGB565 keeps 5 or 6 bits: compare the kept bits.
-        const int lostR = kind == kKindRGB565 ? 7 : 0, lostG = kind == kKindRGB565 ? 3 : 0;
-        worst = std::max({worst, std::abs(got.r - (static_cast<int>(R) & ~lostR)),
-                          std::abs(got.g - (static_cast<int>(G) & ~lostG)),
-                          std::abs(got.b - (static_cast<int>(B) & ~lostR))});
+  for (const Case& c : cases) {
+    for (int kind : kRgbKinds) {
+      const int pitch = w * BytesPerPixel(kind);
+      vt::Bytes dst(static_cast<size_t>(pitch) * h);
+      ASSERT_EQ(ConvertPicture(kind, pic.data(), w, h, c.range, false, dst.data(), pitch), 1);
+      int worst = 0;
+      for (int r = 0; r < h; ++r) {
+        for (int x = 0; x < w; ++x) {
+          const double y = c.yGain * (pic[r * w + x] - c.yOffset);
+          const double cr = pic[w * h + (r / 2) * (w / 2) + x / 2] - 128.0;
+          const double cb = pic[w * h * 5 / 4 + (r / 2) * (w / 2) + x / 2] - 128.0;
+          auto clamp = [](double v) { return std::min(255.0, std::max(0.0, v)); };
+          const double R = clamp(y + c.rCr * cr);
+          const double G = clamp(y - c.gCr * cr - c.gCb * cb);
+          const double B = clamp(y + c.bCb * cb);
+          const Rgb got = ReadRgb(kind, dst.data(), pitch, r, x);
+          // RGB565 keeps 5 or 6 bits: compare the kept bits.
+          const int lostR = kind == kKindRGB565 ? 7 : 0, lostG = kind == kKindRGB565 ? 3 : 0;
+          worst = std::max({worst, std::abs(got.r - (static_cast<int>(R) & ~lostR)),
+                            std::abs(got.g - (static_cast<int>(G) & ~lostG)),
+                            std::abs(got.b - (static_cast<int>(B) & ~lostR))});
+        }
       }
+      EXPECT_LE(worst, kind == kKindRGB565 ? 8 : 2) << "kind " << kind << " range " << static_cast<int>(c.range);
     }
-    EXPECT_LE(worst, kind == kKindRGB565 ? 8 : 2) << "kind " << kind;
   }
 }
 
@@ -107,13 +117,16 @@ TEST(Convert, FastPathsEqualTheTableReference) {
     vt::Bytes pic(static_cast<size_t>(s.w) * s.h * 3 / 2);
     for (auto& v : pic) v = static_cast<std::uint8_t>(rng());
     for (int kind : kAllKinds) {
-      for (bool mirror : {false, true}) {
-        const int pitch = s.w * BytesPerPixel(kind) + s.extraPitch;
-        const size_t n = static_cast<size_t>(DestinationSize(kind, s.h, pitch));
-        vt::Bytes fast(n, 0xEE), ref(n, 0xEE);
-        ASSERT_EQ(ConvertPicture(kind, pic.data(), s.w, s.h, mirror, fast.data(), pitch), 1);
-        ASSERT_EQ(ConvertPictureReference(kind, pic.data(), s.w, s.h, mirror, ref.data(), pitch), 1);
-        ASSERT_TRUE(fast == ref) << "kind " << kind << " mirror " << mirror << " " << s.w << "x" << s.h;
+      for (PictureRange range : {PictureRange::kVideo, PictureRange::kFull}) {
+        for (bool mirror : {false, true}) {
+          const int pitch = s.w * BytesPerPixel(kind) + s.extraPitch;
+          const size_t n = static_cast<size_t>(DestinationSize(kind, s.h, pitch));
+          vt::Bytes fast(n, 0xEE), ref(n, 0xEE);
+          ASSERT_EQ(ConvertPicture(kind, pic.data(), s.w, s.h, range, mirror, fast.data(), pitch), 1);
+          ASSERT_EQ(ConvertPictureReference(kind, pic.data(), s.w, s.h, range, mirror, ref.data(), pitch), 1);
+          ASSERT_TRUE(fast == ref) << "kind " << kind << " range " << static_cast<int>(range) << " mirror "
+                                   << mirror << " " << s.w << "x" << s.h;
+        }
       }
     }
   }
@@ -138,8 +151,8 @@ TEST(Convert, ScaledPixelsAreTheFullSizePixelsTheyCameFrom) {
         const int fullPitch = c.w * bpp;
         const int pitch = c.ow * bpp + c.extraPitch;
         vt::Bytes full(static_cast<size_t>(fullPitch) * c.h), scaled(static_cast<size_t>(pitch) * c.oh, 0xEE);
-        ASSERT_EQ(ConvertPictureReference(kind, pic.data(), c.w, c.h, mirror, full.data(), fullPitch), 1);
-        ASSERT_EQ(ConvertPictureScaled(kind, pic.data(), c.w, c.h, mirror, scaled.data(), pitch, c.ow, c.oh), 1);
+        ASSERT_EQ(ConvertPictureReference(kind, pic.data(), c.w, c.h, PictureRange::kVideo, mirror, full.data(), fullPitch), 1);
+        ASSERT_EQ(ConvertPictureScaled(kind, pic.data(), c.w, c.h, PictureRange::kVideo, mirror, scaled.data(), pitch, c.ow, c.oh), 1);
         for (int y = 0; y < c.oh; ++y) {
           for (int x = 0; x < c.ow; ++x) {
             const std::uint8_t* from = full.data() + static_cast<long>(y * c.h / c.oh) * fullPitch + (x * c.w / c.ow) * bpp;
@@ -152,11 +165,11 @@ TEST(Convert, ScaledPixelsAreTheFullSizePixelsTheyCameFrom) {
   }
   vt::Bytes pic(64 * 64 * 2), dst(64 * 64 * 8);
   for (int kind : {kKindYV12, kKindUYVY, kKindYUY2, 7}) {
-    EXPECT_EQ(ConvertPictureScaled(kind, pic.data(), 64, 64, false, dst.data(), 256, 32, 32), 0) << kind;
+    EXPECT_EQ(ConvertPictureScaled(kind, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 256, 32, 32), 0) << kind;
   }
-  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 127, 32, 32), 0);
-  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 256, 0, 32), 0);
-  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 1 << 16, 4097, 1), 0);
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 127, 32, 32), 0);
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 256, 0, 32), 0);
+  EXPECT_EQ(ConvertPictureScaled(kKindRGB32, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 1 << 16, 4097, 1), 0);
 }
 
 TEST(Convert, MirroredLeftColumnIsTheRightInputColumn) {
@@ -166,8 +179,8 @@ TEST(Convert, MirroredLeftColumnIsTheRightInputColumn) {
     const int pitch = w * BytesPerPixel(kind);
     const size_t n = static_cast<size_t>(DestinationSize(kind, h, pitch));
     vt::Bytes plain(n), mirrored(n);
-    ConvertPicture(kind, pic.data(), w, h, false, plain.data(), pitch);
-    ConvertPicture(kind, pic.data(), w, h, true, mirrored.data(), pitch);
+    ConvertPicture(kind, pic.data(), w, h, PictureRange::kVideo, false, plain.data(), pitch);
+    ConvertPicture(kind, pic.data(), w, h, PictureRange::kVideo, true, mirrored.data(), pitch);
     const int bpp = BytesPerPixel(kind);
     for (int r = 0; r < h; ++r) {
       const std::uint8_t* pr = plain.data() + static_cast<long>(r) * pitch;
@@ -187,10 +200,10 @@ TEST(Convert, MirroredLeftColumnIsTheRightInputColumn) {
 
 TEST(Convert, RefusesWhatItCannotServe) {
   vt::Bytes pic(64 * 64 * 2), dst(64 * 64 * 8);
-  EXPECT_EQ(ConvertPicture(7, pic.data(), 64, 64, false, dst.data(), 256), 0);
-  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 63, 64, false, dst.data(), 256), 0);
-  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 64, 63, false, dst.data(), 256), 0);
-  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 64, 64, false, dst.data(), 255), 0);
+  EXPECT_EQ(ConvertPicture(7, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 256), 0);
+  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 63, 64, PictureRange::kVideo, false, dst.data(), 256), 0);
+  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 64, 63, PictureRange::kVideo, false, dst.data(), 256), 0);
+  EXPECT_EQ(ConvertPicture(kKindRGB32, pic.data(), 64, 64, PictureRange::kVideo, false, dst.data(), 255), 0);
 }
 
 // Snapshots: the picture's top-left part in multiples of 16, as a 4:2:2 JPEG.
@@ -203,7 +216,7 @@ TEST(Snapshot, SizesSamplingAndPicture) {
     const vt::Planes src = vt::Pattern(c.w, c.h, 2, 2, 3);
     const vt::Bytes pic = Picture(src);
     const std::string file = dir.File("snap" + std::to_string(c.w) + ".jpg");
-    ASSERT_EQ(WriteSnapshotFile(pic.data(), c.w, c.h, file.c_str()), 1);
+    ASSERT_EQ(WriteSnapshotFile(pic.data(), c.w, c.h, PictureRange::kFull, file.c_str()), 1);
 
     std::istringstream info(vt::Capture("identify -format '%m %w %h %[jpeg:sampling-factor]' '" + file + "' 2>&1"));
     std::string format, sampling;
@@ -231,15 +244,15 @@ TEST(Snapshot, SizesSamplingAndPicture) {
 TEST(Snapshot, FailuresAreReported) {
   const vt::Bytes pic = Filled(320, 240, 100, 120, 140);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(WriteSnapshotFile(pic.data(), 320, 240, "/nonexistent-dir/x/snap.jpg"), 0);
+  EXPECT_EQ(WriteSnapshotFile(pic.data(), 320, 240, PictureRange::kVideo, "/nonexistent-dir/x/snap.jpg"), 0);
   // Too small to hold anything.
-  EXPECT_EQ(WriteSnapshotFile(pic.data(), 8, 8, "never-written.jpg"), 0);
+  EXPECT_EQ(WriteSnapshotFile(pic.data(), 8, 8, PictureRange::kVideo, "never-written.jpg"), 0);
   // An output buffer that cannot hold the image.
   std::uint8_t small[300];
   EXPECT_EQ(EncodeJpegSnapshot(small, sizeof small, 320, 240, pic.data(), pic.data() + 320 * 240 * 5 / 4,
-                               pic.data() + 320 * 240, 320),
+                               pic.data() + 320 * 240, 320, PictureRange::kVideo),
             -1);
-  EXPECT_EQ(EncodeJpegSnapshot(small, sizeof small, 4112, 16, pic.data(), pic.data(), pic.data(), 4112), -1);
+  EXPECT_EQ(EncodeJpegSnapshot(small, sizeof small, 4112, 16, pic.data(), pic.data(), pic.data(), 4112, PictureRange::kVideo), -1);
   testing::internal::GetCapturedStderr();
 }
 

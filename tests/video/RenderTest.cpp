@@ -30,9 +30,10 @@ class FakeSurface : public BufferSurface {
     if (failCreate) return 0;
     return BufferSurface::CreateVideoSurfaces(w, h);
   }
-  void PresentFrame(const std::uint8_t* picture, int w, int h, bool mirror) override {
-    BufferSurface::PresentFrame(picture, w, h, mirror);
+  void PresentFrame(const std::uint8_t* picture, int w, int h, PictureRange range, bool mirror) override {
+    BufferSurface::PresentFrame(picture, w, h, range, mirror);
     lastMirror = mirror;
+    lastRange = static_cast<int>(range);
     presented.fetch_add(1);
   }
   int BlitFrame() override {
@@ -43,6 +44,7 @@ class FakeSurface : public BufferSurface {
   std::atomic<int> presented{0};
   std::atomic<int> blitted{0};
   std::atomic<bool> lastMirror{false};
+  std::atomic<int> lastRange{-1};
 };
 
 class FakeWindow : public WindowTarget {
@@ -184,6 +186,7 @@ TEST(VideoRender, MotionJpegFramesAreRecordedPresentedAndSnapshotted) {
     EXPECT_EQ(frames[i].duration, durations[i]) << i;
   }
   EXPECT_TRUE(surface.lastMirror.load());
+  EXPECT_EQ(surface.lastRange.load(), static_cast<int>(PictureRange::kFull)) << "JPEG samples are full range";
   EXPECT_EQ(window.Posted(), (std::vector<unsigned>{WM_SNAPSHOT_DONE, WM_SNAPSHOT_FAILED}));
   EXPECT_TRUE(std::filesystem::exists(dir.File("snap.jpg")));
 
@@ -222,40 +225,51 @@ TEST(VideoRender, DisplayOffDecodesWithoutPresenting) {
   EXPECT_EQ(render.SurfaceKind(), 0);
 }
 
+// Also: the pictures reach the surface with the range the stream gives,
+// video range unless it is marked full.
 TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
-  // An H.264 stream made by the ffmpeg tool, one packet per frame.
-  vt::TempDir dir;
-  const std::string enc = dir.File("s.h264");
-  ASSERT_EQ(vt::Run("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -pix_fmt yuv420p "
-                    "-c:v libx264 -profile:v baseline -bf 0 -g 20 -f h264 '" + enc + "'"),
-            0);
-  vt::Bytes stream;
-  ASSERT_TRUE(vt::ReadFile(enc, &stream));
-  std::vector<bool> keys;
-  const std::vector<vt::Bytes> frames = vt::SplitH264(stream, &keys);
-  ASSERT_EQ(frames.size(), 40u);
+  struct Case {
+    const char* pixFmt;
+    PictureRange range;
+  };
+  for (const Case& c : {Case{"yuv420p", PictureRange::kVideo}, Case{"yuvj420p -color_range pc", PictureRange::kFull}}) {
+    SCOPED_TRACE(c.pixFmt);
+    // An H.264 stream made by the ffmpeg tool, one packet per frame.
+    vt::TempDir dir;
+    const std::string enc = dir.File("s.h264");
+    ASSERT_EQ(vt::Run(std::string("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -pix_fmt ") +
+                      c.pixFmt + " -c:v libx264 -profile:v baseline -bf 0 -g 20 -f h264 '" + enc + "'"),
+              0);
+    vt::Bytes stream;
+    ASSERT_TRUE(vt::ReadFile(enc, &stream));
+    std::vector<bool> keys;
+    const std::vector<vt::Bytes> frames = vt::SplitH264(stream, &keys);
+    ASSERT_EQ(frames.size(), 40u);
 
-  FakeSurface surface;
-  FakeWindow window;
-  MVideoRender render(&surface);
-  const VideoFormat f = Format(kCodecH264, 320, 240);
-  ASSERT_EQ(render.Start(&f, &window), 1);
-  // Frames from the middle of a GOP are discarded until the key frame.
-  for (int i = 15; i < 20; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
-  EXPECT_EQ(render.Queue()->Count(), 0);
-  for (int i = 20; i < 34; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
-  ASSERT_TRUE(keys[20]);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(surface.presented.load(), 0) << "shown before 15 frames were queued";
-  for (int i = 34; i < 40; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
-  // 20 frames accepted; 19 taken; 18 handled (each needs its successor).
-  ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 18; }));
-  render.Stop();
-  EXPECT_EQ(surface.blitted.load(), 18);
-  EXPECT_EQ(render.FramesPresented(), 18u);
-  EXPECT_EQ(render.Queue()->FramesAccepted(), 20u);
-  EXPECT_EQ(render.Queue()->FramesDiscarded(), 5u);
-  EXPECT_EQ(render.SurfaceKind(), 0) << "after Stop";
+    FakeSurface surface;
+    FakeWindow window;
+    MVideoRender render(&surface);
+    const VideoFormat f = Format(kCodecH264, 320, 240);
+    ASSERT_EQ(render.Start(&f, &window), 1);
+    // Frames from the middle of a GOP are discarded until the key frame.
+    for (int i = 15; i < 20; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+    EXPECT_EQ(render.Queue()->Count(), 0);
+    for (int i = 20; i < 34; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+    ASSERT_TRUE(keys[20]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(surface.presented.load(), 0) << "shown before 15 frames were queued";
+    for (int i = 34; i < 40; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
+    // 20 frames accepted; 19 taken; 18 handled (each needs its successor).
+    ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 18; }));
+    render.Stop();
+    EXPECT_EQ(surface.blitted.load(), 18);
+    EXPECT_EQ(render.FramesPresented(), 18u);
+    EXPECT_EQ(render.Queue()->FramesAccepted(), 20u);
+    EXPECT_EQ(render.Queue()->FramesDiscarded(), 5u);
+    EXPECT_EQ(render.SurfaceKind(), 0) << "after Stop";
+    EXPECT_EQ(surface.lastRange.load(), static_cast<int>(c.range));
+    EXPECT_EQ(render.Range(), c.range);
+  }
 }
 
 TEST(VideoRender, FirstRenderOfInstanceZeroOwnsTheTimer) {

@@ -40,8 +40,8 @@ class PaneSurface : public VideoSurface {
   int CreateVideoSurfaces(int width, int height) override { return chooser_.CreateVideoSurfaces(width, height); }
   void ReleaseVideoSurfaces() override { chooser_.ReleaseVideoSurfaces(); }
   int Kind() const override { return chooser_.Kind(); }
-  void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) override {
-    chooser_.PresentFrame(picture, width, height, mirror);
+  void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range, bool mirror) override {
+    chooser_.PresentFrame(picture, width, height, range, mirror);
   }
   int BlitFrame() override { return chooser_.BlitFrame(); }
 

@@ -58,11 +58,13 @@ void ChoosingSurface::ReleaseVideoSurfaces() {
   lastPicture_ = nullptr;
 }
 
-void ChoosingSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
+void ChoosingSurface::PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range,
+                                   bool mirror) {
   if (active_ == nullptr) return;
-  active_->PresentFrame(picture, width, height, mirror);
+  active_->PresentFrame(picture, width, height, range, mirror);
   lastPicture_ = picture;
   lastMirror_ = mirror;
+  lastRange_ = range;
 }
 
 int ChoosingSurface::BlitFrame() {
@@ -71,6 +73,7 @@ int ChoosingSurface::BlitFrame() {
   // An unexpected display error on a YUV kind (the surface logged its code).
   const std::uint8_t* picture = lastPicture_;
   const bool mirror = lastMirror_;
+  const PictureRange range = lastRange_;
   ReleaseVideoSurfaces();
   if (family_ == SurfaceFamily::YuvOnly) return 0;
   if (CreateRgb(width_, height_) == 0) {
@@ -78,10 +81,11 @@ int ChoosingSurface::BlitFrame() {
     return 0;
   }
   if (active_ != nullptr && picture != nullptr) {
-    active_->PresentFrame(picture, width_, height_, mirror);
+    active_->PresentFrame(picture, width_, height_, range, mirror);
     active_->BlitFrame();
     lastPicture_ = picture;
     lastMirror_ = mirror;
+    lastRange_ = range;
   }
   return 0;
 }

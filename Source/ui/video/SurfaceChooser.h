@@ -45,7 +45,7 @@ class ChoosingSurface : public VideoSurface {
   int CreateVideoSurfaces(int width, int height) override;
   void ReleaseVideoSurfaces() override;
   int Kind() const override { return kind_; }
-  void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) override;
+  void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range, bool mirror) override;
   // After a display error on a YUV kind the YUV surfaces are released, the
   // RGB kind takes over (the last picture is shown on it at once) and 0 is
   // returned, once. Under YuvOnly nothing takes over: the pane stays empty.
@@ -65,4 +65,5 @@ class ChoosingSurface : public VideoSurface {
   int height_ = 0;
   const std::uint8_t* lastPicture_ = nullptr;  // the render's picture buffer
   bool lastMirror_ = false;
+  PictureRange lastRange_ = PictureRange::kVideo;
 };

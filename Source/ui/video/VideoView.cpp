@@ -219,7 +219,8 @@ void QtRgbSurface::ReleaseVideoSurfaces() {
   kind_ = 0;
 }
 
-void QtRgbSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
+void QtRgbSurface::PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range,
+                                bool mirror) {
   if (kind_ == 0 || width != width_ || height != height_) return;
   // Shrinking is done here, once per pixel shown, instead of converting the
   // whole picture for the painter to scale down on the UI thread.
@@ -241,9 +242,9 @@ void QtRgbSurface::PresentFrame(const std::uint8_t* picture, int width, int heig
   }
   const int pitch = static_cast<int>(back_.bytesPerLine());
   converted_ = (outWidth == width && outHeight == height
-                    ? ConvertPicture(kind_, picture, width, height, mirror, back_.bits(), pitch)
-                    : ConvertPictureScaled(kind_, picture, width, height, mirror, back_.bits(), pitch, outWidth,
-                                           outHeight)) == 1;
+                    ? ConvertPicture(kind_, picture, width, height, range, mirror, back_.bits(), pitch)
+                    : ConvertPictureScaled(kind_, picture, width, height, range, mirror, back_.bits(), pitch,
+                                           outWidth, outHeight)) == 1;
 }
 
 int QtRgbSurface::BlitFrame() {

@@ -109,7 +109,7 @@ class QtRgbSurface : public VideoSurface {
   int CreateVideoSurfaces(int width, int height) override;
   void ReleaseVideoSurfaces() override;
   int Kind() const override { return kind_; }
-  void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) override;
+  void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range, bool mirror) override;
   int BlitFrame() override;
 
  private:

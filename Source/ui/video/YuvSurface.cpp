@@ -14,11 +14,18 @@ QVideoFrameFormat::PixelFormat QtYuvSurface::PixelFormat(int kind) {
 
 namespace {
 
+QVideoFrameFormat::ColorRange FrameRange(PictureRange range) {
+  return range == PictureRange::kFull ? QVideoFrameFormat::ColorRange_Full : QVideoFrameFormat::ColorRange_Video;
+}
+
 // A new frame whose memory has the layout the conversions write: kind 1 the
 // Y rows at the pitch, then the Cr and the Cb rows at half the pitch, one
 // after the other; the packed kinds one plane of at least 2 * W bytes a row.
-QVideoFrame MakeFrame(int kind, int width, int height) {
-  QVideoFrame frame(QVideoFrameFormat(QSize(width, height), QtYuvSurface::PixelFormat(kind)));
+// The frame tells the video widget the range of its samples.
+QVideoFrame MakeFrame(int kind, int width, int height, PictureRange range) {
+  QVideoFrameFormat format(QSize(width, height), QtYuvSurface::PixelFormat(kind));
+  format.setColorRange(FrameRange(range));
+  QVideoFrame frame(format);
   if (!frame.isValid() || !frame.map(QVideoFrame::WriteOnly)) return QVideoFrame();
   const int pitch = frame.bytesPerLine(0);
   bool fits = pitch >= width * BytesPerPixel(kind);
@@ -29,15 +36,16 @@ QVideoFrame MakeFrame(int kind, int width, int height) {
            frame.bits(2) - frame.bits(0) == luma + luma / 4;
   }
   if (fits) {
-    // Black until the first picture: Y 16, Cb and Cr 128.
+    // Black until the first picture: Y 16 (0 in full range), Cb and Cr 128.
+    const std::uint8_t black = range == PictureRange::kFull ? 0 : 16;
     std::uint8_t* bits = frame.bits(0);
     const long size = DestinationSize(kind, height, pitch);
     if (kind == kKindYV12) {
-      std::fill(bits, bits + static_cast<long>(pitch) * height, std::uint8_t{16});
+      std::fill(bits, bits + static_cast<long>(pitch) * height, black);
       std::fill(bits + static_cast<long>(pitch) * height, bits + size, std::uint8_t{128});
     } else {
       const int lumaFirst = kind == kKindYUY2 ? 0 : 1;
-      for (long i = 0; i < size; ++i) bits[i] = (i & 1) == lumaFirst ? 16 : 128;
+      for (long i = 0; i < size; ++i) bits[i] = (i & 1) == lumaFirst ? black : 128;
     }
   }
   frame.unmap();
@@ -60,7 +68,7 @@ int QtYuvSurface::CreateKind(int kind, int width, int height) {
   // write, one pending, one the sink shows.
   QVideoFrame ring[kRingFrames];
   for (QVideoFrame& frame : ring) {
-    frame = MakeFrame(kind, width, height);
+    frame = MakeFrame(kind, width, height, PictureRange::kVideo);
     if (!frame.isValid()) {
       LogMessage("%s:%d (%d)\r\n", LOGPOS, kind);
       return 0;
@@ -73,6 +81,7 @@ int QtYuvSurface::CreateKind(int kind, int width, int height) {
   height_ = height;
   converted_ = false;
   error_ = 0;
+  refusalLogged_ = false;
   view_->TakeDisplayError();  // one from an earlier ring is no longer ours
   return 1;
 }
@@ -92,19 +101,33 @@ void QtYuvSurface::ReleaseVideoSurfaces() {
   converted_ = false;
 }
 
-void QtYuvSurface::PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) {
+void QtYuvSurface::PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range,
+                                bool mirror) {
   if (kind_ == 0 || width != width_ || height != height_ || error_ != 0) return;
   // The back frame is neither shown nor pending (see VideoView), so nothing
-  // reads it now. Qt 6.4's video widget keeps every frame it has shown
-  // mapped for reading, which refuses a mapping for writing; the frame's
-  // memory is still ours, so it is then reached through a read mapping.
-  // A frame that maps neither way has lost its buffer: that does not heal,
-  // so it is a display error rather than a skipped frame.
-  if (!back_.isValid() || (!back_.map(QVideoFrame::WriteOnly) && !back_.map(QVideoFrame::ReadOnly))) {
-    error_ = kDisplayFrameUnmapped;
-    return;
+  // should read it now; but the video widget may still hold it mapped for
+  // reading (Qt 6.4 keeps the frames it has shown mapped), and then Qt
+  // refuses a mapping for writing. Writing through a read mapping would
+  // change pixels the widget may still be reading, so such a frame leaves
+  // the ring and a new one takes its place. A frame made for another range
+  // is replaced the same way, since a frame's format is fixed. Both happen
+  // rarely; nothing is allocated otherwise.
+  const bool otherRange = back_.isValid() && back_.surfaceFormat().colorRange() != FrameRange(range);
+  if (!back_.isValid() || otherRange || !back_.map(QVideoFrame::WriteOnly)) {
+    if (back_.isValid() && !otherRange && !refusalLogged_) {
+      refusalLogged_ = true;
+      LogMessage("%s:%d (a frame still mapped for reading is replaced)\r\n", LOGPOS);
+    }
+    back_ = back_.isValid() ? MakeFrame(kind_, width, height, range) : QVideoFrame();
+    // A frame that cannot be had or mapped does not heal: a display error
+    // rather than a skipped frame.
+    if (!back_.isValid() || !back_.map(QVideoFrame::WriteOnly)) {
+      error_ = kDisplayFrameUnmapped;
+      return;
+    }
   }
-  converted_ = ConvertPicture(kind_, picture, width, height, mirror, back_.bits(0), back_.bytesPerLine(0)) == 1;
+  converted_ =
+      ConvertPicture(kind_, picture, width, height, range, mirror, back_.bits(0), back_.bytesPerLine(0)) == 1;
   back_.unmap();
 }
 

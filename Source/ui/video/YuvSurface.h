@@ -23,7 +23,7 @@ class QtYuvSurface : public VideoSurface {
   int CreateVideoSurfaces(int width, int height) override;
   void ReleaseVideoSurfaces() override;
   int Kind() const override { return kind_; }
-  void PresentFrame(const std::uint8_t* picture, int width, int height, bool mirror) override;
+  void PresentFrame(const std::uint8_t* picture, int width, int height, PictureRange range, bool mirror) override;
   // Hands the filled frame over; 0 after a display error (logged with its
   // code), 1 otherwise.
   int BlitFrame() override;
@@ -40,4 +40,5 @@ class QtYuvSurface : public VideoSurface {
   QVideoFrame back_;        // the frame the render thread writes
   bool converted_ = false;  // back_ holds a new picture
   int error_ = 0;           // a display error met while converting
+  bool refusalLogged_ = false;  // a refused write mapping was logged for this ring
 };
