@@ -33,6 +33,23 @@ TEST(Config, DefaultCamerasTakeTurnsAndCameraThreeIsPanTilt) {
   ASSERT_EQ(o.cams[0].accounts.size(), 3u);
   EXPECT_EQ(o.cams[0].accounts[1].id, "power");
   EXPECT_EQ(o.cams[0].accounts[1].group, 1);
+  EXPECT_EQ(o.cams[0].ownParams, 0);
+}
+
+// --own-params starts every camera with own parameter sets; a camera's
+// section can switch them off again.
+TEST(Config, OwnParameterSetsFromFlagAndFile) {
+  camsim::Options o;
+  std::string error;
+  ASSERT_EQ(Parse({"--cameras", "2", "--own-params"}, &o, &error), 1) << error;
+  EXPECT_EQ(o.cams[0].ownParams, 1);
+  EXPECT_EQ(o.cams[1].ownParams, 1);
+  ASSERT_EQ(camsim::ApplyConfigText("[camera 1]\nown_params = 0\n", &o, &error), 1) << error;
+  EXPECT_EQ(o.cams[0].ownParams, 1);
+  EXPECT_EQ(o.cams[1].ownParams, 0);
+  std::string usage;
+  EXPECT_EQ(Parse({"--help"}, &o, &usage), 2);
+  EXPECT_NE(usage.find("--own-params"), std::string::npos);
 }
 
 TEST(Config, BadCommandLinesAreRefusedWithAReason) {
@@ -85,6 +102,7 @@ TEST(Config, BadFilesNameTheLine) {
   const char* cases[] = {
       "[camera 0]\nfps = 99\n", "[camera 0]\ncodec = vp9\n", "[nowhere]\n", "[all]\nsize = 641x480\n",
       "[all]\naccount = x\n",   "[global]\nbogus = 1\n",     "[all]\nfps\n",  "[camera 0]\nmjpeg = h264\n",
+      "[all]\nown_params = 2\n",
   };
   for (const char* text : cases) {
     camsim::Options o;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/CodecHeaders.h"
 #include "camsim/Encoders.h"
 #include "camsim/StreamLoop.h"
 
@@ -104,6 +105,84 @@ TEST(Loops, Mpeg4HeadersOnKeyFramesOnlyAndBareVariantStartsAtTheVop) {
   EXPECT_GT(camsim::Mpeg4HeaderLength(full->Data(0), full->frames[0].size), 0u);
   EXPECT_TRUE(StartsWithCode(*full, 1, 0xB6));
   for (int i = 0; i < bare->FrameCount(); ++i) EXPECT_TRUE(StartsWithCode(*bare, i, 0xB6)) << i;
+}
+
+// The bytes after the first 00 00 01 start code whose next byte is in
+// [lo, hi] (the unit's header byte included), or nullptr.
+const std::uint8_t* FindUnit(const camsim::StreamLoop& loop, int frame, std::uint8_t lo, std::uint8_t hi,
+                             std::uint8_t mask) {
+  const std::uint8_t* d = loop.Data(frame);
+  const std::uint32_t n = loop.frames[static_cast<std::size_t>(frame)].size;
+  for (std::uint32_t i = 0; i + 8 < n; ++i) {
+    const std::uint8_t code = d[i + 3] & mask;
+    if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && code >= lo && code <= hi) return d + i + 3;
+  }
+  return nullptr;
+}
+
+// vop_time_increment_resolution of a VOL (|vol| at the 0x2N start code byte).
+int VolTimeResolution(const std::uint8_t* vol) {
+  std::uint32_t pos = 8;  // bit position after the start code byte
+  auto bits = [&](int n) {
+    int v = 0;
+    for (int k = 0; k < n; ++k, ++pos) v = (v << 1) | ((vol[pos / 8] >> (7 - pos % 8)) & 1);
+    return v;
+  };
+  bits(1);                  // random_accessible_vol
+  bits(8);                  // video_object_type_indication
+  if (bits(1)) bits(7);     // is_object_layer_identifier: verid, priority
+  if (bits(4) == 15) bits(16);  // aspect_ratio_info, extended PAR
+  if (bits(1)) {            // vol_control_parameters
+    bits(3);                // chroma_format, low_delay
+    if (bits(1)) return -1;  // vbv_parameters: not written by the encoders used here
+  }
+  bits(2);  // video_object_layer_shape (rectangular)
+  bits(1);  // marker
+  return bits(16);
+}
+
+// With own parameter sets the key frames carry an SPS or VOL that a viewer's
+// built-in header would contradict (profile and level, time resolution);
+// without, H.264 stays Baseline 3.0 and MPEG-4 keeps the resolution 1000 that
+// the built-in VOL has.
+TEST(Loops, OwnParameterSetsDifferFromTheBuiltInOnes) {
+  struct Case {
+    VideoKind kind;
+    bool own;
+    int profileOrResolution;  // H.264 profile_idc, MPEG-4 time resolution
+    int level;                // H.264 level_idc
+  } cases[] = {
+      {VideoKind::kH264, false, 66, 30},
+      {VideoKind::kH264, true, 77, 40},
+      {VideoKind::kMpeg4, false, 1000, 0},
+      {VideoKind::kMpeg4, true, 30000, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << camsim::VideoKindName(c.kind) << " own " << c.own);
+    LoopKey key{c.kind, 640, 480, 25, 2, 0};
+    key.ownParams = c.own;
+    auto loop = camsim::EncodeLoop(key);
+    ASSERT_TRUE(loop);
+    for (int i = 0; i < loop->FrameCount(); ++i) {
+      const auto& f = loop->frames[static_cast<std::size_t>(i)];
+      const bool carries = c.kind == VideoKind::kH264 ? H264FrameHasSps(loop->Data(i), f.size)
+                                                      : Mpeg4FrameHasVol(loop->Data(i), f.size);
+      EXPECT_EQ(carries, f.key) << i;
+    }
+    if (c.kind == VideoKind::kH264) {
+      const std::uint8_t* sps = FindUnit(*loop, 0, 7, 7, 0x1F);
+      ASSERT_NE(sps, nullptr);
+      EXPECT_EQ(sps[1], c.profileOrResolution);
+      EXPECT_EQ(sps[3], c.level);
+    } else {
+      const std::uint8_t* vol = FindUnit(*loop, 0, 0x20, 0x2F, 0xFF);
+      ASSERT_NE(vol, nullptr);
+      EXPECT_EQ(VolTimeResolution(vol), c.profileOrResolution);
+      std::uint8_t builtIn[kConfigHeaderScratch] = {};
+      MakeMpeg4ConfigHeader(640, 480, builtIn);
+      EXPECT_EQ(VolTimeResolution(builtIn + 18), 1000);  // the built-in VOL: start code at byte 15
+    }
+  }
 }
 
 TEST(Loops, JpegSamplingFactorsAndHuffmanTables) {

@@ -55,6 +55,7 @@ bool ApplyCameraKey(CameraConfig* cam, const std::string& key, const std::string
       {"sensor_active", &CameraConfig::sensorActive, 0, 1},
       {"gi_01", &CameraConfig::gi01, 0, 1},
       {"go_01", &CameraConfig::go01, 0, 1},
+      {"own_params", &CameraConfig::ownParams, 0, 1},
       {"mic_nak_code", &CameraConfig::micNakCode, -1000000, 1000000},
       {"update_fail", &CameraConfig::updateFail, 0, 520},
   };
@@ -250,6 +251,8 @@ const char* Usage() {
          "  --events FILE     append every message as one JSON line\n"
          "  --search          answer LAN searches on UDP port 33333\n"
          "  --no-stdin        do not read admin commands from standard input\n"
+         "  --own-params      H.264 and MPEG-4 key frames carry parameter sets that differ\n"
+         "                    from the viewer's built-in ones (config key own_params)\n"
          "  --help            this text\n";
 }
 
@@ -287,13 +290,18 @@ int ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
       o->search = true;
     } else if (a == "--no-stdin") {
       o->stdinCommands = false;
+    } else if (a == "--own-params") {
+      o->ownParams = true;
     } else {
       *error = "unknown option: " + a + " (see --help)";
       return 0;
     }
   }
   o->cams.clear();
-  for (int i = 0; i < o->cameras; ++i) o->cams.push_back(DefaultCamera(i));
+  for (int i = 0; i < o->cameras; ++i) {
+    o->cams.push_back(DefaultCamera(i));
+    o->cams.back().ownParams = o->ownParams ? 1 : 0;
+  }
   if (!o->configFile.empty()) {
     std::ifstream f(o->configFile);
     if (!f) {

@@ -32,6 +32,7 @@ struct CameraConfig {
   int flash = 0, fhorz = 0, fvert = 0;
   int gioEnable = 1, mdEnable = 1, sensorEnable = 1, sensorActive = 0;
   int gi01 = 0, go01 = 0;
+  int ownParams = 0;  // 1: in-band parameter sets unlike the viewer's built-in ones
   std::string ver = "0,5,0,0";
   std::vector<Account> accounts;
   std::set<std::string> nak;  // "CLS/MTD" of CONTROL commands answered NAK
@@ -49,6 +50,7 @@ struct Options {
   std::string eventsFile;
   bool search = false;
   bool stdinCommands = true;
+  bool ownParams = false;  // --own-params: every camera starts with own_params = 1
   int loopSeconds = 10;
   std::string spkDir = ".";
   int updateStepMs = 1000;

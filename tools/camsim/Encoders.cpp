@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -95,11 +96,14 @@ int EncodeWithLavc(const LoopKey& key, int count, StreamLoop* loop) {
   if (key.kind == VideoKind::kH264) {
     c->time_base = AVRational{1, key.fps};
     c->pix_fmt = AV_PIX_FMT_YUV420P;
-    av_opt_set(c->priv_data, "profile", "baseline", 0);
+    // SPS/PPS before every IDR. With own parameter sets: Main profile (CABAC)
+    // at level 4.0, unlike the built-in Baseline level 3.0 SPS.
+    av_opt_set(c->priv_data, "profile", key.ownParams ? "main" : "baseline", 0);
     av_opt_set(c->priv_data, "preset", "veryfast", 0);
     av_opt_set(c->priv_data, "tune", "zerolatency", 0);
-    av_opt_set(c->priv_data, "x264-params",
-               "keyint=25:min-keyint=25:scenecut=0:repeat-headers=1:bframes=0:annexb=1", 0);
+    std::string params = "keyint=25:min-keyint=25:scenecut=0:repeat-headers=1:bframes=0:annexb=1";
+    if (key.ownParams) params += ":level=4.0";
+    av_opt_set(c->priv_data, "x264-params", params.c_str(), 0);
   } else if (key.kind == VideoKind::kLavcJpeg422) {
     c->time_base = AVRational{1, key.fps};
     c->pix_fmt = AV_PIX_FMT_YUVJ422P;
@@ -107,9 +111,12 @@ int EncodeWithLavc(const LoopKey& key, int count, StreamLoop* loop) {
     c->global_quality = FF_QP2LAMBDA * 4;
     chroma422 = true;
   } else {
-    // Time resolution 1000: the VOP times count milliseconds.
-    c->time_base = AVRational{1, 1000};
-    ptsStep = 1000 / (key.fps > 0 ? key.fps : 25);
+    // VOP times count milliseconds (time resolution 1000, as in the viewer's
+    // built-in VOL); with own parameter sets 1/30000 s, so the VOL repeated
+    // before every key frame differs from the built-in one.
+    const int resolution = key.ownParams ? 30000 : 1000;
+    c->time_base = AVRational{1, resolution};
+    ptsStep = resolution / (key.fps > 0 ? key.fps : 25);
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->profile = FF_PROFILE_MPEG4_SIMPLE;
     c->flags |= AV_CODEC_FLAG_QSCALE;

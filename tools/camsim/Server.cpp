@@ -64,7 +64,7 @@ Server::Server(Options options) : options_(std::move(options)) {
     cam->cfg = cfg;
     cam->port = options_.port + cfg.index;
     cam->setup.Init(cfg, options_.bind, cam->port);
-    cam->key = LoopKey{cfg.kind, cfg.width, cfg.height, cfg.fps, options_.loopSeconds, cfg.index};
+    cam->key = LoopKey{cfg.kind, cfg.width, cfg.height, cfg.fps, options_.loopSeconds, cfg.index, cfg.ownParams != 0};
     cams_.push_back(std::move(cam));
   }
   // One second of a 1 kHz tone at 8000 samples per second, half scale.

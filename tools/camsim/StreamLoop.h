@@ -40,9 +40,13 @@ struct LoopKey {
   int fps = 25;
   int seconds = 10;
   int camera = 0;  // shown in the picture
+  // H.264 and MPEG-4 (not mpeg4-bare): key frames carry parameter sets that
+  // differ from the viewer's built-in ones (H.264 Main profile, level 4.0;
+  // an MPEG-4 VOL with a time resolution of 30000, not 1000).
+  bool ownParams = false;
   bool operator<(const LoopKey& o) const {
-    return std::tie(kind, width, height, fps, seconds, camera) <
-           std::tie(o.kind, o.width, o.height, o.fps, o.seconds, o.camera);
+    return std::tie(kind, width, height, fps, seconds, camera, ownParams) <
+           std::tie(o.kind, o.width, o.height, o.fps, o.seconds, o.camera, o.ownParams);
   }
 };
 
