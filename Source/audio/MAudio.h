@@ -1,7 +1,8 @@
 // The audio engine of one pane: MAudioPlayer plays the camera's microphone
 // (mu-law bytes from the audio channel) and hands them to the recorder while
 // a recording runs; MAudioCapture captures the PC's microphone and sends it
-// to the camera's speaker as mu-law on the audio channel's socket.
+// to the camera's speaker as mu-law through the link's talk-back sender (never
+// on a bare socket number, which the link may close and hand out again).
 #pragma once
 
 #include <atomic>
@@ -89,7 +90,12 @@ class MAudioCapture {
   void SetInput(AudioInput* input) { input_ = input; }
 
   // Opens and starts the capture device and the capture thread, which sends
-  // on |socket| (the audio channel, non-blocking). 1 or 0.
+  // through |sender| (the slot's audio channel; it must outlive the thread,
+  // that is, live until Stop). The thread ends, logged, when a send fails
+  // other than for a full socket. 1 or 0.
+  int Start(TalkBackSender* sender);
+  // The same over a socket that the caller owns and keeps open until Stop
+  // (tests and benchmarks; the viewer sends through its link).
   int Start(int socket);
   // Ends the thread and closes the device. Returns 1.
   int Stop();
@@ -105,7 +111,14 @@ class MAudioCapture {
   void ThreadMain();
 
   AudioInput* input_;
-  int socket_ = -1;  // set before the thread starts
+  // Sends on a caller's socket (Start(int)).
+  class SocketSender : public TalkBackSender {
+   public:
+    long SendTalkBack(const std::uint8_t* bytes, int count) override;
+    int socket = -1;
+  };
+  TalkBackSender* sender_ = nullptr;  // set before the thread starts
+  SocketSender socketSender_;         // set before the thread starts
   bool opened_ = false;  // window thread
   // --- capture thread only ---
   std::uint8_t pcmBytes_[kBlockBytes] = {};

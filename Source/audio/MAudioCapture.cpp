@@ -7,8 +7,21 @@
 #include "audio/MuLaw.h"
 #include "base/base.h"
 
+long MAudioCapture::SocketSender::SendTalkBack(const std::uint8_t* bytes, int count) {
+  return ::send(socket, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 int MAudioCapture::Start(int socket) {
   if (thread_.joinable()) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  socketSender_.socket = socket;
+  return Start(&socketSender_);
+}
+
+int MAudioCapture::Start(TalkBackSender* sender) {
+  if (thread_.joinable() || sender == nullptr) {
     LogMessage("%s:%d\r\n", LOGPOS);
     return 0;
   }
@@ -27,7 +40,7 @@ int MAudioCapture::Start(int socket) {
     Stop();
     return 0;
   }
-  socket_ = socket;
+  sender_ = sender;
   paused_.store(false);
   sent_.store(0);
   state_.store(kAudioRunning);
@@ -77,7 +90,7 @@ void MAudioCapture::ThreadMain() {
       samples_[i] = static_cast<std::int16_t>(pcmBytes_[2 * i] | pcmBytes_[2 * i + 1] << 8);
     }
     LinearToUlaw(samples_, kBlockSamples, ulaw_);
-    const ssize_t sent = ::send(socket_, ulaw_, kBlockSamples, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const long sent = sender_->SendTalkBack(ulaw_, kBlockSamples);
     if (sent < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) continue;  // block dropped
       LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);

@@ -16,4 +16,9 @@ class WindowTarget {
   // Runs the window's handler (on the window's thread) and waits for its
   // result. Pointers in wParam/lParam need only live until Send returns.
   virtual std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+  // Makes every Send that is waiting for the window's thread return 0 at
+  // once, without running the handler later (the caller is unregistering the
+  // window and may be that thread). Sends that began after this call wait as
+  // usual.
+  virtual void CancelPendingSends() {}
 };

@@ -39,7 +39,7 @@ int StartVideo(int slot, FrameSink* sink) {
   {
     TimedLockHolder hold(LinkSlot(slot).lock, TimedLock::kDefaultWaitMs, LOGPOS);
     if (!hold.held()) return 0;
-    LinkSlot(slot).video.frameSink = sink;
+    SetFrameSink(slot, sink);
   }
   return SendCommand(slot, "VIDEO", "PLAY");
 }
@@ -55,7 +55,7 @@ int CameraSoundOn(int slot, AudioSink* sink) {
   {
     TimedLockHolder hold(LinkSlot(slot).lock, TimedLock::kDefaultWaitMs, LOGPOS);
     if (!hold.held()) return 0;
-    LinkSlot(slot).audio.audioSink = sink;
+    SetAudioSink(slot, sink);
   }
   return SendCommand(slot, "MIC", "PLAY");
 }

@@ -27,7 +27,7 @@ int ZoneOffsetMinutes(int zone) {
 
 void SetupReplyTargets::Clear() {
   for (auto* entry : {&network, &ddns, &user, &videoAudio, &maintenance, &mdalarm, &advance}) {
-    *entry = nullptr;
+    entry->Clear();
   }
 }
 
@@ -189,7 +189,7 @@ void HandleSetupReply(const KeyValueList& list, WindowTarget* viewer) {
     const unsigned message = ack ? WM_UPDATE_PROGRESS : WM_UPDATE_FAILED;
     const std::intptr_t code = ValueToInt(FindValue(&list, "CODE"));
     Deliver(viewer, message, 0, code);
-    Deliver(targets.maintenance.load(), message, 0, code);
+    Deliver(targets.maintenance.Acquire().get(), message, 0, code);
     return;
   }
   if (is(cls, "MDALARM") && is(mtd, "CONNECT")) {
@@ -205,40 +205,38 @@ void HandleSetupReply(const KeyValueList& list, WindowTarget* viewer) {
     return;
   }
   if (is(cls, "NETWORK")) {
-    if (is(mtd, "GET")) SendTo(targets.network.load(), WM_SETUP_NETWORK_GET, var);
+    if (is(mtd, "GET")) SendTo(targets.network.Acquire().get(), WM_SETUP_NETWORK_GET, var);
     else if (is(mtd, "SET")) Deliver(viewer, WM_SETUP_NETWORK_SET, 0, 0);
   } else if (is(cls, "DDNS")) {
-    SendTo(targets.ddns.load(), is(mtd, "GET") ? WM_SETUP_DDNS_GET : WM_SETUP_DDNS_SET, var);
+    SendTo(targets.ddns.Acquire().get(), is(mtd, "GET") ? WM_SETUP_DDNS_GET : WM_SETUP_DDNS_SET, var);
   } else if (is(cls, "USER")) {
-    SendTo(targets.user.load(), is(mtd, "GET") ? WM_SETUP_USER_GET : WM_SETUP_USER_SET, var);
+    SendTo(targets.user.Acquire().get(), is(mtd, "GET") ? WM_SETUP_USER_GET : WM_SETUP_USER_SET, var);
   } else if (is(cls, "PASSWD")) {
     const struct { const char* mtd; unsigned message; } rows[] = {
         {"GET", WM_SETUP_PASSWD_GET}, {"ADD", WM_SETUP_PASSWD_ADD},
         {"MOD", WM_SETUP_PASSWD_MOD}, {"DEL", WM_SETUP_PASSWD_DEL}};
     for (const auto& row : rows) {
-      if (is(mtd, row.mtd)) SendTo(targets.user.load(), row.message, var);
+      if (is(mtd, row.mtd)) SendTo(targets.user.Acquire().get(), row.message, var);
     }
   } else if (is(cls, "VIDEO")) {
     if (is(mtd, "GET")) {
-      WindowTarget* form = targets.videoAudio.load();
-      SendTo(form != nullptr ? form : viewer, WM_SETUP_VIDEO_GET, var);
+      auto form = targets.videoAudio.Acquire();
+      SendTo(form ? form.get() : viewer, WM_SETUP_VIDEO_GET, var);
     } else if (is(mtd, "SET")) {
       SendTo(viewer, WM_SETUP_VIDEO_SET, var);
     } else if (is(mtd, "ADJUST")) {
       SendTo(viewer, WM_SETUP_VIDEO_ADJUST, var);
     }
   } else if (is(cls, "AUDIO")) {
-    if (is(mtd, "GET") && targets.videoAudio.load() != nullptr) {
-      SendTo(targets.videoAudio.load(), WM_SETUP_AUDIO_GET, var);
-    }
+    auto form = targets.videoAudio.Acquire();
+    if (is(mtd, "GET") && form) SendTo(form.get(), WM_SETUP_AUDIO_GET, var);
   } else if (is(cls, "ADVANCE")) {
-    if (is(mtd, "GET") && targets.advance.load() != nullptr) {
-      SendTo(targets.advance.load(), WM_SETUP_ADVANCE_GET, var);
-    }
+    auto form = targets.advance.Acquire();
+    if (is(mtd, "GET") && form) SendTo(form.get(), WM_SETUP_ADVANCE_GET, var);
   } else if (is(cls, "MAINTENANCE")) {
-    if (is(mtd, "GET")) SendTo(targets.maintenance.load(), WM_SETUP_MAINTENANCE_GET, var);
+    if (is(mtd, "GET")) SendTo(targets.maintenance.Acquire().get(), WM_SETUP_MAINTENANCE_GET, var);
   } else if (is(cls, "MDALARM")) {
-    if (is(mtd, "GET")) SendTo(targets.mdalarm.load(), WM_SETUP_MDALARM_GET, var);
+    if (is(mtd, "GET")) SendTo(targets.mdalarm.Acquire().get(), WM_SETUP_MDALARM_GET, var);
     else if (is(mtd, "SET")) SendTo(viewer, WM_SETUP_MDALARM_SET, rsp);
   }
 }
@@ -253,7 +251,9 @@ void DispatchControlMessage(PHD* phd, char* message) {
   if (!ValueIs(FindValue(&list, "SRC"), "C") || !ValueIs(FindValue(&list, "DST"), "V")) return;
 
   const int slot = phd->slot.load();
-  WindowTarget* viewer = SlotWindow(slot);
+  // The pane's window, held while this message is handled.
+  auto window = AcquireWindow(slot);
+  WindowTarget* viewer = window.get();
   const char* cmd = FindValue(&list, "CMD");
   const char* cls = FindValue(&list, "CLS");
   const char* mtd = FindValue(&list, "MTD");

@@ -38,17 +38,19 @@ int ZoneOffsetMinutes(int zone);
 inline constexpr int kRefusedWrongVersion = 506;
 inline constexpr const char* kCameraVersion = "0,5,0,0";
 
-// The windows that receive the camera's setup replies, one per section group.
-// Each setup form stores itself when created and clears itself when closed; a
-// null entry means the window does not exist.
+// The windows that receive the camera's setup replies, one per section group,
+// registered like a slot's consumers (LinkConsumer.h): each setup form sets
+// itself when created and calls Clear() on its entry before it is freed; an
+// empty entry means the window does not exist.
 struct SetupReplyTargets {
-  std::atomic<WindowTarget*> network{nullptr};
-  std::atomic<WindowTarget*> ddns{nullptr};
-  std::atomic<WindowTarget*> user{nullptr};
-  std::atomic<WindowTarget*> videoAudio{nullptr};
-  std::atomic<WindowTarget*> maintenance{nullptr};
-  std::atomic<WindowTarget*> mdalarm{nullptr};
-  std::atomic<WindowTarget*> advance{nullptr};
+  LinkConsumer<WindowTarget> network;
+  LinkConsumer<WindowTarget> ddns;
+  LinkConsumer<WindowTarget> user;
+  LinkConsumer<WindowTarget> videoAudio;
+  LinkConsumer<WindowTarget> maintenance;
+  LinkConsumer<WindowTarget> mdalarm;
+  LinkConsumer<WindowTarget> advance;
+  // Unregisters every entry (waiting for readers).
   void Clear();
 };
 SetupReplyTargets& GetSetupReplyTargets();

@@ -24,6 +24,25 @@
 #include "link/LinkMessages.h"
 #include "link/MediaStream.h"
 
+namespace link_detail {
+
+namespace {
+thread_local bool t_selectThread = false;
+}  // namespace
+
+bool OnSelectThread() { return t_selectThread; }
+
+void PauseWhileClearing(int round) {
+  if (round < 50) {
+    sched_yield();
+  } else {
+    ::usleep(500);
+  }
+  if (round == 20000) LogMessage("%s:%d (a link consumer is still in use)\r\n", LOGPOS);
+}
+
+}  // namespace link_detail
+
 namespace {
 
 LinkRecord g_linkTable[kLinkSlots];
@@ -72,14 +91,16 @@ void ResetIfCurrent(PHD& phd, std::uint32_t generation) {
     phd.event = -1;
     phd.status = 0;
     phd.TYPE = 0;
-    phd.frameSink = nullptr;
-    phd.audioSink = nullptr;
+    phd.frameSink.Drop();
+    phd.audioSink.Drop();
+    phd.talkBack = false;
     phd.slot = -1;
     if (fd >= 0) CloseSocket(fd);
   }
 }
 
 void ThreadSelect(SelectEventSet* set) {
+  link_detail::t_selectThread = true;
   LinkRecord& record = g_linkTable[set->slot];
   bool pending[4] = {};
   bool retry[4] = {};  // look again after kRetryMs although no event came
@@ -151,7 +172,71 @@ bool IsValidSlot(int slot) { return slot >= 0 && slot < kLinkSlots; }
 LinkRecord& LinkSlot(int slot) { return g_linkTable[slot]; }
 SelectEventSet& SelectSet(int slot) { return g_selectSets[slot]; }
 
-WindowTarget* SlotWindow(int slot) { return IsValidSlot(slot) ? g_linkTable[slot].window.load() : nullptr; }
+namespace {
+LinkConsumer<WindowTarget> g_noWindow;  // stays empty: the guard of an invalid slot
+}  // namespace
+
+ConsumerGuard<WindowTarget> AcquireWindow(int slot) {
+  return IsValidSlot(slot) ? g_linkTable[slot].window.Acquire() : g_noWindow.Acquire();
+}
+
+void RegisterWindow(int slot, WindowTarget* window) {
+  if (IsValidSlot(slot)) g_linkTable[slot].window.Set(window);
+}
+
+void UnregisterWindow(int slot) {
+  if (IsValidSlot(slot)) g_linkTable[slot].window.Clear();
+}
+
+void SetFrameSink(int slot, FrameSink* sink) {
+  if (IsValidSlot(slot)) g_linkTable[slot].video.frameSink.Set(sink);
+}
+
+void ClearFrameSink(int slot) {
+  if (IsValidSlot(slot)) g_linkTable[slot].video.frameSink.Clear();
+}
+
+void SetAudioSink(int slot, AudioSink* sink) {
+  if (IsValidSlot(slot)) g_linkTable[slot].audio.audioSink.Set(sink);
+}
+
+void ClearAudioSink(int slot) {
+  if (IsValidSlot(slot)) g_linkTable[slot].audio.audioSink.Clear();
+}
+
+int BeginTalkBack(int slot) {
+  if (!IsValidSlot(slot)) return 0;
+  PHD& phd = g_linkTable[slot].audio;
+  std::lock_guard<std::mutex> hold(phd.io);
+  if (phd.socket.load() < 0) return 0;
+  phd.talkBackGeneration = phd.generation.load();
+  phd.talkBack = true;
+  return 1;
+}
+
+void EndTalkBack(int slot) {
+  if (!IsValidSlot(slot)) return;
+  PHD& phd = g_linkTable[slot].audio;
+  std::lock_guard<std::mutex> hold(phd.io);
+  phd.talkBack = false;
+}
+
+TalkBackSender* SlotTalkBack(int slot) {
+  return IsValidSlot(slot) ? &g_linkTable[slot].talkBackSender : nullptr;
+}
+
+long LinkRecord::SlotTalkBack::SendTalkBack(const std::uint8_t* bytes, int count) {
+  PHD& phd = g_linkTable[slot].audio;
+  std::lock_guard<std::mutex> hold(phd.io);
+  const int fd = phd.socket.load();
+  // The socket number is only trusted for the connection talk-back began on:
+  // after a reset it may belong to another connection.
+  if (fd < 0 || !phd.talkBack.load() || phd.talkBackGeneration.load() != phd.generation.load()) {
+    errno = ENOTSOCK;
+    return -1;
+  }
+  return ::send(fd, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
 
 void CopyLinkIds(int slot, char stid[kLinkIdSize], char dtid[kLinkIdSize]) {
   LinkRecord& record = g_linkTable[slot];
@@ -177,6 +262,7 @@ int StartLinkEngine() {
     }
     set.running = 1;
     set.slot = slot;
+    g_linkTable[slot].talkBackSender.slot = slot;
     for (PHD* phd : {&g_linkTable[slot].control, &g_linkTable[slot].video, &g_linkTable[slot].audio}) {
       phd->abandon = false;
     }
@@ -260,7 +346,7 @@ int PrepareLink(int slot, WindowTarget* window, const char* address, int port) {
   }
   std::snprintf(record.address, sizeof record.address, "%s", address);
   record.port = port;
-  record.window = window;
+  RegisterWindow(slot, window);
   return 1;
 }
 
@@ -318,8 +404,9 @@ int ConnectChannel(const char* address, PHD* phd, SelectEventSet* set, int port,
     LogMessage("%s:%d\r\n", LOGPOS);
     return fail();
   }
-  phd->frameSink = nullptr;
-  phd->audioSink = nullptr;
+  phd->frameSink.Drop();
+  phd->audioSink.Drop();
+  phd->talkBack = false;
   phd->resyncing = false;
   phd->TYPE = type;
   phd->status = 6;
@@ -375,16 +462,26 @@ void ResetChannel(PHD* phd) {
 void CloseLink(int slot) {
   if (!IsValidSlot(slot)) return;
   LinkRecord& record = g_linkTable[slot];
-  TimedLockHolder hold(record.lock, TimedLock::kDefaultWaitMs, LOGPOS);
-  // Closing matters more than the lock: a stuck holder must not keep a dead
-  // connection open, and ResetChannel is safe without it.
-  ResetChannel(&record.control);
-  ResetChannel(&record.video);
-  ResetChannel(&record.audio);
+  {
+    TimedLockHolder hold(record.lock, TimedLock::kDefaultWaitMs, LOGPOS);
+    // Closing matters more than the lock: a stuck holder must not keep a dead
+    // connection open, and ResetChannel is safe without it.
+    ResetChannel(&record.control);
+    ResetChannel(&record.video);
+    ResetChannel(&record.audio);
+  }
+  // The channels are gone; now let go of the pane's consumers, waiting for a
+  // reader that took one before (without the slot lock: a window handler the
+  // reader waits for may need it).
+  record.window.Clear();
+  record.video.frameSink.Clear();
+  record.audio.audioSink.Clear();
 }
 
 void CloseAudioChannel(int slot) {
-  if (IsValidSlot(slot)) ResetChannel(&g_linkTable[slot].audio);
+  if (!IsValidSlot(slot)) return;
+  ResetChannel(&g_linkTable[slot].audio);
+  g_linkTable[slot].audio.audioSink.Clear();
 }
 
 int ProcessEventSelection(PHD* phd, bool hangup) {
@@ -442,8 +539,11 @@ int ProcessEventSelection(PHD* phd, bool hangup) {
     if (::getsockopt(view.socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = 0;
   }
   if (error != 0 && error != ECONNABORTED) LogMessage("%s:%d. (errno=%d)\n", LOGPOS, error);
-  if (phd->TYPE.load() == kControlChannel) {
-    if (WindowTarget* window = SlotWindow(phd->slot.load())) window->Post(WM_CONTROL_CLOSED, 0, 0);
+  const int type = phd->TYPE.load();
+  if (type == kControlChannel || type == kAudioChannel) {
+    if (auto window = AcquireWindow(phd->slot.load())) {
+      window->Post(type == kControlChannel ? WM_CONTROL_CLOSED : WM_AUDIO_CLOSED, 0, 0);
+    }
   }
   ResetIfCurrent(*phd, view.generation);
   return 0;

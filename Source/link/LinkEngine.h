@@ -10,6 +10,18 @@
 // made progress the thread calls it again before waiting. A reader that could
 // not make progress (incomplete message, no free frame slot) waits for the
 // next arrival of data, as a re-enabled read event would.
+//
+// Consumers. Whatever the event thread hands data to belongs to a pane and is
+// registered per slot in a LinkConsumer entry (LinkConsumer.h): the window
+// target (PrepareLink / UnregisterWindow), the frame sink (SetFrameSink /
+// ClearFrameSink), the audio sink (SetAudioSink / ClearAudioSink) and the
+// setup windows (SetupReplyTargets). Unregistering returns only once the
+// event thread can no longer reach the consumer, so its owner may free it
+// right after. CloseLink unregisters all three of the slot's own consumers;
+// a pane that goes away must have called CloseLink (or the Clear calls)
+// first. Talk-back goes the other way: the capture thread sends through the
+// slot's TalkBackSender, which writes only on the audio connection that was
+// open when BeginTalkBack was called.
 #pragma once
 
 #include <atomic>
@@ -19,6 +31,7 @@
 
 #include "base/TimedLock.h"
 #include "base/WindowTarget.h"
+#include "link/LinkConsumer.h"
 #include "link/MediaSink.h"
 
 inline constexpr int kLinkSlots = 16;
@@ -39,8 +52,12 @@ struct PHD {
   std::atomic<int> event{-1};                  // the slot's epoll set while registered
   std::atomic<int> status{0};                  // 6 connected, 0 reset
   std::atomic<int> TYPE{0};                    // ChannelType, 0 after a reset
-  std::atomic<FrameSink*> frameSink{nullptr};  // video consumer, set by VIDEO PLAY
-  std::atomic<AudioSink*> audioSink{nullptr};  // audio consumer, set by MIC PLAY
+  LinkConsumer<FrameSink> frameSink;           // video consumer, set by VIDEO PLAY
+  LinkConsumer<AudioSink> audioSink;           // audio consumer, set by MIC PLAY
+  // Talk-back (audio channel): on while the capture thread may send, for the
+  // connection |talkBackGeneration| only. Both written under io.
+  std::atomic<bool> talkBack{false};
+  std::atomic<std::uint32_t> talkBackGeneration{0};
   std::atomic<int> slot{-1};
   std::atomic<std::uint32_t> generation{0};
   std::atomic<bool> abandon{false};  // set at shutdown: readers stop waiting for data
@@ -57,11 +74,17 @@ struct LinkRecord {
   // address and port: guarded by lock (written by PrepareLink).
   char address[16] = "";
   int port = 0;
-  std::atomic<WindowTarget*> window{nullptr};
+  LinkConsumer<WindowTarget> window;  // the pane's window target
   TimedLock lock;  // the slot lock: PrepareLink, CloseLink, sink registration
   PHD control;
   PHD video;
   PHD audio;
+  // The capture thread's way to the camera's speaker (lives with the table).
+  class SlotTalkBack : public TalkBackSender {
+   public:
+    long SendTalkBack(const std::uint8_t* bytes, int count) override;
+    int slot = 0;
+  } talkBackSender;
 };
 
 // The event thread's state for one slot.
@@ -87,7 +110,8 @@ void StopSelectThread(SelectEventSet* set);
 void StopLinkEngine();
 
 // Under the slot lock: DTID "TESSORA", a 10 ms pause, STID "%d_%d" of the slot
-// and the millisecond tick count, then the camera address, port and window.
+// and the millisecond tick count, then the camera address, port and window
+// (registered as the slot's window target).
 int PrepareLink(int slot, WindowTarget* window, const char* address, int port);
 
 // Connects one channel within 2 seconds and registers it with the slot's event
@@ -102,7 +126,10 @@ int SendControlMessage(int slot, const char* body);
 // Returns the bytes sent or -1 (errno set; ENOTSOCK when the channel is closed).
 long SendOnChannel(PHD& phd, const void* data, std::size_t size);
 
+// Closes the three channels and unregisters the window, frame sink and audio
+// sink (waiting for the event thread to let go of them).
 void CloseLink(int slot);
+// Closes the audio channel and unregisters the audio sink (waiting likewise).
 void CloseAudioChannel(int slot);
 void ResetChannel(PHD* phd);
 
@@ -117,5 +144,21 @@ int ProcessEventSelection(PHD* phd, bool hangup = false);
 void CopyLinkIds(int slot, char stid[kLinkIdSize], char dtid[kLinkIdSize]);
 void SetLinkDtid(int slot, const char* dtid);
 
-// The window registered for a slot (nullptr when none).
-WindowTarget* SlotWindow(int slot);
+// The slot's consumers (see the top of this file). Acquire* give a guard that
+// is empty when none is registered; the Clear/Unregister calls wait for the
+// guards taken before them (except on the slot's event thread).
+ConsumerGuard<WindowTarget> AcquireWindow(int slot);
+void RegisterWindow(int slot, WindowTarget* window);
+void UnregisterWindow(int slot);
+void SetFrameSink(int slot, FrameSink* sink);
+void ClearFrameSink(int slot);
+void SetAudioSink(int slot, AudioSink* sink);
+void ClearAudioSink(int slot);
+
+// Talk-back on the slot's audio channel. BeginTalkBack ties the sender to the
+// audio connection open now (0 when none is open); EndTalkBack, a reset or a
+// new connection unties it. The sender returns the bytes sent, or -1 with
+// errno (ENOTSOCK once the connection it was tied to is gone).
+int BeginTalkBack(int slot);
+void EndTalkBack(int slot);
+TalkBackSender* SlotTalkBack(int slot);

@@ -58,6 +58,8 @@ inline constexpr unsigned WM_UPDATE_FAILED = WM_USER + 130;         // 1154 post
 // Alarms and the closed control connection.
 inline constexpr unsigned WM_MOTION_ALARM = WM_USER + 145;    // 1169
 inline constexpr unsigned WM_CONTROL_CLOSED = WM_USER + 154;  // 1178
+// The camera closed the audio channel (not sent when the viewer closed it).
+inline constexpr unsigned WM_AUDIO_CLOSED = WM_USER + 155;    // 1179
 inline constexpr unsigned WM_SENSOR_ALARM = WM_USER + 163;    // 1187 wParam SENSOR_ACTIVE
 
 static_assert(WM_LOGIN_ACCEPTED == 1030 && WM_CAMERA_KEY == 1058 && WM_SETUP_NETWORK_GET == 1071 &&

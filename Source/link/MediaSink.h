@@ -54,3 +54,13 @@ class AudioSink {
   // Stores received mu-law bytes; returns how many were stored.
   virtual int PushReceived(const std::uint8_t* bytes, int count) = 0;
 };
+
+// Where the capture thread sends the PC microphone's mu-law bytes (the link's
+// audio channel of one slot).
+class TalkBackSender {
+ public:
+  virtual ~TalkBackSender() = default;
+  // One non-blocking send: the bytes sent, or -1 with errno (EAGAIN when the
+  // socket is full, ENOTSOCK when the channel is gone).
+  virtual long SendTalkBack(const std::uint8_t* bytes, int count) = 0;
+};

@@ -85,15 +85,13 @@ std::uint64_t VideoBytesCopied() { return g_videoBytesCopied.load(std::memory_or
 
 int OpenVideoStream(int slot) { return OpenStream(slot, kVideoChannel, "VSTREAM"); }
 
-int OpenAudioStream(int slot) {
-  if (OpenStream(slot, kAudioChannel, "ASTREAM") != 1) return -1;
-  return LinkSlot(slot).audio.socket.load();
-}
+int OpenAudioStream(int slot) { return OpenStream(slot, kAudioChannel, "ASTREAM") == 1 ? 1 : -1; }
 
 ReadResult ReceiveVideoFrame(PHD* phd) {
   if (phd == nullptr) return ReadResult::kNoProgress;
-  FrameSink* sink = phd->frameSink.load();
-  FrameSlot* slot = sink != nullptr ? sink->GetFreeFrameSlot() : nullptr;
+  // Held until the frame is handed over: the queue cannot go away meanwhile.
+  auto sink = phd->frameSink.Acquire();
+  FrameSlot* slot = sink ? sink->GetFreeFrameSlot() : nullptr;
   if (slot == nullptr) {
     LogMessage("%s:%d\r\n", LOGPOS);
     return ReadResult::kNoConsumer;
@@ -174,8 +172,8 @@ ReadResult ReceiveAudio(PHD* phd) {
     LogMessage("%s:%d (%d)\r\n", LOGPOS, error);
     return n == 0 ? ReadResult::kClosed : ReadResult::kNoProgress;
   }
-  AudioSink* sink = phd->audioSink.load();
-  if (sink == nullptr) {
+  auto sink = phd->audioSink.Acquire();
+  if (!sink) {
     LogMessage("%s:%d\r\n", LOGPOS);
     return ReadResult::kProgress;
   }

@@ -14,8 +14,9 @@ inline constexpr int kAudioReceiveBytes = 8196;
 
 // Connects the video channel and sends OPEN VSTREAM on it. Returns 1 or 0.
 int OpenVideoStream(int slot);
-// Connects the audio channel and sends OPEN ASTREAM on it. Returns the audio
-// socket (for the talk-back sender) or -1.
+// Connects the audio channel and sends OPEN ASTREAM on it. Returns 1, or -1
+// when it failed. (Talk-back goes through the slot's TalkBackSender, never a
+// socket number.)
 int OpenAudioStream(int slot);
 
 // Reads one whole video packet into a free frame slot and hands it over. A

@@ -70,14 +70,15 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
     : QObject(parent),
       slot_(slot),
       host_(host ? host : &fallbackHost_),
-      target_(this),
+      target_(this, &epoch_),
       tickCounter_(slot),
       render_(surface) {
   char name[16];
   std::snprintf(name, sizeof name, settings::kViewerKeyFormat, settingsIndex);
   if (OpenSettingsKey(QString::fromLatin1(name), &settingsKey_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   ReadSettingString(settingsKey_, settings::kSigninUrl, 260, &stored_.url);
-  stored_.port = QString::number(ReadSettingDword(settingsKey_, settings::kSigninPort));
+  // As stored: a port that is not one stays visible and is refused at sign-in.
+  stored_.port = ReadSettingNumberText(settingsKey_, settings::kSigninPort, 8);
   stored_.useMjpeg = ReadSettingDword(settingsKey_, settings::kSigninMjpeg) != 0;
   ReadSettingString(settingsKey_, settings::kSigninId, kIdBytes, &stored_.id);
   ReadSettingString(settingsKey_, settings::kSigninAlias, kIdBytes, &stored_.alias);
@@ -94,14 +95,25 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
 }
 
 ViewerSession::~ViewerSession() {
+  {
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    epoch_.fetch_add(1);
+  }
   reconnecting_.store(0);
   if (reconnectThread_.joinable()) reconnectThread_.join();
-  if (state_.load() != kPaneIdle) {
-    render_.Stop();
-    SendCloseRequest(slot_);
-    CloseLink(slot_);
-  }
   capture_.Stop();
+  if (IsValidSlot(slot_)) {
+    LinkRecord& record = LinkSlot(slot_);
+    if (record.window.Peek() == &target_) {
+      // Still this pane's link: end it and let go of the window, the frame
+      // queue and the player before they are freed.
+      if (state_.load() != kPaneIdle) SendCloseRequest(slot_);
+      CloseLink(slot_);
+    }
+    if (render_.Queue() != nullptr && record.video.frameSink.Peek() == render_.Queue()) ClearFrameSink(slot_);
+    if (record.audio.audioSink.Peek() == &player_) ClearAudioSink(slot_);
+  }
+  render_.Stop();
   player_.Stop();
 }
 
@@ -131,11 +143,37 @@ void ViewerSession::SetAudioSwitchesForTest(bool micOn, bool speakerOn) {
 
 void ViewerSession::SetState(int state) {
   state_.store(state);
+  AnnounceState(state, epoch_.load());
+}
+
+void ViewerSession::AnnounceState(int state, std::uint64_t epoch) {
   if (OnUiThread(this)) {
     emit stateChanged(state);
   } else {
-    QMetaObject::invokeMethod(this, [this, state] { emit stateChanged(state); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, state, epoch] {
+      if (epoch_.load() == epoch) emit stateChanged(state);
+    }, Qt::QueuedConnection);
   }
+}
+
+bool ViewerSession::SetStateIf(std::uint64_t epoch, int state, bool announce) {
+  {
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    if (epoch_.load() != epoch) return false;
+    state_.store(state);
+  }
+  if (announce) AnnounceState(state, epoch);
+  return true;
+}
+
+bool ViewerSession::IsStale(const WindowMessageEvent* m) const {
+  return m->stamp != 0 && m->stamp != epoch_.load();
+}
+
+void ViewerSession::StopRender() {
+  // The link must no longer reach the queue the render frees.
+  ClearFrameSink(slot_);
+  render_.Stop();
 }
 
 void ViewerSession::PostCommand(int id) { PostWindowMessage(this, WM_PANE_COMMAND, id, 0); }
@@ -149,8 +187,10 @@ void ViewerSession::PostStatus() {
   }
 }
 
-void ViewerSession::Box(int messageId, int kind, bool modal) {
-  auto show = [this, messageId, kind, modal] {
+void ViewerSession::Box(int messageId, int kind, bool modal, std::uint64_t epoch) {
+  if (epoch == 0) epoch = epoch_.load();
+  auto show = [this, messageId, kind, modal, epoch] {
+    if (epoch_.load() != epoch) return;  // asked for by a session that has ended
     if (modal) {
       host_->ShowViewerBox(messageId, kind);
     } else {
@@ -181,25 +221,44 @@ void ViewerSession::Repaint() {
 }
 
 int ViewerSession::SignIn(const SignInFields& fields) {
+  std::uint64_t epoch;
+  {
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    epoch = epoch_.fetch_add(1) + 1;  // a new session: older steps give up
+  }
+  return SignInFor(fields, epoch);
+}
+
+int ViewerSession::SignInFor(const SignInFields& fields, std::uint64_t epoch) {
+  // One sign-in at a time (UI thread, reconnect thread, automatic sign-in).
+  std::lock_guard<std::mutex> serial(signInMutex_);
+  if (epoch_.load() != epoch) return 0;
   // 1. The address, resolved to dotted text.
   QString url = fields.url.left(260);
   if (url.isEmpty()) url = QStringLiteral("0");
   char address[16] = "";
   if (ResolveHost(url.toLocal8Bit().constData(), address) != 0) {
     CloseBox();
-    Box(20017, kBoxError, false);
+    Box(20017, kBoxError, false, epoch);
     return 0;
   }
-  // 2, 3. Port, user ID and password.
-  const int port = fields.port.trimmed().toInt();
+  // 2, 3. Port, user ID and password. A port outside 1..65535 is refused
+  // rather than wrapped to another port the credentials would go to.
+  const int port = ParsePort(fields.port.toLatin1().constData());
+  if (port == 0) {
+    LogMessage("%s:%d (port=%s)\r\n", LOGPOS, fields.port.left(16).toLatin1().constData());
+    CloseBox();
+    Box(20031, kBoxError, false, epoch);
+    return 0;
+  }
   const QByteArray id = fields.id.left(kIdBytes - 1).toLocal8Bit().left(kIdBytes - 1);
   if (id.isEmpty()) {
-    Box(20072, kBoxError, false);
+    Box(20072, kBoxError, false, epoch);
     return 0;
   }
   const QByteArray password = fields.password.left(kIdBytes - 1).toLocal8Bit().left(kIdBytes - 1);
   if (password.isEmpty()) {
-    Box(20073, kBoxError, false);
+    Box(20073, kBoxError, false, epoch);
     return 0;
   }
   {
@@ -211,16 +270,28 @@ int ViewerSession::SignIn(const SignInFields& fields) {
   SendCloseRequest(slot_);
   CloseLink(slot_);
   const bool again = reconnecting_.load() != 0;
-  state_.store(again ? kPaneReconnecting : kPaneIdle);
+  if (!SetStateIf(epoch, again ? kPaneReconnecting : kPaneIdle, false)) return 0;
   PrepareLink(slot_, &target_, address, port);
   // 6. Connect and send the login.
-  SetState(kPaneSignInSent);
-  if (OpenControl(slot_, id.constData(), password.constData(), fields.useMjpeg ? 1 : 0) != 1) {
+  if (!SetStateIf(epoch, kPaneSignInSent)) {
+    CloseLink(slot_);
+    return 0;
+  }
+  const int opened = OpenControl(slot_, id.constData(), password.constData(), fields.useMjpeg ? 1 : 0);
+  if (epoch_.load() != epoch) {
+    // Logged out (or signed in anew) while connecting: this connection is
+    // not wanted, and nothing about it is shown.
+    if (opened == 1) SendCloseRequest(slot_);
+    CloseLink(slot_);
+    return 0;
+  }
+  if (opened != 1) {
     // 7.
     CloseLink(slot_);
-    SetState(reconnecting_.load() != 0 ? kPaneReconnecting : kPaneIdle);
-    if (reconnecting_.load() == 0) Box(20031, kBoxError, false);
-    LogMessage("Open Control Fail. (%s:%d (%s:%s))\r\n", address, port, id.constData(), password.constData());
+    if (!SetStateIf(epoch, reconnecting_.load() != 0 ? kPaneReconnecting : kPaneIdle)) return 0;
+    if (reconnecting_.load() == 0) Box(20031, kBoxError, false, epoch);
+    // The password is never written to the log.
+    LogMessage("Open Control Fail. (%s:%d (%s:%s))\r\n", address, port, id.constData(), "***");
     return 0;
   }
   // 8. Remember what signed in.
@@ -232,7 +303,7 @@ void ViewerSession::WriteSignInSettings(const SignInFields& f, const QByteArray&
   WriteSettingDword(settingsKey_, settings::kSigninMjpeg, f.useMjpeg ? 1 : 0);
   if (!f.saveId) return;
   WriteSettingString(settingsKey_, settings::kSigninUrl, f.url.left(260));
-  WriteSettingDword(settingsKey_, settings::kSigninPort, f.port.trimmed().toInt());
+  WriteSettingDword(settingsKey_, settings::kSigninPort, ParsePort(f.port.toLatin1().constData()));
   WriteSettingString(settingsKey_, settings::kSigninId, f.id.left(kIdBytes - 1));
   WriteSettingString(settingsKey_, settings::kSigninAlias, f.alias.left(kIdBytes - 1));
   if (f.autoSignIn) {
@@ -242,25 +313,36 @@ void ViewerSession::WriteSignInSettings(const SignInFields& f, const QByteArray&
   }
 }
 
-int ViewerSession::SignInAgain() {
+int ViewerSession::SignInAgain(std::uint64_t epoch) {
   SignInFields fields;
   {
     std::lock_guard<std::mutex> hold(fieldsMutex_);
     fields = lastFields_;
   }
-  return SignIn(fields);
+  return SignInFor(fields, epoch);
 }
 
 void ViewerSession::LogOut() {
-  reconnecting_.store(0);
+  {
+    // From here on, every step of the ended session gives up.
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    epoch_.fetch_add(1);
+    reconnecting_.store(0);
+    state_.store(kPaneIdle);
+  }
   SetState(kPaneIdle);
   group_.store(0);
   SetMic(0, 0);
   SetSpeaker(0, 0);
-  render_.Stop();
   SendCloseRequest(slot_);
+  // Closing first also ends a frame the link is still reading, so that the
+  // render's queue is let go of at once.
   CloseLink(slot_);
-  audioSocket_.store(-1);
+  StopRender();
+  audioOpen_.store(false);
+  // The link can no longer post for the old connection; what it posted
+  // before is stale from now on.
+  epoch_.fetch_add(1);
   videoPaused_.store(false);
   host_->RepaintPane();
   host_->ShowSignInPanel(true);
@@ -277,6 +359,8 @@ bool ViewerSession::event(QEvent* e) {
 
 void ViewerSession::HandleMessage(WindowMessageEvent* m) {
   const auto lParam = m->lParam;
+  // What the link said about a connection of an ended session is not acted on.
+  if (m->message() != WM_PANE_COMMAND && IsStale(m)) return;
   switch (m->message()) {
     case WM_PANE_COMMAND:
       if (m->wParam == kCmdLogOut) LogOut();
@@ -347,6 +431,9 @@ void ViewerSession::HandleMessage(WindowMessageEvent* m) {
       break;
     case WM_CONTROL_CLOSED:
       OnControlClosed();
+      break;
+    case WM_AUDIO_CLOSED:
+      OnAudioClosed();
       break;
     default:
       break;  // acknowledgements that need nothing
@@ -424,7 +511,7 @@ void ViewerSession::OnVideoSettingsChanged(const char* var) {
   if (shape) {
     SetMic(0, 0);
     SetSpeaker(0, 0);
-    render_.Stop();
+    StopRender();
     if (StartRenderAndPlay(format) != 1 && reconnecting_.load() == 0) PostCommand(kCmdLogOut);
   } else if (format.quality != format_.quality) {
     format_.quality = format.quality;
@@ -489,10 +576,11 @@ void ViewerSession::StallWatchdog() {
 }
 
 void ViewerSession::StartReconnect() {
+  const std::uint64_t epoch = epoch_.load();
   SetState(kPaneReconnecting);
   SetMic(0, 0);
   SetSpeaker(0, 0);
-  render_.Stop();
+  StopRender();
   host_->ShowSignInPanel(false);
   {
     std::lock_guard<std::mutex> hold(bannerMutex_);
@@ -505,25 +593,27 @@ void ViewerSession::StartReconnect() {
   if (reconnectThread_.joinable()) reconnectThread_.join();
   reconnecting_.store(1);
   try {
-    reconnectThread_ = std::thread(&ViewerSession::ReconnectThread, this);
+    reconnectThread_ = std::thread(&ViewerSession::ReconnectThread, this, epoch);
   } catch (...) {
     reconnecting_.store(0);
     LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
 
-void ViewerSession::ReconnectThread() {
+void ViewerSession::ReconnectThread(std::uint64_t epoch) {
   int dots = 0;
-  while (reconnecting_.load() != 0) {
-    if (SignInAgain() == 1) {
+  auto current = [this, epoch] { return reconnecting_.load() != 0 && epoch_.load() == epoch; };
+  while (current()) {
+    if (SignInAgain(epoch) == 1) {
       bool done = false;
       for (int i = 0; i < 5 && !done; ++i) {
         std::this_thread::sleep_for(reconnectStep_);
         const int s = state_.load();
-        done = s > kPaneVideoOpen || s == kPaneIdle || reconnecting_.load() == 0;
+        done = s > kPaneVideoOpen || s == kPaneIdle || !current();
       }
       if (done) break;
     } else {
+      if (!current()) break;  // logged out meanwhile: nothing more to show
       {
         std::lock_guard<std::mutex> hold(bannerMutex_);
         banner_ = QStringLiteral("Reconnecting") + QString(dots, QLatin1Char('.'));
@@ -537,12 +627,23 @@ void ViewerSession::ReconnectThread() {
   reconnecting_.store(0);
 }
 
+int ViewerSession::EnsureAudioChannel() {
+  if (!audioOpen_.load()) audioOpen_.store(OpenAudioStream(slot_) == 1);
+  return audioOpen_.load() ? 1 : 0;
+}
+
+void ViewerSession::CloseAudioUnlessUsed() {
+  if (!micOn_.load() && !speakerOn_.load() && audioOpen_.load()) {
+    CloseAudioChannel(slot_);
+    audioOpen_.store(false);
+  }
+}
+
 int ViewerSession::SetMic(int on, int save) {
   int result = 1;
   if (on) {
     if (!micOn_.load()) {
-      if (audioSocket_.load() < 0) audioSocket_.store(OpenAudioStream(slot_));
-      if (audioSocket_.load() < 0) {
+      if (EnsureAudioChannel() != 1) {
         LogMessage("%s:%d\r\n", LOGPOS);
         result = 0;
       } else if (player_.Start() != 1) {
@@ -550,6 +651,7 @@ int ViewerSession::SetMic(int on, int save) {
         result = 0;
       } else if (CameraSoundOn(slot_, &player_) != 1) {
         LogMessage("%s:%d\r\n", LOGPOS);
+        ClearAudioSink(slot_);
         player_.Stop();
         result = 0;
       } else {
@@ -558,12 +660,11 @@ int ViewerSession::SetMic(int on, int save) {
     }
   } else {
     if (micOn_.load() && CameraSoundOff(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+    // The link lets go of the player before it frees its buffer.
+    if (LinkSlot(slot_).audio.audioSink.Peek() == &player_) ClearAudioSink(slot_);
     player_.Stop();
     micOn_.store(false);
-    if (!speakerOn_.load() && audioSocket_.load() >= 0) {
-      CloseAudioChannel(slot_);
-      audioSocket_.store(-1);
-    }
+    CloseAudioUnlessUsed();
   }
   if (save) WriteSettingDword(settingsKey_, settings::kMicEnable, micOn_.load() ? 1 : 0);
   return result;
@@ -578,12 +679,16 @@ int ViewerSession::SetSpeaker(int on, int save) {
   int sent = 0;
   if (on) {
     if (!speakerOn_.load()) {
-      if (audioSocket_.load() < 0) audioSocket_.store(OpenAudioStream(slot_));
-      if (audioSocket_.load() < 0 || capture_.Start(audioSocket_.load()) != 1) {
+      // The capture thread sends through the link, tied to the audio
+      // connection open now; a later connection never gets its bytes.
+      if (EnsureAudioChannel() != 1 || BeginTalkBack(slot_) != 1 ||
+          capture_.Start(SlotTalkBack(slot_)) != 1) {
         LogMessage("%s:%d\r\n", LOGPOS);
+        EndTalkBack(slot_);
       } else if (TalkBackOn(slot_) != 1) {
         LogMessage("%s:%d\r\n", LOGPOS);
         capture_.Stop();
+        EndTalkBack(slot_);
       } else {
         speakerOn_.store(true);
         const int v = ReadSettingDword(settingsKey_, settings::kSpkVolume);
@@ -596,16 +701,42 @@ int ViewerSession::SetSpeaker(int on, int save) {
   } else {
     if (speakerOn_.load()) {
       capture_.Stop();
+      EndTalkBack(slot_);
       if (TalkBackOff(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
     }
     speakerOn_.store(false);
-    if (!micOn_.load() && audioSocket_.load() >= 0) {
-      CloseAudioChannel(slot_);
-      audioSocket_.store(-1);
-    }
+    CloseAudioUnlessUsed();
   }
   if (save) WriteSettingDword(settingsKey_, settings::kSpkEnable, speakerOn_.load() ? 1 : 0);
   return sent;
+}
+
+void ViewerSession::OnAudioClosed() {
+  // The camera closed the audio channel: the capture thread has stopped (or
+  // stops at its next send) and nothing more is heard. Open it again with the
+  // switches as they were; when that fails, both are switched off with the
+  // audio channel's box.
+  audioOpen_.store(false);
+  const bool listening = micOn_.load();
+  const bool talking = speakerOn_.load();
+  if (state_.load() < kPaneLive || (!listening && !talking)) return;
+  SetMic(0, 0);
+  SetSpeaker(0, 0);
+  if (state_.load() == kPaneLiveAudio) SetState(kPaneLive);
+  bool reopened = true;
+  if (listening && (SetMic(1, 0) != 1 || !micOn_.load())) reopened = false;
+  if (reopened && talking) {
+    SetSpeaker(1, 0);
+    reopened = speakerOn_.load();
+  }
+  if (!reopened) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    SetMic(0, 0);
+    SetSpeaker(0, 0);
+    CloseBox();
+    Box(20036, kBoxError, false);
+  }
+  PostStatus();
 }
 
 int ViewerSession::SetVolume(int volume, int save) {

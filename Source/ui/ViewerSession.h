@@ -94,6 +94,8 @@ class ViewerSession : public QObject {
   int State() const { return state_.load(); }
   int Group() const { return group_.load(); }
   bool Reconnecting() const { return reconnecting_.load() != 0; }
+  // The session number, changed by LogOut and by every new sign-in.
+  std::uint64_t Epoch() const { return epoch_.load(); }
   bool VideoPaused() const { return videoPaused_.load(); }
   bool MicOn() const { return micOn_.load(); }
   bool SpeakerOn() const { return speakerOn_.load(); }
@@ -110,11 +112,12 @@ class ViewerSession : public QObject {
   SignInFields StoredFields() const { return stored_; }
   bool AutoSignIn() const { return autoSignIn_; }
 
-  // Sign-in with the given panel values (any thread). Returns 1 when the
-  // login message was sent.
+  // Sign-in with the given panel values (any thread): a new session (see
+  // epoch_). Sign-ins of one pane run one at a time. Returns 1 when the login
+  // message was sent.
   int SignIn(const SignInFields& fields);
-  // Again with the values of the last sign-in (the reconnect thread).
-  int SignInAgain();
+  // Ends the session: the reconnect thread and every step still under way for
+  // the session give up without changing the pane or showing a box.
   void LogOut();
   void Tick();
   void StartReconnect();
@@ -153,20 +156,47 @@ class ViewerSession : public QObject {
   void OnVideoSettingsChanged(const char* var);
   void OnLiveStart();
   void OnControlClosed();
+  void OnAudioClosed();
+  // Sign-in for session |epoch|; 0 without a change when it has ended.
+  int SignInFor(const SignInFields& fields, std::uint64_t epoch);
+  // Again with the values of the last sign-in (the reconnect thread).
+  int SignInAgain(std::uint64_t epoch);
+  // Stores |state| (and announces it) only while session |epoch| lasts.
+  bool SetStateIf(std::uint64_t epoch, int state, bool announce = true);
+  // Whether a message from the link belongs to an ended session.
+  bool IsStale(const WindowMessageEvent* m) const;
+  // Ends the render after the link let go of its frame queue.
+  void StopRender();
+  // Opens the audio channel unless it is open. 1 when open.
+  int EnsureAudioChannel();
+  void CloseAudioUnlessUsed();
   bool ParseFormat(const char* var, VideoFormat* out) const;
   int StartRenderAndPlay(const VideoFormat& format);
   void StallWatchdog();
-  void ReconnectThread();
+  void ReconnectThread(std::uint64_t epoch);
   void SetState(int state);
+  // stateChanged on the UI thread (queued from another thread, and dropped
+  // there once session |epoch| has ended).
+  void AnnounceState(int state, std::uint64_t epoch);
   void PostCommand(int id);
   void PostStatus();
   // Boxes and repaints from any thread land on the UI thread.
-  void Box(int messageId, int kind, bool modal);
+  // A box from another thread is shown only while the session it was asked
+  // for lasts.
+  void Box(int messageId, int kind, bool modal, std::uint64_t epoch = 0);
   void CloseBox();
   void Repaint();
   void WriteSignInSettings(const SignInFields& f, const QByteArray& password);
 
   const int slot_;
+  // The session number: bumped (under stateMutex_) by LogOut and by every
+  // new sign-in; each asynchronous step (reconnect thread, sign-in from a
+  // worker thread, a box or state change queued for the UI thread) carries
+  // the number it began with and does nothing once it has changed. Messages
+  // from the link carry it too (target_'s stamp).
+  std::atomic<std::uint64_t> epoch_{1};
+  std::mutex stateMutex_;   // held for an epoch check together with its state store
+  std::mutex signInMutex_;  // held for a whole sign-in; never while waiting for the UI thread
   ViewerHost fallbackHost_;
   ViewerHost* host_;
   QtWindowTarget target_;
@@ -182,7 +212,7 @@ class ViewerSession : public QObject {
   std::atomic<bool> micOn_{false};
   std::atomic<bool> speakerOn_{false};
   std::atomic<int> volume_{0};
-  std::atomic<int> audioSocket_{-1};
+  std::atomic<bool> audioOpen_{false};  // the pane opened the audio channel (UI thread writes)
   bool selected_ = false;  // UI thread
 
   // UI thread only.

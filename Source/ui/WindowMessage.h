@@ -6,6 +6,12 @@
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "base/WindowTarget.h"
 
@@ -17,6 +23,9 @@ class WindowMessageEvent : public QEvent {
   const std::uintptr_t wParam;
   const std::intptr_t lParam;
   std::intptr_t result = 0;  // set by the handler of a sent message
+  // The window's stamp when the message was posted or sent (0: unstamped), so
+  // that the window can tell messages of an ended session from current ones.
+  std::uint64_t stamp = 0;
 };
 
 // Posts a message to |window| (any thread). Returns false when it is gone.
@@ -25,13 +34,34 @@ bool PostWindowMessage(QObject* window, unsigned message, std::uintptr_t wParam 
 
 // The core's window target for one window: Post queues the event; Send runs
 // the window's handler on the UI thread and waits for its result (directly
-// when called on the UI thread).
+// when called on the UI thread). A Send from another thread can be cancelled
+// (CancelPendingSends, on any thread): it then returns 0 at once and its
+// handler never runs, unless the handler is already running, in which case
+// Send returns when the handler ends (its pointers stay valid until then).
+// |stamp|, when given, is copied into every message (it must outlive the
+// target).
 class QtWindowTarget : public WindowTarget {
  public:
-  explicit QtWindowTarget(QObject* window) : window_(window) {}
+  explicit QtWindowTarget(QObject* window, const std::atomic<std::uint64_t>* stamp = nullptr)
+      : window_(window), stamp_(stamp) {}
   void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void CancelPendingSends() override;
 
  private:
+  // One Send waiting for the UI thread; shared with the queued call.
+  struct PendingSend {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool running = false;    // guarded by lock: the handler has begun
+    bool done = false;       // guarded by lock: the handler ended, or never will
+    bool cancelled = false;  // guarded by lock
+    std::intptr_t result = 0;  // guarded by lock
+  };
+  std::uint64_t Stamp() const { return stamp_ != nullptr ? stamp_->load() : 0; }
+
   QPointer<QObject> window_;
+  const std::atomic<std::uint64_t>* stamp_;
+  std::mutex pendingLock_;
+  std::vector<std::shared_ptr<PendingSend>> pending_;  // guarded by pendingLock_
 };

@@ -203,11 +203,21 @@ class FakeInput : public AudioInput {
   bool running = false;
 };
 
+// The link's talk-back sender over one end of a socket pair.
+class SocketSender : public TalkBackSender {
+ public:
+  long SendTalkBack(const std::uint8_t* bytes, int count) override {
+    return ::send(fd, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+  }
+  int fd = -1;
+};
+
 class MAudioCaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
     fcntl(fds_[0], F_SETFL, O_NONBLOCK);
+    sender_.fd = fds_[0];
   }
   void TearDown() override {
     if (fds_[0] >= 0) close(fds_[0]);
@@ -226,15 +236,16 @@ class MAudioCaptureTest : public ::testing::Test {
     return s;
   }
   int fds_[2] = {-1, -1};
+  SocketSender sender_;
 };
 
 TEST_F(MAudioCaptureTest, StartFailsWithoutDevice) {
   MAudioCapture none;
-  EXPECT_EQ(none.Start(fds_[0]), 0);
+  EXPECT_EQ(none.Start(&sender_), 0);
   FakeInput in;
   in.openResult = 0;
   MAudioCapture cap(&in);
-  EXPECT_EQ(cap.Start(fds_[0]), 0);
+  EXPECT_EQ(cap.Start(&sender_), 0);
   EXPECT_EQ(cap.State(), kAudioStopped);
 }
 
@@ -243,7 +254,7 @@ TEST_F(MAudioCaptureTest, StartFailsWithoutDevice) {
 TEST_F(MAudioCaptureTest, SendsWholeBlocksAsMuLaw) {
   FakeInput in;
   MAudioCapture cap(&in);
-  ASSERT_EQ(cap.Start(fds_[0]), 1);
+  ASSERT_EQ(cap.Start(&sender_), 1);
   const std::vector<std::int16_t> part = Ramp(1000, 0);
   in.Add(part);
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a few turns
@@ -265,7 +276,7 @@ TEST_F(MAudioCaptureTest, SendsWholeBlocksAsMuLaw) {
 TEST_F(MAudioCaptureTest, PausedCaptureSendsNothing) {
   FakeInput in;
   MAudioCapture cap(&in);
-  ASSERT_EQ(cap.Start(fds_[0]), 1);
+  ASSERT_EQ(cap.Start(&sender_), 1);
   cap.Pause();
   EXPECT_FALSE(in.running);
   in.Add(Ramp(1280, 0));
@@ -285,7 +296,7 @@ TEST_F(MAudioCaptureTest, SendErrorRules) {
   MAudioCapture cap(&in);
   int small = 4096;
   setsockopt(fds_[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-  ASSERT_EQ(cap.Start(fds_[0]), 1);
+  ASSERT_EQ(cap.Start(&sender_), 1);
   for (int i = 0; i < 200; ++i) in.Add(Ramp(1280, i));
   ASSERT_TRUE(WaitFor([&] { return in.Available() == 0; }));
   EXPECT_EQ(cap.State(), kAudioRunning) << "would-block drops the block only";

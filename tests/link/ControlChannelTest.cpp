@@ -212,7 +212,7 @@ TEST_F(SignedIn, SetupRepliesGoToRegisteredWindows) {
   RecordingWindow form;
   struct Case {
     const char* body;
-    std::atomic<WindowTarget*> SetupReplyTargets::*target;  // registered form, or none
+    LinkConsumer<WindowTarget> SetupReplyTargets::*target;  // registered form, or none
     bool toForm;
     unsigned message;
     std::string text;

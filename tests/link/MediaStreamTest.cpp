@@ -148,8 +148,7 @@ TEST_F(Streaming, AudioBeforeAndAfterTheSinkIsSet) {
     std::mutex lock;  // guards data
     std::string data;
   } player;
-  const int socket = OpenAudioStream(kSlot);
-  ASSERT_GE(socket, 0);
+  ASSERT_EQ(OpenAudioStream(kSlot), 1);
   const int audio = camera.Accept();
   EXPECT_EQ(LineValue(camera.ReadMessage(audio), "CLS"), "ASTREAM");
   camera.Write(audio, "early");  // no sink yet: dropped

@@ -1,7 +1,18 @@
 // A pane's connection logic against the camera simulator, through the real
 // link: sign-in to live, the refusals and closes with their boxes, the stall
-// watchdog counted in ticks, reconnection, and the keep-alive.
+// watchdog counted in ticks, reconnection, the keep-alive, panes closed under
+// full traffic, talk-back over a dropped audio channel, and log-out during a
+// reconnection.
 #include <QtTest>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "CamsimProcess.h"
@@ -30,6 +41,75 @@ class RecordingHost : public ViewerHost {
   void ShowSignInPanel(bool show) override { panelShown = show; }
   std::vector<unsigned> parentMessages;
   bool panelShown = true;
+};
+
+// A playback device that takes everything.
+class SilentOutput : public AudioOutput {
+ public:
+  int Open() override { return 1; }
+  void Close() override {}
+  int Play() override { return 1; }
+  void Stop() override {}
+  void Rewind() override {}
+  int Restore() override { return 1; }
+  int Write(const std::uint8_t*, int bytes) override { return bytes; }
+};
+
+// A microphone that has one 160 ms block ready every |period|.
+class SteadyInput : public AudioInput {
+ public:
+  explicit SteadyInput(std::chrono::milliseconds period) : period_(period) {}
+  int Open() override { return 1; }
+  void Close() override {}
+  int Start() override { return 1; }
+  void Stop() override {}
+  int Wait(int) override {
+    std::this_thread::sleep_for(period_);
+    return 1;
+  }
+  int Available() override { return MAudioCapture::kBlockBytes; }
+  int Read(std::uint8_t* out, int bytes) override {
+    std::memset(out, 0, static_cast<std::size_t>(bytes));
+    return bytes;
+  }
+
+ private:
+  std::chrono::milliseconds period_;
+};
+
+// A loopback listener whose queue is full: a connection to it is never
+// answered, so a connect waits its whole time limit.
+class SilentListener {
+ public:
+  SilentListener() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 0) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(a.sin_port);
+    // Fill the queue (a backlog of 0 still queues one) without accepting.
+    for (int i = 0; i < 2; ++i) {
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      fillers_.push_back(fd);
+    }
+    QTest::qWait(100);
+  }
+  ~SilentListener() {
+    for (int fd : fillers_) ::close(fd);
+    ::close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
 };
 
 }  // namespace
@@ -261,6 +341,178 @@ class ViewerSessionTest : public QObject {
     for (int i = 0; i < 30; ++i) s.Tick();
     QTest::qWait(300);
     QCOMPARE(camsim_.CountEvents({"\"CMD\":\"ALIVE\""}) - before, 3);
+  }
+
+  // Panes are opened and closed, signed in and out, listen and talk, while
+  // the cameras send pictures, sound and replies at full rate. Every round
+  // ends a pane at another point of its connection; the sanitizers watch the
+  // link's threads reaching what the pane freed.
+  void panesComeAndGoWhileTheCameraSends() {
+    SilentOutput out;
+    SteadyInput in(std::chrono::milliseconds(20));
+    auto waitFor = [](const std::function<bool()>& done, int ms) {
+      for (int i = 0; i < ms / 10 && !done(); ++i) QTest::qWait(10);
+      return done();
+    };
+    int live = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+    for (int round = 0; round < 40 && std::chrono::steady_clock::now() < end; ++round) {
+      const int camera = round % 2;
+      BufferSurface surface(kKindRGB32);
+      RecordingHost host;
+      auto s = std::make_unique<ViewerSession>(camera, camera, &surface, &host);
+      s->SetAudioDevices(&out, &in);
+      s->SetReconnectStep(std::chrono::milliseconds(50));
+      if (s->SignIn(Fields(camera)) != 1) continue;
+      switch (round % 5) {
+        case 0:  // closed while the sign-in is under way
+          break;
+        case 1:  // closed once the control channel is open
+          waitFor([&] { return s->State() >= kPaneControlOpen; }, 3000);
+          break;
+        case 2:  // live with sound, logged out, then closed
+        case 3:  // live with sound, closed while live
+          if (!waitFor([&] { return s->State() >= kPaneLive; }, 5000)) break;
+          ++live;
+          s->SetMic(1, 0);
+          s->SetSpeaker(1, 0);
+          for (int i = 0; i < 10; ++i) s->Tick();
+          QTest::qWait(20 * (round % 7));
+          if (round % 5 == 2) s->LogOut();
+          break;
+        default:  // closed while reconnecting
+          if (!waitFor([&] { return s->State() >= kPaneLive; }, 5000)) break;
+          ++live;
+          s->StartReconnect();
+          QTest::qWait(10 * (round % 11));
+          break;
+      }
+      s.reset();
+    }
+    QVERIFY(live > 0);
+    QTest::qWait(200);  // the last close reaches the camera
+  }
+
+  // A send from the link waits for the UI thread; unregistering the window
+  // on that thread must neither wait for ever nor run the handler later with
+  // the sender's pointers gone.
+  void unregisteringTheWindowCancelsASendThatWaitsForIt() {
+    ViewerSession s(2, 2, nullptr, nullptr);
+    RegisterWindow(2, s.Target());
+    std::atomic<bool> returned{false};
+    std::thread link([&] {
+      LoginInfo info;
+      info.model = 5;
+      if (auto window = AcquireWindow(2)) window->Send(WM_LOGIN_ACCEPTED, 7, reinterpret_cast<std::intptr_t>(&info));
+      returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the send is queued meanwhile
+    UnregisterWindow(2);
+    link.join();
+    QVERIFY(returned.load());
+    QCoreApplication::processEvents();
+    QCOMPARE(s.Group(), 0);  // the handler never ran
+  }
+
+  // The camera drops the audio channel while the pane talks. The talk-back
+  // never reaches the connection that was given the closed socket number;
+  // talking resumes on a new audio channel (or is switched off with the audio
+  // channel's box).
+  void talkBackSurvivesADroppedAudioChannel() {
+    BufferSurface surface(kKindRGB32);
+    SilentOutput out;
+    SteadyInput in(std::chrono::milliseconds(40));
+    ViewerSession s(0, 0, &surface, nullptr);
+    s.SetAudioDevices(&out, &in);
+    QVERIFY(GoLive(s, 0));
+    s.SetSpeaker(1, 0);
+    QVERIFY(s.SpeakerOn());
+    QTRY_VERIFY_WITH_TIMEOUT(s.Capture().BlocksSent() > 1, 5000);
+    const int number = LinkSlot(0).audio.socket.load();
+    QVERIFY(number >= 0);
+    ::shutdown(number, SHUT_RDWR);  // the channel ends as when the camera hangs up
+    // Without letting the pane run, wait for the link to close the number,
+    // then take it (and the next ones) with connections of our own.
+    for (int i = 0; i < 5000000 && LinkSlot(0).audio.socket.load() == number; ++i) sched_yield();
+    std::vector<int> ours;
+    bool reused = false;
+    for (int i = 0; i < 3; ++i) {
+      int pair[2];
+      QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+      reused = reused || pair[0] == number || pair[1] == number;
+      ours.insert(ours.end(), {pair[0], pair[1]});
+    }
+    QVERIFY2(reused, "the closed number was not handed out again");
+    QTRY_VERIFY_WITH_TIMEOUT((s.SpeakerOn() && s.Capture().BlocksSent() > 3 &&
+                              LinkSlot(0).audio.socket.load() >= 0) || !presenter_.boxes.empty(), 10000);
+    if (presenter_.boxes.empty()) {
+      QVERIFY(s.State() >= kPaneLive);
+    } else {
+      QCOMPARE(BoxIds(), std::vector<int>{20036});
+      QVERIFY(!s.SpeakerOn());
+    }
+    char bytes[4096];
+    for (int fd : ours) QCOMPARE(::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT), -1L);
+    for (int fd : ours) ::close(fd);
+    s.LogOut();
+  }
+
+  // A log-out at each point of a reconnection: the pane stays logged out
+  // (idle, no reconnect thread, no connection) and silent (no box, no state
+  // announced after the log-out).
+  void logOutDuringAReconnectStaysLoggedOut_data() {
+    QTest::addColumn<int>("phase");  // the state to log out at; 0 at once; -1 while connecting
+    QTest::newRow("before connecting") << 0;
+    QTest::newRow("while connecting to an address that does not answer") << -1;
+    QTest::newRow("after the login reply") << kPaneControlOpen;
+    QTest::newRow("after the video channel opened") << kPaneVideoOpen;
+  }
+  void logOutDuringAReconnectStaysLoggedOut() {
+    QFETCH(int, phase);
+    BufferSurface surface(kKindRGB32);
+    ViewerSession s(0, 0, &surface, nullptr);
+    s.SetReconnectStep(std::chrono::milliseconds(100));
+    SilentListener silent;
+    if (phase == -1) {
+      // The last sign-in went to an address that does not answer.
+      SignInFields f = Fields(0);
+      f.port = QString::number(silent.port());
+      QVERIFY(silent.port() != 0);
+      QCOMPARE(s.SignIn(f), 0);
+      s.SetSignedInForTest(kPaneLive, 0, LoginInfo{}, VideoFormat{});
+    } else {
+      QVERIFY(GoLive(s, 0));
+    }
+    presenter_.boxes.clear();
+    bool loggedOut = false;
+    std::vector<int> after;
+    QObject::connect(&s, &ViewerSession::stateChanged, &s, [&](int state) {
+      if (loggedOut) {
+        after.push_back(state);
+      } else if (phase > 0 && state == phase) {
+        // As the user would: once this message has been handled.
+        QMetaObject::invokeMethod(&s, [&] {
+          loggedOut = true;
+          s.LogOut();
+        }, Qt::QueuedConnection);
+      }
+    });
+    s.StartReconnect();
+    if (phase <= 0) {
+      if (phase == -1) QTest::qWait(300);  // the attempt is connecting
+      loggedOut = true;
+      s.LogOut();
+    } else {
+      QTRY_VERIFY_WITH_TIMEOUT(loggedOut, 10000);
+    }
+    // Longer than a connection attempt may take, for late replies to arrive.
+    QTest::qWait(3000);
+    QCOMPARE(s.State(), kPaneIdle);
+    QVERIFY(!s.Reconnecting());
+    for (int state : after) QCOMPARE(state, kPaneIdle);
+    QCOMPARE(BoxIds(), std::vector<int>{});
+    QCOMPARE(LinkSlot(0).control.socket.load(), -1);
+    QCOMPARE(s.Render().State(), MVideoRender::kStopped);
   }
 };
 
