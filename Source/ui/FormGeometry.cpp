@@ -1,5 +1,7 @@
 #include "FormGeometry.h"
 
+#include <algorithm>
+
 #include "base/base.h"
 
 QRect FormGeometry::Cell(int index) const {
@@ -20,7 +22,8 @@ FormGeometry FormGeometry::ForLayout(int columns, int rows) {
     LogMessage("%s:%d (%d, %d)\r\n", LOGPOS, columns, rows);
     return g;
   }
-  if (columns * rows > kMaxPanes) {
+  // In 64 bits: a stored 65536 x 65536 must not wrap to an empty grid.
+  if (static_cast<long long>(columns) * rows > kMaxPanes) {
     // The camera link has sixteen slots; a larger stored layout shows the
     // largest grid the preferences offer.
     LogMessage("%s:%d (%d x %d)\r\n", LOGPOS, columns, rows);
@@ -37,6 +40,7 @@ void FormGeometry::FitTo(const QSize& workArea) {
   if (workArea.isEmpty()) return;
   const QSize need = ClientSize();
   if (need.width() <= workArea.width() && need.height() <= workArea.height()) return;
-  cellWidth = (workArea.width() - (columns * kGapX + kSideReserve)) / columns;
-  cellHeight = (workArea.height() - (rows * kGapY + kHeightReserve)) / rows;
+  // A work area too small for the grid still gives cells of at least a pixel.
+  cellWidth = std::max(1, (workArea.width() - (columns * kGapX + kSideReserve)) / columns);
+  cellHeight = std::max(1, (workArea.height() - (rows * kGapY + kHeightReserve)) / rows);
 }

@@ -33,8 +33,8 @@ struct FormGeometry {
   // Client size of the form at start-up.
   QSize ClientSize() const;
 
-  // The grid for a stored layout: X or Y below 1 gives 2 x 2; more than 16
-  // panes gives 4 x 4 (logged).
+  // The grid for a stored layout, any X and Y: X or Y below 1 gives 2 x 2;
+  // more than 16 panes (counted without overflow) gives 4 x 4; both logged.
   static FormGeometry ForLayout(int columns, int rows);
   // Shrinks (or grows) the cells so that the form fills |workArea| when its
   // start-up size with 320 x 240 cells does not fit in it.

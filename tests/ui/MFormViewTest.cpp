@@ -1,12 +1,16 @@
 // The main form without a camera: grid geometry, the title strip, the side
 // panel by pane state, the audio rules of pane selection, the no-sound box,
-// and the main window's Enter and Escape keys.
+// the main window's Enter and Escape keys, hostile settings files, and what
+// a sign-in leaves in the log.
 #include <QtTest>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FakeAudioDevices.h"
@@ -67,6 +71,60 @@ int BoxesWithText(int messageId) {
   }
   return n;
 }
+
+// A listening socket on 127.0.0.1 that tells whether anything connected to
+// it. The kernel completes a connection before connect() returns, so once a
+// sign-in attempt is over a connection is already waiting here.
+class PortTrap {
+ public:
+  explicit PortTrap(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0 &&
+          ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+    port_ = ntohs(a.sin_port);
+  }
+  ~PortTrap() { ::close(fd_); }
+  bool Listening() const { return ok_; }
+  int Port() const { return port_; }
+  bool Reached() {
+    const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) return false;
+    ::close(c);
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  bool ok_ = false;
+};
+
+// The process's log file, emptied; Text() reads it back (UTF-16LE).
+class LogFile {
+ public:
+  explicit LogFile(const QString& dir) {
+    path_ = QString::fromStdString(SetLogFileName(0, dir.toStdString()));
+    SetLogEnabled(true);
+    QFile(path_).resize(0);
+  }
+  ~LogFile() { SetLogEnabled(false); }
+  QString Text() const {
+    QFile f(path_);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = f.readAll();
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+  }
+
+ private:
+  QString path_;
+};
 
 }  // namespace
 
@@ -442,6 +500,154 @@ class MFormViewTest : public QObject {
     qobject_cast<QAbstractButton*>(form->TitleButton(kIdCloseButton))->click();
     QCOMPARE(boxes_.shown, (QList<int>{20110, 20110}));
     QVERIFY(!w.isVisible());
+  }
+
+  // A sign-in that reaches a camera and one that cannot connect: the log
+  // names the account but never the password, and the settings file that
+  // now holds the scrambled password is the user's only.
+  void signInLogHasNoPassword() {
+    QTemporaryDir logDir;
+    LogFile log(logDir.path());
+    PortTrap camera(0);
+    QVERIFY(camera.Listening());
+    int closedPort = 0;
+    {
+      PortTrap gone(0);
+      closedPort = gone.Port();
+    }
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    QTRY_VERIFY(form.Pane(0)->Session().Selected());
+    ViewerSession& s = form.Pane(1)->Session();
+    SignInFields f;
+    f.url = QStringLiteral("127.0.0.1");
+    f.port = QString::number(camera.Port());
+    f.id = QStringLiteral("admin");
+    f.password = QStringLiteral("S3cret-pw");
+    f.saveId = true;
+    f.autoSignIn = true;
+    QCOMPARE(s.SignIn(f), 1);
+    QVERIFY(camera.Reached());
+    f.port = QString::number(closedPort);
+    QCOMPARE(s.SignIn(f), 0);
+    QTRY_COMPARE(BoxesWithText(20031), 1);
+    const QString text = log.Text();
+    QVERIFY2(text.contains(QStringLiteral("Open Control Fail. (127.0.0.1:%1 (admin:***))").arg(closedPort)),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("S3cret-pw")), qPrintable(text));
+    QString scrambled;
+    QCOMPARE(ReadSettingString(s.Settings(), settings::kSigninPw, 129, &scrambled), 1);
+    QVERIFY(!text.contains(scrambled));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(dir_.filePath("config/Halvik/Tessora.conf")).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+    s.LogOut();
+    QFile::remove(dir_.filePath("config/Halvik/Tessora.conf"));
+  }
+
+  // Ports a person types that are not ports: refused with the connection
+  // box and a log line, and nothing is connected to, not even the port a
+  // wrapped number would give.
+  void typedPortIsRefused_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("wrapsTo");  // 0: no port to watch
+    QTest::newRow("70000") << QStringLiteral("70000") << 4464;
+    QTest::newRow("65536") << QStringLiteral("65536") << 0;
+    QTest::newRow("0") << QStringLiteral("0") << 0;
+    QTest::newRow("-1") << QStringLiteral("-1") << 65535;
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("9999999") << QStringLiteral("9999999") << 0;
+  }
+  void typedPortIsRefused() {
+    QFETCH(QString, port);
+    QFETCH(int, wrapsTo);
+    PortTrap trap(wrapsTo);
+    if (wrapsTo != 0) QVERIFY2(trap.Listening(), "the watched port is taken");
+    QTemporaryDir logDir;
+    LogFile log(logDir.path());
+    FakeAudioFactory audio;
+    MFormView form(nullptr, Options(&audio));
+    QTRY_VERIFY(form.Pane(0)->Session().Selected());
+    MViewer* pane = form.Pane(0);
+    auto type = [pane](int id, const QString& text) { qobject_cast<QLineEdit*>(pane->Control(id))->setText(text); };
+    type(kIdAddressEdit, QStringLiteral("127.0.0.1"));
+    type(kIdPortEdit, port);
+    type(kIdUserEdit, QStringLiteral("admin"));
+    type(kIdPasswordEdit, QStringLiteral("pw"));
+    QCOMPARE(pane->SignIn(), 0);
+    QCOMPARE(pane->Session().State(), kPaneIdle);
+    QTRY_COMPARE(BoxesWithText(20031), 1);
+    QVERIFY2(log.Text().contains(QStringLiteral("(port=%1)").arg(port)), qPrintable(log.Text()));
+    if (wrapsTo != 0) QVERIFY(!trap.Reached());
+  }
+
+  // Settings files edited by hand or damaged: the viewer starts with a grid
+  // of 1 to 16 panes that fits the screen, every pane stays idle, each
+  // refused value leaves a log line, and a stored port that is not a port is
+  // shown as stored and never connected to.
+  void hostileSettingsFile_data() {
+    QTest::addColumn<QByteArray>("conf");
+    QTest::addColumn<int>("panes");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<QString>("shownPort");  // empty: not checked
+    QTest::addColumn<int>("watchedPort");    // 0: none
+    QTest::addColumn<int>("listEntries");    // -1: not checked
+    const QByteArray layout = "[Global]\nLayout\\X=%1\nLayout\\Y=%2\n";
+    auto grid = [&](const char* x, const char* y) { return QByteArray(layout).replace("%1", x).replace("%2", y); };
+    QTest::newRow("layout 65536 x 65536") << grid("65536", "65536") << 16 << "(65536 x 65536)" << "" << 0 << -1;
+    QTest::newRow("layout 2147483647 x 2") << grid("2147483647", "2") << 16 << "(2147483647 x 2)" << "" << 0 << -1;
+    QTest::newRow("layout 6 x 715827883") << grid("6", "715827883") << 16 << "(6 x 715827883)" << "" << 0 << -1;
+    QTest::newRow("layout 1 x 17") << grid("1", "17") << 16 << "(1 x 17)" << "" << 0 << -1;
+    QTest::newRow("layout -1 x 3") << grid("-1", "3") << 4 << "(-1, 3)" << "" << 0 << -1;
+    QTest::newRow("layout not numbers") << grid("abc", "1e9") << 4 << "" << "" << 0 << -1;
+    const QByteArray pane =
+        "[Viewer00]\nSignin\\Url=127.0.0.1\nSignin\\Tlp=%1\nSignin\\Id=admin\nSignin\\Pw=%PW%\n";
+    auto port = [&](const char* p) { return QByteArray(pane).replace("%1", p); };
+    QTest::newRow("port 70000") << port("70000") << 4 << "(port=70000)" << "70000" << 4464 << -1;
+    QTest::newRow("port 0") << port("0") << 4 << "(port=0)" << "0" << 0 << -1;
+    QTest::newRow("port -1") << port("-1") << 4 << "(port=-1)" << "-1" << 65535 << -1;
+    QTest::newRow("port abc") << port("abc") << 4 << "(port=abc)" << "abc" << 9090 << -1;
+    QTest::newRow("port too long") << port("00000800000") << 4 << "(port=)" << "" << 0 << -1;
+    QTest::newRow("camera list of 1000") << QByteArray("[Camera%20List]\nConf\\Enable=1\nConf\\Count=1000\n") << 4
+                                         << "(Conf/Count=1000)" << "" << 0 << 0;
+  }
+  void hostileSettingsFile() {
+    QFETCH(QByteArray, conf);
+    QFETCH(int, panes);
+    QFETCH(QString, logged);
+    QFETCH(QString, shownPort);
+    QFETCH(int, watchedPort);
+    QFETCH(int, listEntries);
+    const QString path = dir_.filePath("config/Halvik/Tessora.conf");
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(conf.replace("%PW%", QByteArray::fromStdString(ScrambleText(std::string("S3cret-pw")))));
+    }
+    PortTrap trap(watchedPort);
+    if (watchedPort != 0) QVERIFY2(trap.Listening(), "the watched port is taken");
+    QTemporaryDir logDir;
+    LogFile log(logDir.path());
+    SettingsKey global;
+    QCOMPARE(OpenSettingsKey(QStringLiteral("Global"), &global), 1);
+    FakeAudioFactory audio;
+    MainWindow w(0, ReadGlobalSettings(global), Options(&audio));
+    MFormView* form = w.Form();
+    QVERIFY(form->Created());
+    QCOMPARE(form->PaneCount(), panes);
+    QVERIFY(w.width() <= 1920 && w.height() <= 1080);
+    QTRY_VERIFY(form->Pane(0)->Session().Selected());  // the start-up pass is over
+    if (!shownPort.isEmpty()) QCOMPARE(form->Pane(0)->PanelFields().port, shownPort);
+    if (logged.startsWith(QStringLiteral("(port="))) QTRY_COMPARE(BoxesWithText(20031), 1);
+    for (int i = 0; i < panes; ++i) QCOMPARE(form->Pane(i)->Session().State(), kPaneIdle);
+    if (watchedPort != 0) QVERIFY(!trap.Reached());
+    if (listEntries >= 0) {
+      QTRY_VERIFY(!form->Panel()->CameraListCombo()->isHidden());
+      QCOMPARE(form->Panel()->CameraListCombo()->count(), listEntries);
+    }
+    if (!logged.isEmpty()) QVERIFY2(log.Text().contains(logged), qPrintable(log.Text()));
+    QFile::remove(path);
   }
 };
 
