@@ -21,11 +21,15 @@ constexpr int kPrebufferFrames = 15;
 constexpr int kStartWaitMs = 1500;  // three polls of 500 ms
 constexpr int kStopWaitMs = 5000;
 
-// Milliseconds between two frames' timestamps.
+// Milliseconds between two frames' timestamps: the difference of the two
+// times, each cut to whole milliseconds, so that the durations of a run of
+// frames add up to the time from its first to its last frame. (Cutting each
+// difference instead loses up to 1 ms per frame: a recording's clock then
+// falls behind the camera's and skips a 1/100 s tick every dozen frames.)
 int DurationMs(const FrameSlot& p, const FrameSlot& n) {
   const long long seconds = static_cast<std::int32_t>(n.Seconds() - p.Seconds());
-  const long long micros = static_cast<long long>(n.Microseconds()) - p.Microseconds();
-  return static_cast<int>(seconds * 1000 + micros / 1000);
+  const long long millis = static_cast<long long>(n.Microseconds() / 1000) - p.Microseconds() / 1000;
+  return static_cast<int>(seconds * 1000 + millis);
 }
 
 }  // namespace

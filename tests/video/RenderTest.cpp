@@ -89,14 +89,16 @@ bool Eventually(F done) {
   return done();
 }
 
-// Hands one frame to the queue the way the link's reader does.
-void Push(MFrameQueue* q, const char* code, std::uint32_t seq, bool key, std::uint32_t ms,
-          const vt::Bytes& payload) {
+// Hands one frame, stamped |micros| after the epoch, to the queue the way the
+// link's reader does.
+void PushAt(MFrameQueue* q, const char* code, std::uint32_t seq, bool key, std::uint64_t micros,
+            const vt::Bytes& payload) {
   FrameSlot* s = q->GetFreeFrameSlot();
   ASSERT_NE(s, nullptr);
   std::memset(s->header, 0, sizeof s->header);
   std::memcpy(s->header, code, 4);
-  const std::uint32_t fields[5] = {ms / 1000, (ms % 1000) * 1000, seq,
+  const std::uint32_t fields[5] = {static_cast<std::uint32_t>(micros / 1000000),
+                                   static_cast<std::uint32_t>(micros % 1000000), seq,
                                    static_cast<std::uint32_t>(payload.size()), key ? 1u : 0u};
   std::memcpy(s->header + 4, fields, sizeof fields);
   std::memcpy(s->payload, payload.data(), payload.size());
@@ -106,6 +108,11 @@ void Push(MFrameQueue* q, const char* code, std::uint32_t seq, bool key, std::ui
     s->headerCount = s->payloadCount = s->ready = 0;
     q->RequireKeyFrame();
   }
+}
+
+void Push(MFrameQueue* q, const char* code, std::uint32_t seq, bool key, std::uint32_t ms,
+          const vt::Bytes& payload) {
+  PushAt(q, code, seq, key, std::uint64_t{ms} * 1000, payload);
 }
 
 VideoFormat Format(int codec, int w, int h) {
@@ -223,6 +230,30 @@ TEST(VideoRender, DisplayOffDecodesWithoutPresenting) {
   EXPECT_EQ(render.FramesPresented(), 0u);
   EXPECT_EQ(render.FramesSkipped(), 2u);
   EXPECT_EQ(render.SurfaceKind(), 0);
+}
+
+// Frames 39.9 ms apart, across a second boundary: the durations handed to the
+// recorder add up to the camera's time from the first to the last frame
+// (ms 999 to 1199), so a recording's clock does not fall behind the camera's.
+TEST(VideoRender, RecordedDurationsAddUpToTheCamerasTime) {
+  FakeSurface surface;
+  FakeWindow window;
+  FakeRecorder recorder;
+  MVideoRender render(&surface);
+  render.SetDisplay(0);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(render.Start(&f, &window), 1);
+  render.SetRecorder(&recorder);
+  const vt::Bytes jpeg = vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1, 0), 2, 1, 85, false);
+  for (int i = 0; i < 7; ++i) {
+    PushAt(render.Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), true, 999950u + 39900u * i, jpeg);
+  }
+  // Frames 1..6 are taken; 1..5 are handed on (each needs its successor).
+  ASSERT_TRUE(Eventually([&] { return recorder.Frames().size() == 5; }));
+  render.Stop();
+  int total = 0;
+  for (const FakeRecorder::Frame& frame : recorder.Frames()) total += frame.duration;
+  EXPECT_EQ(total, 200);  // not 40 + 4 * 39 = 196, each difference cut on its own
 }
 
 // Also: the pictures reach the surface with the range the stream gives,
