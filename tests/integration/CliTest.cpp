@@ -60,7 +60,11 @@ class CliTest : public ::testing::Test {
   static std::string Host(int camera) { return camsim_->Host(camera); }
   static std::string Path(const std::string& name) { return (dir_ / name).string(); }
   static std::vector<std::string> Record(int camera, const std::string& file, int seconds, bool audio) {
-    std::vector<std::string> argv{CLI_BIN, "record", Host(camera), "-u", "admin", "-p", "admin",
+    return RecordFrom(Host(camera), file, seconds, audio);
+  }
+  static std::vector<std::string> RecordFrom(const std::string& host, const std::string& file, int seconds,
+                                             bool audio) {
+    std::vector<std::string> argv{CLI_BIN, "record", host, "-u", "admin", "-p", "admin",
                                   "--seconds", std::to_string(seconds)};
     if (audio) argv.push_back("--audio");
     argv.push_back(Path(file));
@@ -100,6 +104,29 @@ void ExpectRecording(const std::string& file, const std::string& codec, double s
   const Outcome decode = RunTool({FFMPEG_BIN, "-nostdin", "-v", "error", "-i", file, "-map", map, "-f", "null", "-"});
   EXPECT_EQ(decode.status, 0);
   EXPECT_EQ(decode.out, "");
+}
+
+// The parameter sets in a file's first video packet: H.264 SPS NAL units
+// (type 7) or MPEG-4 VOL headers (start codes 00 00 01 20..2F), and the byte
+// after the first one's header (an SPS's profile_idc).
+struct ParameterSets {
+  int count = 0;
+  int firstByte = -1;
+};
+
+ParameterSets FirstPacketSets(const std::string& file, bool h264) {
+  const Outcome o = RunTool({FFMPEG_BIN, "-nostdin", "-v", "quiet", "-i", file, "-map", "0:v:0", "-c", "copy",
+                             "-frames:v", "1", "-f", "data", "-"});
+  const std::string& d = o.out;
+  ParameterSets sets;
+  for (std::size_t i = 0; i + 4 < d.size(); ++i) {
+    if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
+    const auto code = static_cast<unsigned char>(d[i + 3]);
+    const bool set = h264 ? (code & 0x1F) == 7 : code >= 0x20 && code <= 0x2F;
+    if (!set) continue;
+    if (sets.count++ == 0) sets.firstByte = static_cast<unsigned char>(d[i + 4]);
+  }
+  return sets;
 }
 
 TEST_F(CliTest, ProbeSignsInAndReportsEachCamerasFormat) {
@@ -202,6 +229,44 @@ TEST_F(CliTest, InterruptedRecordingLeavesAValidFile) {
       EXPECT_EQ(Field(Probe(file, "a"), "codec_name"), "pcm_mulaw");
     }
   }
+}
+
+// Cameras whose key frames carry their own parameter sets, unlike the
+// viewer's built-in ones (camsim --own-params): each file's first key frame
+// holds the camera's set alone (one SPS, the camera's Main profile; one VOL),
+// and the file decodes silently.
+TEST_F(CliTest, RecordingFromCameraWithOwnParameterSetsHoldsOnlyThose) {
+  const std::filesystem::path dir = dir_ / "own-params";
+  std::filesystem::create_directories(dir);
+  testsupport::Camsim sim(CAMSIM_BIN);
+  testsupport::CamsimOptions options;
+  options.cameras = 2;  // H.264, MPEG-4
+  options.admin = false;
+  options.extra = {"--own-params"};
+  ASSERT_TRUE(sim.Start(dir.string(), options)) << testsupport::ReadText(sim.LogFile());
+  const struct {
+    const char* codec;
+    int profile;  // H.264 profile_idc of the camera's SPS; -1 for MPEG-4
+  } cases[] = {{"h264", 77}, {"mpeg4", -1}};
+  std::vector<std::unique_ptr<ChildProcess>> runs;
+  for (int camera = 0; camera < 2; ++camera) {
+    const std::string file = Path(std::string("own-") + cases[camera].codec + ".avi");
+    runs.push_back(std::make_unique<ChildProcess>(RecordFrom(sim.Host(camera), file, 4, false)));
+  }
+  for (int camera = 0; camera < 2; ++camera) {
+    const std::string file = Path(std::string("own-") + cases[camera].codec + ".avi");
+    SCOPED_TRACE(file);
+    const Outcome o = Finish(*runs[camera], 60000);
+    ASSERT_EQ(o.status, 0) << o.out;
+    ExpectRecording(file, cases[camera].codec, 4.0, "0");
+    const ParameterSets sets = FirstPacketSets(file, cases[camera].profile >= 0);
+    EXPECT_EQ(sets.count, 1);
+    if (cases[camera].profile >= 0) {
+      EXPECT_EQ(sets.firstByte, cases[camera].profile);
+    }
+  }
+  sim.Stop();
+  EXPECT_FALSE(testsupport::SanitizerReport(testsupport::ReadText(sim.LogFile())));
 }
 
 }  // namespace
