@@ -241,6 +241,40 @@ TEST(Snapshot, SizesSamplingAndPicture) {
   }
 }
 
+// A JPEG holds full-range samples: video-range pictures are stretched (luma
+// 16..235 and chroma 16..240 to 0..255, clamped outside), full-range ones
+// written as they are.
+TEST(Snapshot, VideoRangeIsStretchedToTheJpegsFullRange) {
+  struct Case {
+    PictureRange range;
+    int y, cb, cr;           // the picture's samples
+    int wantY, wantCb, wantCr;  // the JPEG's
+  };
+  const Case cases[] = {
+      {PictureRange::kVideo, 16, 128, 128, 0, 128, 128},   {PictureRange::kVideo, 235, 240, 16, 255, 255, 0},
+      {PictureRange::kVideo, 126, 184, 72, 128, 192, 64},  {PictureRange::kVideo, 4, 250, 6, 0, 255, 0},
+      {PictureRange::kVideo, 250, 128, 128, 255, 128, 128}, {PictureRange::kFull, 16, 240, 16, 16, 240, 16},
+      {PictureRange::kFull, 235, 128, 128, 235, 128, 128},
+  };
+  vt::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "range " << static_cast<int>(c.range) << " Y " << c.y << " Cb " << c.cb
+                                    << " Cr " << c.cr);
+    const int w = 64, h = 32;
+    const vt::Bytes pic = Filled(w, h, static_cast<std::uint8_t>(c.y), static_cast<std::uint8_t>(c.cb),
+                                 static_cast<std::uint8_t>(c.cr));
+    const std::string file = dir.File("flat.jpg");
+    ASSERT_EQ(WriteSnapshotFile(pic.data(), w, h, c.range, file.c_str()), 1);
+    vt::Bytes dec;
+    ASSERT_TRUE(vt::ReferenceDecode(file, "yuvj422p", &dec));
+    ASSERT_EQ(dec.size(), static_cast<size_t>(w) * h * 2);
+    // A flat picture survives the JPEG within one step.
+    EXPECT_NEAR(dec[w * h / 2 + w / 2], c.wantY, 1);
+    EXPECT_NEAR(dec[w * h + 100], c.wantCb, 1);
+    EXPECT_NEAR(dec[w * h * 3 / 2 + 100], c.wantCr, 1);
+  }
+}
+
 TEST(Snapshot, FailuresAreReported) {
   const vt::Bytes pic = Filled(320, 240, 100, 120, 140);
   testing::internal::CaptureStderr();
