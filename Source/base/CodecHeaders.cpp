@@ -40,43 +40,71 @@ int MakeH264ConfigHeader(int width, std::uint8_t* out) {
 
 namespace {
 
-// Calls |visit| with the byte after each 00 00 01 start code in the first
-// kConfigScanLimit bytes of |data| until it returns a decision (0 or 1);
-// -1 from |visit| goes on. Returns false when no decision was reached. Start
-// codes cannot occur inside H.264 NAL units or MPEG-4 headers (both formats
-// prevent emulation), so every match is a real unit boundary.
-template <typename Visit>
-bool ScanStartCodes(const std::uint8_t* data, std::size_t size, Visit visit) {
-  if (data == nullptr) return false;
+// What a frame's leading headers hold: whether a parameter set is among them,
+// and where they end (the first slice or picture), or the bytes scanned when
+// that lies beyond them.
+struct HeaderScan {
+  bool hasSet = false;
+  std::size_t end = 0;
+};
+
+// Walks the 00 00 01 start codes in the first kConfigScanLimit bytes of
+// |data|. |classify| sees the byte after each: 1 for a parameter set, 0 for
+// the first unit after the headers (the scan stops there), -1 for any other
+// header. Start codes cannot occur inside H.264 NAL units or MPEG-4 headers
+// (both formats prevent emulation), so every match is a real unit boundary.
+template <typename Classify>
+HeaderScan ScanHeaders(const std::uint8_t* data, std::size_t size, Classify classify) {
+  HeaderScan scan;
+  if (data == nullptr) return scan;
   const std::size_t end = size < kConfigScanLimit ? size : kConfigScanLimit;
+  scan.end = end;
   for (std::size_t i = 0; i + 3 < end; ++i) {
     if (data[i + 2] > 1) {
       i += 2;  // no start code can begin at i, i+1 or i+2
       continue;
     }
     if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
-    const int decision = visit(data[i + 3]);
-    if (decision >= 0) return decision == 1;
+    const int kind = classify(data[i + 3]);
+    if (kind == 0) {
+      scan.end = (i > 0 && data[i - 1] == 0) ? i - 1 : i;  // a four-byte start code's leading zero
+      return scan;
+    }
+    if (kind == 1) scan.hasSet = true;
     i += 2;
   }
-  return false;
+  return scan;
+}
+
+HeaderScan ScanH264(const std::uint8_t* data, std::size_t size) {
+  return ScanHeaders(data, size, [](std::uint8_t header) {
+    const int type = header & 0x1F;
+    if (type == 7) return 1;               // sequence parameter set
+    if (type >= 1 && type <= 5) return 0;  // a slice
+    return -1;                             // PPS, SEI, delimiter, ...
+  });
+}
+
+HeaderScan ScanMpeg4(const std::uint8_t* data, std::size_t size) {
+  return ScanHeaders(data, size, [](std::uint8_t code) {
+    if (code >= 0x20 && code <= 0x2F) return 1;  // video object layer
+    if (code == 0xB3 || code == 0xB6) return 0;  // group of VOPs, VOP
+    return -1;                                   // VOS, VO, user data
+  });
 }
 
 }  // namespace
 
-bool H264FrameHasSps(const std::uint8_t* data, std::size_t size) {
-  return ScanStartCodes(data, size, [](std::uint8_t header) {
-    const int type = header & 0x1F;
-    if (type == 7) return 1;                // sequence parameter set
-    if (type >= 1 && type <= 5) return 0;   // a slice: the parameter sets are behind
-    return -1;                              // PPS, SEI, delimiter, ...
-  });
+bool H264FrameHasSps(const std::uint8_t* data, std::size_t size) { return ScanH264(data, size).hasSet; }
+
+bool Mpeg4FrameHasVol(const std::uint8_t* data, std::size_t size) { return ScanMpeg4(data, size).hasSet; }
+
+std::size_t H264FrameConfigLength(const std::uint8_t* data, std::size_t size) {
+  const HeaderScan scan = ScanH264(data, size);
+  return scan.hasSet ? scan.end : 0;
 }
 
-bool Mpeg4FrameHasVol(const std::uint8_t* data, std::size_t size) {
-  return ScanStartCodes(data, size, [](std::uint8_t code) {
-    if (code >= 0x20 && code <= 0x2F) return 1;  // video object layer
-    if (code == 0xB6) return 0;                  // VOP: no headers after it
-    return -1;                                   // VOS, VO, GOV, user data
-  });
+std::size_t Mpeg4FrameConfigLength(const std::uint8_t* data, std::size_t size) {
+  const HeaderScan scan = ScanMpeg4(data, size);
+  return scan.hasSet ? scan.end : 0;
 }

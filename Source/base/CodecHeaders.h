@@ -30,5 +30,12 @@ constexpr std::size_t kConfigScanLimit = 4096;
 bool H264FrameHasSps(const std::uint8_t* data, std::size_t size);
 
 // True when an MPEG-4 Visual frame carries its own video object layer header
-// (start code 00 00 01 20..2F) before its first VOP. Same bound as above.
+// (start code 00 00 01 20..2F) before its first GOV or VOP. Same bound.
 bool Mpeg4FrameHasVol(const std::uint8_t* data, std::size_t size);
+
+// When the frame carries its own SPS (H.264) or VOL (MPEG-4): the length of
+// its leading headers, up to the first slice, GOV or VOP (at most
+// kConfigScanLimit), which then serve as the stream's configuration record.
+// 0 when it carries none.
+std::size_t H264FrameConfigLength(const std::uint8_t* data, std::size_t size);
+std::size_t Mpeg4FrameConfigLength(const std::uint8_t* data, std::size_t size);

@@ -60,6 +60,7 @@ void avxxx::ReleaseAll() {
   keyBufferSize_ = 0;
   videoIndex_ = -1;
   audioIndex_ = -1;
+  headerPending_ = false;
   open_.store(false, std::memory_order_relaxed);
 }
 
@@ -117,19 +118,11 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     par->width = width;
     par->height = height;
     par->format = AV_PIX_FMT_YUV420P;
-    if (WantsGlobalHeader(fmt)) {
-      std::uint8_t header[kConfigHeaderScratch] = {};
-      int n = 0;
-      if (videoCodec == AV_CODEC_ID_MPEG4) n = MakeMpeg4ConfigHeader(width, height, header);
-      if (videoCodec == AV_CODEC_ID_H264) n = MakeH264ConfigHeader(width, header);
-      if (n > 0) {
-        par->extradata = static_cast<std::uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (par->extradata != nullptr) {
-          std::memcpy(par->extradata, header, n);
-          par->extradata_size = n;
-        }
-      }
-    }
+    // Containers that keep the configuration out of band get it from the
+    // first key frame: the camera's own parameter sets when it carries them,
+    // else the built-in header, so the record never contradicts the stream.
+    headerPending_ = WantsGlobalHeader(fmt) &&
+                     (videoCodec == AV_CODEC_ID_MPEG4 || videoCodec == AV_CODEC_ID_H264);
     videoIndex_ = st->index;
   }
 
@@ -173,16 +166,51 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     }
     fileOpened_ = 1;
   }
-  // The muxer may replace the streams' time bases here (the AVI muxer gives
-  // the audio stream 1/8000); the writes rescale from the 1/100 s clocks.
-  const int rc = avformat_write_header(ctx_, nullptr);
-  if (rc < 0) {
-    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+  if (!headerPending_ && !WriteHeader()) {
     ReleaseAll();
     return 0;
   }
   open_.store(true, std::memory_order_relaxed);
   return 1;
+}
+
+bool avxxx::WriteHeader() {
+  // The muxer may replace the streams' time bases here (the AVI muxer gives
+  // the audio stream 1/8000); the writes rescale from the 1/100 s clocks.
+  const int rc = avformat_write_header(ctx_, nullptr);
+  if (rc < 0) {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+    return false;
+  }
+  headerPending_ = false;
+  return true;
+}
+
+bool avxxx::WriteHeaderFromKeyFrame(const std::uint8_t* data, int size) {
+  const auto bytes = static_cast<std::size_t>(size);
+  std::uint8_t header[kConfigHeaderScratch] = {};
+  const std::uint8_t* config = header;
+  std::size_t n = codecId_ == kCodecH264 ? H264FrameConfigLength(data, bytes) : Mpeg4FrameConfigLength(data, bytes);
+  if (n > 0) {
+    config = data;
+  } else if (codecId_ == kCodecH264) {
+    n = static_cast<std::size_t>(MakeH264ConfigHeader(width_, header));
+  } else {
+    n = static_cast<std::size_t>(MakeMpeg4ConfigHeader(width_, height_, header));
+  }
+  AVCodecParameters* par = ctx_->streams[videoIndex_]->codecpar;
+  av_freep(&par->extradata);  // left from a key frame whose header failed
+  par->extradata_size = 0;
+  if (n > 0) {
+    par->extradata = static_cast<std::uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (par->extradata == nullptr) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      return false;
+    }
+    std::memcpy(par->extradata, config, n);
+    par->extradata_size = static_cast<int>(n);
+  }
+  return WriteHeader();
 }
 
 void avxxx::FlushIfDue() {
@@ -212,6 +240,14 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
     LogMessage("%s:%d (%d)\r\n", LOGPOS, size);
     lostFrames_.fetch_add(1, std::memory_order_relaxed);
     return 0;
+  }
+  if (headerPending_) {
+    // The file's configuration comes from the first key frame; frames before
+    // it could not be decoded from this file anyway.
+    if (keyFrame == 0 || !WriteHeaderFromKeyFrame(data, size)) {
+      lostFrames_.fetch_add(1, std::memory_order_relaxed);
+      return 0;
+    }
   }
 
   // Pull the video clock 10 ms per frame towards the audio clock, so a
@@ -294,6 +330,7 @@ int avxxx::WriteAudio(const std::uint8_t* data, int size) {
     return 0;
   }
   if (audioIndex_ < 0) return 0;  // the container holds no audio (logged at Open)
+  if (headerPending_) return 0;   // sound starts with the first key frame
   audioClock_ += 4.0;  // one playback block counts as 40 ms
   AVStream* st = ctx_->streams[audioIndex_];
   const std::int64_t pts =
@@ -326,7 +363,9 @@ int avxxx::WriteAudio(const std::uint8_t* data, int size) {
 void avxxx::Close() {
   TimedLockHolder hold(lock_, kOpenCloseWaitMs, LOGPOS);
   if (!hold.held()) return;
-  if (ctx_ != nullptr) {
+  if (ctx_ != nullptr && headerPending_) {
+    LogMessage("%s:%d no key frame: nothing recorded\r\n", LOGPOS);
+  } else if (ctx_ != nullptr) {
     const int rc = av_write_trailer(ctx_);
     if (rc != 0) LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
     const int lost = lostFrames_.load(std::memory_order_relaxed);

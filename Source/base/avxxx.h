@@ -53,6 +53,10 @@ class avxxx : public MediaRecorder {
 
  private:
   void ReleaseAll();  // under lock_
+  bool WriteHeader();  // under lock_
+  // Sets the video stream's configuration record from a key frame (its own
+  // parameter sets, else the built-in header), then writes the header.
+  bool WriteHeaderFromKeyFrame(const std::uint8_t* data, int size);  // under lock_
   void FlushIfDue();  // under lock_
 
   TimedLock lock_;
@@ -60,6 +64,9 @@ class avxxx : public MediaRecorder {
   AVFormatContext* ctx_ = nullptr;
   AVPacket* packet_ = nullptr;
   int fileOpened_ = 0;
+  // MP4/QuickTime: the header waits for the first video key frame, which
+  // supplies the configuration record; until then nothing is written.
+  bool headerPending_ = false;
   int videoIndex_ = -1;
   int audioIndex_ = -1;
   int codecId_ = 0;

@@ -249,6 +249,89 @@ TEST_F(AviRecorderTest, BuiltInHeaderOnlyBeforeKeyFramesWithoutTheirOwn) {
   }
 }
 
+// The bytes of an ffprobe hex dump ("00000000: 0142 001e ...  ascii").
+std::string HexDumpBytes(const std::string& dump) {
+  std::string bytes;
+  std::istringstream lines(dump);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto colon = line.find(": ");
+    if (colon == std::string::npos || colon != 8) continue;
+    const std::string hex = line.substr(colon + 2, 39);  // eight groups of four digits
+    for (std::size_t i = 0; i + 1 < hex.size();) {
+      if (hex[i] == ' ') {
+        ++i;
+        continue;
+      }
+      bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+      i += 2;
+    }
+  }
+  return bytes;
+}
+
+// MP4 and QuickTime keep the configuration out of band: the record is the
+// first key frame's own parameter sets when it carries them (the camera's
+// SPS, not the built-in Baseline one; the camera's VOS/VO/VOL), else the
+// built-in header; pictures and sound before the first key frame are left
+// out.
+TEST_F(AviRecorderTest, Mp4ConfigurationRecordComesFromTheFirstKeyFrame) {
+  using Bytes = std::vector<std::uint8_t>;
+  const Bytes ownSps = {0x00, 0x00, 0x00, 0x01, 0x67, 0x4D, 0x40, 0x1E, 0xDA, 0x02, 0x80, 0xF6, 0x84,
+                        0x00, 0x00, 0x03, 0x00, 0x04, 0x00, 0x00, 0x03, 0x00, 0xCA, 0x3C, 0x58, 0xBA,
+                        0x80, 0x00, 0x00, 0x00, 0x01, 0x68, 0xEE, 0x0F, 0xC8};
+  const Bytes ownVol = {0x00, 0x00, 0x01, 0xB0, 0x01, 0x00, 0x00, 0x01, 0xB5, 0x89, 0x13, 0x00,
+                        0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC4, 0x8D, 0x88, 0x1F,
+                        0x45, 0x14, 0x04, 0x3C, 0x14, 0x63};
+  const Bytes idr = {0x00, 0x00, 0x00, 0x01, 0x65, 0x88};
+  const Bytes vop = {0x00, 0x00, 0x01, 0xB6, 0x10};
+  struct Case {
+    const char* what;
+    int codecId;
+    Bytes sets;  // in front of the key frame's picture; empty: none of its own
+    int expectedByte;  // H.264: the record's profile_idc (avcC byte 1)
+  };
+  const Case cases[] = {
+      {"H.264 own SPS/PPS", avxxx::kCodecH264, ownSps, 0x4D},
+      {"H.264 without", avxxx::kCodecH264, {}, 0x42},
+      {"MPEG-4 own VOL", avxxx::kCodecMpeg4, ownVol, -1},
+      {"MPEG-4 without", avxxx::kCodecMpeg4, {}, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool h264 = c.codecId == avxxx::kCodecH264;
+    Bytes key = c.sets;
+    key.insert(key.end(), h264 ? idr.begin() : vop.begin(), h264 ? idr.end() : vop.end());
+    for (int i = 0; i < 1500; ++i) key.push_back(static_cast<std::uint8_t>(i * 7 + 3));
+    Bytes other = h264 ? Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x9A} : vop;
+    for (int i = 0; i < 500; ++i) other.push_back(static_cast<std::uint8_t>(i * 7 + 3));
+    const std::string file = out_.File("first.mov");  // QuickTime: mu-law too
+    const std::vector<std::uint8_t> audio = AudioBlock();
+    avxxx rec;
+    ASSERT_EQ(rec.Open(480, 640, file.c_str(), c.codecId, 500000), 1);
+    EXPECT_EQ(rec.WriteAudio(audio.data(), static_cast<int>(audio.size())), 0) << "before any picture";
+    EXPECT_EQ(rec.WriteVideo(static_cast<int>(other.size()), other.data(), 0, 40), 0) << "before the key frame";
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(key.size()), key.data(), 1, 40), 1);
+    ASSERT_EQ(rec.WriteAudio(audio.data(), static_cast<int>(audio.size())), 1);
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(other.size()), other.data(), 0, 40), 1);
+    rec.Close();
+    EXPECT_EQ(rec.LostFrames(), 1);
+    const std::string record = HexDumpBytes(
+        mediatest::Run("ffprobe -v error -show_data -select_streams v:0 -show_entries stream=extradata -of "
+                       "default=nw=1 '" + file + "'"));
+    if (h264) {
+      ASSERT_GE(record.size(), 2u);
+      EXPECT_EQ(static_cast<std::uint8_t>(record[1]), c.expectedByte);
+      continue;
+    }
+    std::uint8_t builtIn[kConfigHeaderScratch] = {};
+    const int n = MakeMpeg4ConfigHeader(640, 480, builtIn);
+    const std::string expected = c.sets.empty() ? std::string(reinterpret_cast<const char*>(builtIn), n)
+                                                : std::string(c.sets.begin(), c.sets.end());
+    EXPECT_TRUE(record == expected) << record.size();
+  }
+}
+
 // A camera clock running 25 % slow (50 ms frames while audio arrives every
 // 40 ms) is pulled onto the audio clock: both streams end together.
 TEST_F(AviRecorderTest, VideoClockFollowsAudioClock) {
