@@ -71,8 +71,9 @@ bool ReadPpm(const fs::path& file, Image* image) {
 }
 
 // Camera |camera|, frame |frame| as the viewer should show it in one cell:
-// drawn by the simulator's own pattern code, turned to RGB (BT.601, video
-// range) and halved to the cell size.
+// drawn by the simulator's own pattern code, turned to RGB (BT.601 in the
+// range the camera's stream carries: video range for H.264 and MPEG-4, full
+// range for the Motion JPEG camera) and halved to the cell size.
 std::vector<unsigned char> Reference(int camera, int frame) {
   constexpr int w = 2 * kCellW, h = 2 * kCellH;
   static std::vector<unsigned char> y(w * h), cb(w / 2 * h / 2), cr(w / 2 * h / 2);
@@ -86,16 +87,20 @@ std::vector<unsigned char> Reference(int camera, int frame) {
   p.lumaStride = w;
   p.chromaStride = w / 2;
   camsim::DrawTestPattern(p, camera, frame);
+  const bool full = camera % 3 == 2;
+  const double gain = full ? 1.0 : 1.164, black = full ? 0.0 : 16.0;
+  const double rv = full ? 1.402 : 1.596, gv = full ? 0.714 : 0.813, gu = full ? 0.344 : 0.391;
+  const double bu = full ? 1.772 : 2.018;
   std::vector<unsigned char> out(static_cast<std::size_t>(kCellW) * kCellH * 3);
   for (int row = 0; row < kCellH; ++row) {
     for (int col = 0; col < kCellW; ++col) {
       const double u = cb[row * (w / 2) + col] - 128.0, v = cr[row * (w / 2) + col] - 128.0;
       double sum[3] = {0, 0, 0};
       for (int k = 0; k < 4; ++k) {
-        const double l = 1.164 * (y[(2 * row + k / 2) * w + 2 * col + k % 2] - 16.0);
-        sum[0] += l + 1.596 * v;
-        sum[1] += l - 0.813 * v - 0.391 * u;
-        sum[2] += l + 2.018 * u;
+        const double l = gain * (y[(2 * row + k / 2) * w + 2 * col + k % 2] - black);
+        sum[0] += l + rv * v;
+        sum[1] += l - gv * v - gu * u;
+        sum[2] += l + bu * u;
       }
       for (int c = 0; c < 3; ++c) {
         const double value = sum[c] / 4;
