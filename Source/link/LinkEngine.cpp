@@ -48,6 +48,13 @@ namespace {
 LinkRecord g_linkTable[kLinkSlots];
 SelectEventSet g_selectSets[kLinkSlots];
 
+// The capture thread's way to a slot's audio channel (see BeginTalkBack).
+class SlotTalkBackSender : public TalkBackSender {
+ public:
+  long SendTalkBack(const std::uint8_t* bytes, int count) override;
+};
+SlotTalkBackSender g_talkBack[kLinkSlots];
+
 // Stops the threads when the program ends without StopLinkEngine.
 struct EngineGuard {
   ~EngineGuard() { StopLinkEngine(); }
@@ -221,12 +228,10 @@ void EndTalkBack(int slot) {
   phd.talkBack = false;
 }
 
-TalkBackSender* SlotTalkBack(int slot) {
-  return IsValidSlot(slot) ? &g_linkTable[slot].talkBackSender : nullptr;
-}
+TalkBackSender* SlotTalkBack(int slot) { return IsValidSlot(slot) ? &g_talkBack[slot] : nullptr; }
 
-long LinkRecord::SlotTalkBack::SendTalkBack(const std::uint8_t* bytes, int count) {
-  PHD& phd = g_linkTable[slot].audio;
+long SlotTalkBackSender::SendTalkBack(const std::uint8_t* bytes, int count) {
+  PHD& phd = g_linkTable[this - g_talkBack].audio;
   std::lock_guard<std::mutex> hold(phd.io);
   const int fd = phd.socket.load();
   // The socket number is only trusted for the connection talk-back began on:
@@ -262,7 +267,6 @@ int StartLinkEngine() {
     }
     set.running = 1;
     set.slot = slot;
-    g_linkTable[slot].talkBackSender.slot = slot;
     for (PHD* phd : {&g_linkTable[slot].control, &g_linkTable[slot].video, &g_linkTable[slot].audio}) {
       phd->abandon = false;
     }

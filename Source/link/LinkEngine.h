@@ -79,12 +79,6 @@ struct LinkRecord {
   PHD control;
   PHD video;
   PHD audio;
-  // The capture thread's way to the camera's speaker (lives with the table).
-  class SlotTalkBack : public TalkBackSender {
-   public:
-    long SendTalkBack(const std::uint8_t* bytes, int count) override;
-    int slot = 0;
-  } talkBackSender;
 };
 
 // The event thread's state for one slot.
@@ -161,4 +155,5 @@ void ClearAudioSink(int slot);
 // errno (ENOTSOCK once the connection it was tied to is gone).
 int BeginTalkBack(int slot);
 void EndTalkBack(int slot);
+// The slot's sender lives as long as the program.
 TalkBackSender* SlotTalkBack(int slot);

@@ -28,7 +28,9 @@ int StartLanSearch();
 // The automatic sign-in of panes with a stored password: one pass on its own
 // thread, one pane after another with a pause between them (each sign-in may
 // wait for its camera). The hooks run on that thread; the owner moves
-// anything that touches widgets to its UI thread.
+// anything that touches widgets to its UI thread. A pane's SignIn may be
+// called from here directly: the pane runs its sign-ins one at a time and
+// drops this one's outcome when it was logged out meanwhile.
 class AutoSignInThread {
  public:
   struct Hooks {

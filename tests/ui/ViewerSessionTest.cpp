@@ -514,6 +514,23 @@ class ViewerSessionTest : public QObject {
     QCOMPARE(LinkSlot(0).control.socket.load(), -1);
     QCOMPARE(s.Render().State(), MVideoRender::kStopped);
   }
+
+  // The automatic sign-in thread and the UI thread sign one pane in at the
+  // same moment: the sign-ins run one after the other, and the pane ends live
+  // on one connection without a box.
+  void signInsFromTwoThreadsRunOneAfterTheOther() {
+    BufferSurface surface(kKindRGB32);
+    ViewerSession s(1, 1, &surface, nullptr);
+    const SignInFields f = Fields(1, "user", "user");
+    std::atomic<int> fromWorker{-1};
+    std::thread worker([&] { fromWorker = s.SignIn(f); });
+    const int fromUi = s.SignIn(f);
+    worker.join();
+    QVERIFY(fromUi == 1 || fromWorker.load() == 1);
+    QTRY_VERIFY_WITH_TIMEOUT(s.State() >= kPaneLive, 10000);
+    QCOMPARE(BoxIds(), std::vector<int>{});
+    s.LogOut();
+  }
 };
 
 QTEST_MAIN(ViewerSessionTest)
