@@ -388,6 +388,10 @@ class ViewerSessionTest : public QObject {
           break;
       }
       s.reset();
+      // The pane is gone: nothing of it is left for the link to reach.
+      QVERIFY(!AcquireWindow(camera));
+      QVERIFY(LinkSlot(camera).video.frameSink.Peek() == nullptr);
+      QVERIFY(LinkSlot(camera).audio.audioSink.Peek() == nullptr);
     }
     QVERIFY(live > 0);
     QTest::qWait(200);  // the last close reaches the camera
