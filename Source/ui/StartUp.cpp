@@ -1,8 +1,8 @@
 #include "StartUp.h"
 
 #include "InstanceRegistry.h"
-#include "MInfoBox.h"
-#include "MessageBoxes.h"
+#include "controls/MInfoBox.h"
+#include "controls/MessageBoxes.h"
 
 namespace {
 

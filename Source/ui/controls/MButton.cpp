@@ -1,8 +1,8 @@
-#include "MButton.h"
+#include "controls/MButton.h"
 
 #include <QPainter>
 
-#include "Skin.h"
+#include "controls/Skin.h"
 
 MButton::MButton(QWidget* parent, int id, int x, int y, const QPixmap& normal,
                  const QPixmap& pressed, const QPixmap& hover, const QPixmap& disabled)

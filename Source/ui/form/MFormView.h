@@ -12,10 +12,10 @@
 #include <memory>
 #include <vector>
 
-#include "FormAudio.h"
-#include "FormGeometry.h"
-#include "FormStartUp.h"
-#include "StatusStrip.h"
+#include "form/FormAudio.h"
+#include "form/FormGeometry.h"
+#include "form/FormStartUp.h"
+#include "form/StatusStrip.h"
 
 class MButton;
 class MInfoBox;

@@ -1,12 +1,12 @@
-#include "ViewerSession.h"
+#include "pane/ViewerSession.h"
 
 #include <QApplication>
 #include <QMetaObject>
 #include <QThread>
 #include <cstring>
 
-#include "MessageBoxes.h"
-#include "MInfoBox.h"
+#include "controls/MessageBoxes.h"
+#include "controls/MInfoBox.h"
 #include "base/base.h"
 #include "link/CameraCommands.h"
 #include "link/KeyValue.h"

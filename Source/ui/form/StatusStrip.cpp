@@ -1,10 +1,10 @@
-#include "StatusStrip.h"
+#include "form/StatusStrip.h"
 
 #include <QFontMetrics>
 #include <QLabel>
 
-#include "Skin.h"
-#include "ViewerSession.h"
+#include "controls/Skin.h"
+#include "pane/ViewerSession.h"
 
 namespace strip {
 

@@ -1,4 +1,4 @@
-#include "FormStartUp.h"
+#include "form/FormStartUp.h"
 
 #include <QGuiApplication>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "MInfoBox.h"
+#include "controls/MInfoBox.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -6,8 +6,8 @@
 #include <QScreen>
 #include <QTimerEvent>
 
-#include "MButton.h"
-#include "Skin.h"
+#include "controls/MButton.h"
+#include "controls/Skin.h"
 #include "StringTable.h"
 #include "WindowMessage.h"
 

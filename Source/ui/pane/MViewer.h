@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "ViewerSession.h"
+#include "pane/ViewerSession.h"
 #include "video/PaneSurface.h"
 
 class QCheckBox;

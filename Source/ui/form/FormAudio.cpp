@@ -1,10 +1,10 @@
-#include "FormAudio.h"
+#include "form/FormAudio.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>
 
 #include "QtAudioDevices.h"
-#include "ViewerSession.h"
+#include "pane/ViewerSession.h"
 #include "base/base.h"
 
 namespace {

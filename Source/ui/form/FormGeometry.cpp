@@ -1,4 +1,4 @@
-#include "FormGeometry.h"
+#include "form/FormGeometry.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "MFormView.h"
+#include "form/MFormView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,12 +13,12 @@
 #include <QTimerEvent>
 #include <QWindow>
 
-#include "MButton.h"
-#include "MInfoBox.h"
-#include "MViewer.h"
-#include "MessageBoxes.h"
-#include "SidePanel.h"
-#include "Skin.h"
+#include "controls/MButton.h"
+#include "controls/MInfoBox.h"
+#include "pane/MViewer.h"
+#include "controls/MessageBoxes.h"
+#include "form/SidePanel.h"
+#include "controls/Skin.h"
 #include "WindowMessage.h"
 #include "base/CAMManager.h"
 #include "base/base.h"

@@ -1,4 +1,4 @@
-#include "SidePanel.h"
+#include "form/SidePanel.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -6,9 +6,9 @@
 #include <QSlider>
 #include <QTimerEvent>
 
-#include "MInfoBox.h"
-#include "Skin.h"
-#include "ViewerSession.h"
+#include "controls/MInfoBox.h"
+#include "controls/Skin.h"
+#include "pane/ViewerSession.h"
 #include "base/base.h"
 #include "video/VideoFormat.h"
 

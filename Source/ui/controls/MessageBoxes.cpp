@@ -1,8 +1,8 @@
-#include "MessageBoxes.h"
+#include "controls/MessageBoxes.h"
 
 #include <QApplication>
 
-#include "MInfoBox.h"
+#include "controls/MInfoBox.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QComboBox>
 #include <QWidget>
 
-#include "MButton.h"
-#include "StatusStrip.h"
+#include "controls/MButton.h"
+#include "form/StatusStrip.h"
 
 class QSlider;
 

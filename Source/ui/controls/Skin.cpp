@@ -1,4 +1,4 @@
-#include "Skin.h"
+#include "controls/Skin.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "MViewer.h"
+#include "pane/MViewer.h"
 
 #include <QCheckBox>
 #include <QIntValidator>
@@ -6,10 +6,10 @@
 #include <QLineEdit>
 #include <QPainter>
 
-#include "MButton.h"
-#include "MInfoBox.h"
-#include "MessageBoxes.h"
-#include "Skin.h"
+#include "controls/MButton.h"
+#include "controls/MInfoBox.h"
+#include "controls/MessageBoxes.h"
+#include "controls/Skin.h"
 #include "base/base.h"
 
 namespace {
