@@ -13,10 +13,10 @@
 #include <algorithm>
 
 #include "InstanceRegistry.h"
-#include "MFormView.h"
-#include "MInfoBox.h"
-#include "MessageBoxes.h"
-#include "Skin.h"
+#include "form/MFormView.h"
+#include "controls/MInfoBox.h"
+#include "controls/MessageBoxes.h"
+#include "controls/Skin.h"
 #include "base/base.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "MFormView.h"
+#include "form/MFormView.h"
 #include "base/MRegistry.h"
 
 class QSystemTrayIcon;

@@ -49,12 +49,12 @@
 #include <unistd.h>
 
 #include "InstanceRegistry.h"
-#include "MFormView.h"
-#include "MViewer.h"
+#include "form/MFormView.h"
+#include "pane/MViewer.h"
 #include "MainWindow.h"
-#include "MessageBoxes.h"
+#include "controls/MessageBoxes.h"
 #include "StartUp.h"
-#include "ViewerSession.h"
+#include "pane/ViewerSession.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
 #include "video/MFrameQueue.h"

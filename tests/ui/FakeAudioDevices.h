@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "FormAudio.h"
+#include "form/FormAudio.h"
 
 struct FakeOutput : AudioOutput {
   int Open() override { ++opens; return 1; }

@@ -7,12 +7,12 @@
 
 #include "CamsimProcess.h"
 #include "FakeAudioDevices.h"
-#include "MFormView.h"
-#include "MInfoBox.h"
-#include "MViewer.h"
+#include "form/MFormView.h"
+#include "controls/MInfoBox.h"
+#include "pane/MViewer.h"
 #include "MainWindow.h"
-#include "MessageBoxes.h"
-#include "SidePanel.h"
+#include "controls/MessageBoxes.h"
+#include "form/SidePanel.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
 

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "MViewer.h"
+#include "pane/MViewer.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
 

@@ -3,9 +3,9 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "MButton.h"
-#include "MInfoBox.h"
-#include "MessageBoxes.h"
+#include "controls/MButton.h"
+#include "controls/MInfoBox.h"
+#include "controls/MessageBoxes.h"
 #include "WindowMessage.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include "FakeAudioDevices.h"
 #include "InstanceRegistry.h"
-#include "MViewer.h"
-#include "MInfoBox.h"
+#include "pane/MViewer.h"
+#include "controls/MInfoBox.h"
 #include "MainWindow.h"
-#include "MessageBoxes.h"
+#include "controls/MessageBoxes.h"
 #include "StartUp.h"
 
 namespace {

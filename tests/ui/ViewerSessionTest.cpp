@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "CamsimProcess.h"
-#include "MessageBoxes.h"
-#include "ViewerSession.h"
+#include "controls/MessageBoxes.h"
+#include "pane/ViewerSession.h"
 #include "link/LinkEngine.h"
 #include "link/LinkMessages.h"
 #include "video/Convert.h"
