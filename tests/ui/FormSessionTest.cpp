@@ -81,8 +81,8 @@ class FormSessionTest : public QObject {
     QCOMPARE(form->Pane(2)->Session().State(), kPaneIdle);
     QCOMPARE(form->Pane(3)->Session().State(), kPaneIdle);
     QTRY_COMPARE(form->CurrentIndex(), 0);
-    QTRY_VERIFY(form->Pane(0)->Session().Selected());
-    QVERIFY(!form->Pane(1)->Session().Selected());
+    QTRY_VERIFY(form->Pane(0)->Session().Audio().Selected());
+    QVERIFY(!form->Pane(1)->Session().Audio().Selected());
     // Both live panes carry their alias above them; the current one's side
     // panel offers log out and sound.
     for (int i = 0; i < 2; ++i) {
@@ -103,8 +103,8 @@ class FormSessionTest : public QObject {
     QTRY_COMPARE(form->CurrentIndex(), 1);
     ViewerSession& talker = form->Pane(1)->Session();
     qobject_cast<QAbstractButton*>(form->Panel()->Control(kIdSpeakerButton))->click();
-    QTRY_VERIFY(talker.SpeakerOn());
-    QCOMPARE(talker.Volume(), 7);
+    QTRY_VERIFY(talker.Audio().SpeakerOn());
+    QCOMPARE(talker.Audio().Volume(), 7);
     QVERIFY(!form->Panel()->Control(kIdVolumeBar)->isHidden());
     QVERIFY(!form->Strip()->StatusLabel(StatusStrip::kSpeaker)->isHidden());
     const int downs = camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""}, 1);
@@ -112,12 +112,12 @@ class FormSessionTest : public QObject {
     PostWindowMessage(form, WM_PANE_SELECT, 0, 0);
     QTRY_COMPARE(form->CurrentIndex(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"0\""}, 1), downs + 1, 5000);
-    QCOMPARE(talker.Volume(), 0);
-    QVERIFY(talker.SpeakerOn());
+    QCOMPARE(talker.Audio().Volume(), 0);
+    QVERIFY(talker.Audio().SpeakerOn());
     const int ups = camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""}, 1);
     PostWindowMessage(form, WM_PANE_SELECT, 1, 0);
     QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CLS\":\"SPK\"", "\"VOLUME\":\"7\""}, 1), ups + 1, 5000);
-    QCOMPARE(talker.Volume(), 7);
+    QCOMPARE(talker.Audio().Volume(), 7);
     // The volume stored is still the one the user chose.
     QCOMPARE(ReadSettingDword(talker.Settings(), settings::kSpkVolume), 7);
     window_.reset();

@@ -32,7 +32,10 @@ class MViewerTest : public QObject {
     WriteSettingString(key, settings::kSigninId, QStringLiteral("admin"));
     WriteSettingString(key, settings::kSigninPw, QString::fromStdString(ScrambleText(std::string("secret"))));
     MViewer pane(nullptr, nullptr, 5, 5, QRect(0, 0, 320, 240));
-    const SignInFields f = pane.PanelFields();
+    const SignInFields f = pane.Session().Fields();
+    // The panel shows what the session holds.
+    QCOMPARE(qobject_cast<QLineEdit*>(pane.Control(kIdAddressEdit))->text(), QStringLiteral("cam.example"));
+    QCOMPARE(qobject_cast<QLineEdit*>(pane.Control(kIdPortEdit))->text(), QStringLiteral("9191"));
     QCOMPARE(f.url, QStringLiteral("cam.example"));
     QCOMPARE(f.port, QStringLiteral("9191"));
     QCOMPARE(f.id, QStringLiteral("admin"));
@@ -61,7 +64,7 @@ class MViewerTest : public QObject {
     check->setChecked(false);
     QCOMPARE(Read(key, settings::kSigninId).isEmpty(), !idKept);
     QVERIFY(Read(key, settings::kSigninPw).isEmpty());
-    QVERIFY(!pane.PanelFields().autoSignIn);
+    QVERIFY(!pane.Session().Fields().autoSignIn);
   }
 };
 

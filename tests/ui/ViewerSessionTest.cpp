@@ -25,6 +25,13 @@
 
 namespace {
 
+// Sessions whose reconnect thread steps faster than the designed second.
+SessionOptions Step(int milliseconds) {
+  SessionOptions o;
+  o.reconnectStep = std::chrono::milliseconds(milliseconds);
+  return o;
+}
+
 class RecordingPresenter : public BoxPresenter {
  public:
   int Present(const BoxRequest& r, QWidget*) override {
@@ -263,8 +270,7 @@ class ViewerSessionTest : public QObject {
 
   void stalledPictureReconnectsTenToFifteenTicksAfterTheLastFrame() {
     BufferSurface surface(kKindRGB32);
-    ViewerSession s(0, 0, &surface, nullptr);
-    s.SetReconnectStep(std::chrono::milliseconds(100));
+    ViewerSession s(0, 0, &surface, nullptr, nullptr, Step(100));
     QVERIFY(GoLive(s, 0));
     QTRY_VERIFY_WITH_TIMEOUT(s.Render().Queue()->LastAcceptedSequence() > 0, 10000);
     QVERIFY(camsim_.Admin("stall 0 4"));
@@ -291,8 +297,7 @@ class ViewerSessionTest : public QObject {
 
   void droppedControlConnectionReconnects() {
     BufferSurface surface(kKindRGB32);
-    ViewerSession s(0, 0, &surface, nullptr);
-    s.SetReconnectStep(std::chrono::milliseconds(100));
+    ViewerSession s(0, 0, &surface, nullptr, nullptr, Step(100));
     std::vector<int> states;
     QVERIFY(GoLive(s, 0, &states));
     states.clear();
@@ -331,8 +336,8 @@ class ViewerSessionTest : public QObject {
     QVERIFY(GoLive(s, 1));
     // Paused, so that the watchdog does not count these quick ticks as a
     // stalled picture.
-    s.SetVideoPaused(1);
-    QVERIFY(s.VideoPaused());
+    s.Audio().SetVideoPaused(1);
+    QVERIFY(s.Audio().VideoPaused());
     const int before = camsim_.CountEvents({"\"CMD\":\"ALIVE\""});
     for (int i = 0; i < 30; ++i) s.Tick();
     QTRY_COMPARE_WITH_TIMEOUT(camsim_.CountEvents({"\"CMD\":\"ALIVE\""}) - before, 3, 5000);
@@ -360,9 +365,8 @@ class ViewerSessionTest : public QObject {
       const int camera = round % 2;
       BufferSurface surface(kKindRGB32);
       RecordingHost host;
-      auto s = std::make_unique<ViewerSession>(camera, camera, &surface, &host);
-      s->SetAudioDevices(&out, &in);
-      s->SetReconnectStep(std::chrono::milliseconds(50));
+      auto s = std::make_unique<ViewerSession>(camera, camera, &surface, &host, nullptr, Step(50));
+      s->Audio().SetAudioDevices(&out, &in);
       if (s->SignIn(Fields(camera)) != 1) continue;
       switch (round % 5) {
         case 0:  // closed while the sign-in is under way
@@ -374,8 +378,8 @@ class ViewerSessionTest : public QObject {
         case 3:  // live with sound, closed while live
           if (!waitFor([&] { return s->State() >= kPaneLive; }, 5000)) break;
           ++live;
-          s->SetMic(1, 0);
-          s->SetSpeaker(1, 0);
+          s->Audio().SetMic(1, 0);
+          s->Audio().SetSpeaker(1, 0);
           for (int i = 0; i < 10; ++i) s->Tick();
           QTest::qWait(20 * (round % 7));
           if (round % 5 == 2) s->LogOut();
@@ -427,11 +431,11 @@ class ViewerSessionTest : public QObject {
     SilentOutput out;
     SteadyInput in(std::chrono::milliseconds(40));
     ViewerSession s(0, 0, &surface, nullptr);
-    s.SetAudioDevices(&out, &in);
+    s.Audio().SetAudioDevices(&out, &in);
     QVERIFY(GoLive(s, 0));
-    s.SetSpeaker(1, 0);
-    QVERIFY(s.SpeakerOn());
-    QTRY_VERIFY_WITH_TIMEOUT(s.Capture().BlocksSent() > 1, 5000);
+    s.Audio().SetSpeaker(1, 0);
+    QVERIFY(s.Audio().SpeakerOn());
+    QTRY_VERIFY_WITH_TIMEOUT(s.Audio().Capture().BlocksSent() > 1, 5000);
     const int number = LinkSlot(0).audio.socket.load();
     QVERIFY(number >= 0);
     ::shutdown(number, SHUT_RDWR);  // the channel ends as when the camera hangs up
@@ -447,13 +451,13 @@ class ViewerSessionTest : public QObject {
       ours.insert(ours.end(), {pair[0], pair[1]});
     }
     QVERIFY2(reused, "the closed number was not handed out again");
-    QTRY_VERIFY_WITH_TIMEOUT((s.SpeakerOn() && s.Capture().BlocksSent() > 3 &&
+    QTRY_VERIFY_WITH_TIMEOUT((s.Audio().SpeakerOn() && s.Audio().Capture().BlocksSent() > 3 &&
                               LinkSlot(0).audio.socket.load() >= 0) || !presenter_.boxes.empty(), 10000);
     if (presenter_.boxes.empty()) {
       QVERIFY(s.State() >= kPaneLive);
     } else {
       QCOMPARE(BoxIds(), std::vector<int>{20036});
-      QVERIFY(!s.SpeakerOn());
+      QVERIFY(!s.Audio().SpeakerOn());
     }
     char bytes[4096];
     for (int fd : ours) QCOMPARE(::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT), -1L);
@@ -474,16 +478,14 @@ class ViewerSessionTest : public QObject {
   void logOutDuringAReconnectStaysLoggedOut() {
     QFETCH(int, phase);
     BufferSurface surface(kKindRGB32);
-    ViewerSession s(0, 0, &surface, nullptr);
-    s.SetReconnectStep(std::chrono::milliseconds(100));
+    ViewerSession s(0, 0, &surface, nullptr, nullptr, Step(100));
     SilentListener silent;
     if (phase == -1) {
       // The last sign-in went to an address that does not answer.
       SignInFields f = Fields(0);
       f.port = QString::number(silent.port());
       QVERIFY(silent.port() != 0);
-      QCOMPARE(s.SignIn(f), 0);
-      s.SetSignedInForTest(kPaneLive, 0, LoginInfo{}, VideoFormat{});
+      QCOMPARE(s.SignIn(f), 0);  // the reconnect thread tries the same address
     } else {
       QVERIFY(GoLive(s, 0));
     }

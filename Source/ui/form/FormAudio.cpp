@@ -76,21 +76,21 @@ void FormAudio::Attach(ViewerSession& session) {
   if (!ready_) return;
   outputs_.push_back(factory_->MakeOutput());
   inputs_.push_back(factory_->MakeInput());
-  session.SetAudioDevices(outputs_.back().get(), inputs_.back().get());
+  session.Audio().SetAudioDevices(outputs_.back().get(), inputs_.back().get());
 }
 
 void MuteUnselectedPane(ViewerSession& session) {
-  if (session.MicOn()) session.Player().Silence();
-  if (session.SpeakerOn()) {
-    session.Capture().Pause();
-    session.SetVolume(0, 0);
+  if (session.Audio().MicOn()) session.Audio().Player().Silence();
+  if (session.Audio().SpeakerOn()) {
+    session.Audio().Capture().Pause();
+    session.Audio().SetVolume(0, 0);
   }
 }
 
 void UnmuteSelectedPane(ViewerSession& session) {
-  if (session.MicOn()) session.Player().Resume();
-  if (session.SpeakerOn()) {
-    session.Capture().Resume();
-    session.SetVolume(ReadSettingDword(session.Settings(), settings::kSpkVolume), 0);
+  if (session.Audio().MicOn()) session.Audio().Player().Resume();
+  if (session.Audio().SpeakerOn()) {
+    session.Audio().Capture().Resume();
+    session.Audio().SetVolume(ReadSettingDword(session.Settings(), settings::kSpkVolume), 0);
   }
 }

@@ -18,6 +18,8 @@
 #include "pane/MViewer.h"
 #include "controls/MessageBoxes.h"
 #include "form/SidePanel.h"
+#include "form/CameraCombos.h"
+#include "form/PaneCommands.h"
 #include "controls/Skin.h"
 #include "WindowMessage.h"
 #include "base/CAMManager.h"
@@ -27,8 +29,6 @@
 namespace {
 
 constexpr int kTickMs = 1000;
-constexpr int kMicBusyMs = 1000;
-constexpr int kSpeakerBusyMs = 3000;
 constexpr int kTitleBarHeight = 29;
 constexpr int kEdge = 4;
 constexpr int kAutoSignInNotice = 20044;
@@ -38,12 +38,14 @@ const QColor kFormGreen(150, 190, 110);
 const QColor kStripGreen(74, 132, 107);
 const QColor kPanelGreen(140, 181, 99);
 
-QLineEdit* Edit(MViewer* pane, int id) { return qobject_cast<QLineEdit*>(pane->Control(id)); }
-
 }  // namespace
 
 MFormView::MFormView(QWidget* parent, const FormOptions& options)
-    : QWidget(parent), geometry_(FormGeometry::ForLayout(options.columns, options.rows)), audio_(options.audio) {
+    : QWidget(parent),
+      geometry_(FormGeometry::ForLayout(options.columns, options.rows)),
+      audio_(options.audio),
+      paneCommands_(std::make_unique<PaneCommands>(*this)),
+      combos_(std::make_unique<CameraCombos>(*this)) {
   setAutoFillBackground(false);
   setFont(skin::PlainFont());
   QSize area = options.workArea;
@@ -62,7 +64,7 @@ bool MFormView::Create(const FormOptions& options) {
   }
   const int count = geometry_.PaneCount();
   for (int i = 0; i < count; ++i) {
-    panes_.push_back(new MViewer(this, this, i, i + options.instance * count, CellRect(i)));
+    panes_.push_back(new MViewer(this, this, i, i + options.instance * count, CellRect(i), options.pane));
   }
   if (StartVideoFramework() != 1) {
     LogMessage("%s:%d\r\n", LOGPOS);
@@ -92,11 +94,13 @@ void MFormView::CreateControls() {
   connect(close_, &MButton::clicked, this, [this] { window()->close(); });
   panel_ = new SidePanel(this);
   panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
-  connect(panel_, &SidePanel::command, this, &MFormView::OnCommand);
-  connect(panel_, &SidePanel::volumeMoved, this, &MFormView::OnVolumeMoved);
-  connect(panel_->LanSearchCombo(), &LanCombo::aboutToOpen, this, &MFormView::OnLanSearchOpening);
-  connect(panel_->LanSearchCombo(), &QComboBox::activated, this, &MFormView::OnLanEntryChosen);
-  connect(panel_->CameraListCombo(), &QComboBox::activated, this, &MFormView::OnCameraListChosen);
+  // Each concern registers its own commands and messages.
+  router_.Register(WM_PANE_STATUS, [this](WindowMessageEvent& m) { OnPaneStatus(static_cast<int>(m.wParam)); });
+  router_.Register(WM_PANE_SELECT, [this](WindowMessageEvent& m) { SelectPane(static_cast<int>(m.wParam)); });
+  paneCommands_->Register(router_);
+  combos_->Register(router_);
+  connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
+  connect(panel_, &SidePanel::volumeMoved, this, [this](int position) { paneCommands_->OnVolumeMoved(position); });
   strip_ = std::make_unique<StatusStrip>(this, PaneCount());
   resizeEvent(nullptr);
   RefreshStatus();
@@ -128,11 +132,11 @@ PaneStatus MFormView::StatusOf(int index) const {
   st.codec = s.Format().codec;
   st.resolution = s.Format().resolution;
   st.renderStarted = s.Render().State() == MVideoRender::kRunning;
-  st.listening = s.MicOn();
-  st.talking = s.SpeakerOn();
-  st.volume = s.Volume();
-  if (QLineEdit* alias = Edit(pane, kIdAliasEdit)) st.alias = alias->text();
-  if (QLineEdit* address = Edit(pane, kIdAddressEdit)) st.address = address->text();
+  st.listening = s.Audio().MicOn();
+  st.talking = s.Audio().SpeakerOn();
+  st.volume = s.Audio().Volume();
+  st.alias = s.Fields().alias;
+  st.address = s.Fields().url;
   return st;
 }
 
@@ -146,7 +150,7 @@ int MFormView::PaneIndexOf(const QWidget* widget) const {
 }
 
 void MFormView::SetVideoPaused(bool paused) {
-  for (MViewer* pane : panes_) pane->Session().SetVideoPaused(paused ? 1 : 0);
+  for (MViewer* pane : panes_) pane->Session().Audio().SetVideoPaused(paused ? 1 : 0);
 }
 
 void MFormView::EnterKey(QWidget* focus) {
@@ -199,25 +203,16 @@ void MFormView::RefreshStatus() {
 bool MFormView::event(QEvent* e) {
   auto* m = dynamic_cast<WindowMessageEvent*>(e);
   if (m == nullptr) return QWidget::event(e);
-  const int slot = static_cast<int>(m->wParam);
-  switch (m->message()) {
-    case WM_PANE_STATUS:
-      if (slot == current_) {
-        RefreshStatus();
-      } else if (slot >= 0 && slot < PaneCount()) {
-        RefreshTitle(slot);  // its title follows its state too
-      }
-      break;
-    case WM_PANE_SELECT:
-      SelectPane(slot);
-      break;
-    case WM_LOAD_CAMERA_LIST:
-      LoadCameraList();
-      break;
-    default:
-      break;  // enlarging and full screen are not offered yet
-  }
+  router_.Dispatch(*m);  // messages no concern registered (yet) are ignored
   return true;
+}
+
+void MFormView::OnPaneStatus(int slot) {
+  if (slot == current_) {
+    RefreshStatus();
+  } else if (slot >= 0 && slot < PaneCount()) {
+    RefreshTitle(slot);  // its title follows its state too
+  }
 }
 
 void MFormView::timerEvent(QTimerEvent* e) {
@@ -227,115 +222,6 @@ void MFormView::timerEvent(QTimerEvent* e) {
   // A random first pane each time, so no pane's work always comes first.
   const int r = static_cast<int>(QRandomGenerator::global()->bounded(count));
   for (int i = 0; i < count; ++i) Pane((r + i) % count)->Tick();
-}
-
-void MFormView::OnCommand(int id) {
-  MViewer* pane = CurrentPane();
-  if (pane == nullptr) return;
-  ViewerSession& s = pane->Session();
-  switch (id) {
-    case kIdSetupButton:
-      break;  // the setup windows are not built yet
-    case kIdLogOutButton:
-      pane->LogOut();
-      break;
-    case kIdMicButton:
-      if (!audio_.Ready()) return;
-      if (s.MicOn()) {
-        s.SetMic(0, 1);
-      } else {
-        s.SetMic(1, 1);
-      }
-      panel_->MicButton()->SetBusy(kMicBusyMs);
-      break;
-    case kIdSpeakerButton:
-      if (!audio_.Ready()) return;
-      if (s.SpeakerOn()) {
-        s.SetSpeaker(0, 1);
-      } else {
-        const int v = s.SetSpeaker(1, 1);
-        if (s.SpeakerOn()) s.SetVolume(v, 1);
-      }
-      panel_->SpeakerButton()->SetBusy(kSpeakerBusyMs);
-      break;
-    default:
-      return;
-  }
-  RefreshStatus();
-}
-
-void MFormView::OnVolumeMoved(int position) {
-  if (MViewer* pane = CurrentPane()) pane->Session().SetVolume(position, 1);
-}
-
-// --- camera combos -----------------------------------------------------------
-
-void MFormView::LoadCameraList() {
-  SettingsKey list;
-  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
-  cameraListEnabled_ = ReadSettingDword(list, settings::kListConfEnable) != 0;
-  if (panel_ == nullptr) return;
-  panel_->SetCameraListEnabled(cameraListEnabled_);
-  RefreshStatus();
-  if (!cameraListEnabled_) return;
-  QComboBox* combo = panel_->CameraListCombo();
-  combo->clear();
-  const int count = ReadSettingDword(list, settings::kListConfCount);
-  for (int i = 0; i < count; ++i) {
-    const QByteArray entry = QByteArray(settings::kListPrefix) + QByteArray::number(i).rightJustified(2, '0');
-    QString name;
-    ReadSettingString(list, entry.constData(), settings::kListName,
-                      QString::fromUtf8(settings::kListNameDefault), 260, &name);
-    combo->addItem(name);
-  }
-  combo->setCurrentIndex(-1);
-}
-
-void MFormView::OnCameraListChosen(int index) {
-  MViewer* pane = CurrentPane();
-  if (pane == nullptr || index < 0) return;
-  if (pane->Session().State() >= kPaneControlOpen) pane->LogOut();
-  SettingsKey list;
-  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
-  const QByteArray entry = QByteArray(settings::kListPrefix) + QByteArray::number(index).rightJustified(2, '0');
-  auto text = [&](const char* value, const char* fallback, int capacity) {
-    QString out;
-    ReadSettingString(list, entry.constData(), value, QString::fromUtf8(fallback), capacity, &out);
-    return out;
-  };
-  const std::string password = UnscrambleText(text(settings::kListPw, "", 260).toStdString()).substr(0, 32);
-  Edit(pane, kIdAliasEdit)->setText(text(settings::kListName, settings::kListNameDefault, 32));
-  Edit(pane, kIdAddressEdit)->setText(text(settings::kListUrl, "", 260));
-  Edit(pane, kIdPortEdit)->setText(text(settings::kListPort, "", 8));
-  Edit(pane, kIdUserEdit)->setText(text(settings::kListId, "", 32));
-  Edit(pane, kIdPasswordEdit)->setText(QString::fromLocal8Bit(password.c_str()));
-  if (auto* mjpeg = qobject_cast<QCheckBox*>(pane->Control(kIdMjpegBox))) {
-    mjpeg->setChecked(text(settings::kListMjpeg, settings::kListMjpegDefault, 8) == QLatin1String("Yes"));
-  }
-  pane->SignIn();
-}
-
-void MFormView::OnLanSearchOpening() {
-  LanCombo* combo = panel_->LanSearchCombo();
-  combo->clear();
-  lanEntries_.clear();
-  CAMManager& search = LanSearch();
-  search.SearchCameras();
-  // The first sixteen entries that hold an address.
-  for (int i = 0; i < 16; ++i) {
-    const SearchEntry& e = search.Results().At(i);
-    if (e.IsFree()) continue;
-    const QString address = QString::fromStdString(e.Address());
-    lanEntries_.emplace_back(address, e.Port());
-    combo->addItem(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
-  }
-}
-
-void MFormView::OnLanEntryChosen(int index) {
-  MViewer* pane = CurrentPane();
-  if (pane == nullptr || index < 0 || index >= static_cast<int>(lanEntries_.size())) return;
-  Edit(pane, kIdAddressEdit)->setText(lanEntries_[static_cast<std::size_t>(index)].first);
-  Edit(pane, kIdPortEdit)->setText(QString::number(lanEntries_[static_cast<std::size_t>(index)].second));
 }
 
 // --- automatic sign-in -------------------------------------------------------
@@ -348,7 +234,7 @@ void MFormView::StartAutoSignIn(std::chrono::milliseconds step) {
   for (int i = 0; i < PaneCount(); ++i) {
     if (!Pane(i)->Session().AutoSignIn()) continue;
     autoPanes.push_back(i);
-    (*fields)[static_cast<std::size_t>(i)] = Pane(i)->PanelFields();
+    (*fields)[static_cast<std::size_t>(i)] = Pane(i)->Session().Fields();
   }
   AutoSignInThread::Hooks hooks;
   hooks.openNotice = [this] { QMetaObject::invokeMethod(this, &MFormView::OpenAutoSignInNotice, Qt::QueuedConnection); };

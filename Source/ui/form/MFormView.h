@@ -12,18 +12,21 @@
 #include <memory>
 #include <vector>
 
+#include "MessageRouter.h"
 #include "form/FormAudio.h"
+#include "form/FormContext.h"
 #include "form/FormGeometry.h"
 #include "form/FormStartUp.h"
 #include "form/StatusStrip.h"
 
+#include "pane/ViewerSession.h"
+
+#include "form/CameraCombos.h"
 class MButton;
 class MInfoBox;
 class MViewer;
+class PaneCommands;
 class SidePanel;
-
-// Messages of the form besides the panes' 1025 to 1028.
-inline constexpr unsigned WM_LOAD_CAMERA_LIST = 1186;
 // Title-bar buttons.
 inline constexpr int kIdMinimiseButton = 2551;
 inline constexpr int kIdCloseButton = 2552;
@@ -35,9 +38,10 @@ struct FormOptions {
   AudioDeviceFactory* audio = nullptr;  // null: the Qt sound devices
   std::chrono::milliseconds autoSignInStep{1000};
   QSize workArea;  // empty: the screen's available area
+  SessionOptions pane;  // how the panes' sessions are built (tests: a fake link)
 };
 
-class MFormView : public QWidget {
+class MFormView : public QWidget, public FormContext {
   Q_OBJECT
  public:
   static constexpr int kMaxPanes = FormGeometry::kMaxPanes;
@@ -53,12 +57,15 @@ class MFormView : public QWidget {
   int PaneCount() const { return static_cast<int>(panes_.size()); }
   MViewer* Pane(int i) const { return panes_[static_cast<std::size_t>(i)]; }
   int CurrentIndex() const { return current_; }
-  MViewer* CurrentPane() const { return panes_.empty() ? nullptr : Pane(current_); }
+  MViewer* CurrentPane() const override { return panes_.empty() ? nullptr : Pane(current_); }
   QRect CellRect(int index) const { return geometry_.Cell(index); }
   // The client size the grid needs.
   QSize FormSize() const { return geometry_.ClientSize(); }
-  bool AudioReady() const { return audio_.Ready(); }
-  SidePanel* Panel() const { return panel_; }
+  bool AudioReady() const override { return audio_.Ready(); }
+  SidePanel* Panel() const override { return panel_; }
+  void RefreshStatus() override;
+  // The form's commands and messages, by concern.
+  MessageRouter& Router() { return router_; }
   StatusStrip* Strip() const { return strip_.get(); }
   QWidget* TitleButton(int id) const;
   PaneStatus StatusOf(int index) const;
@@ -90,14 +97,8 @@ class MFormView : public QWidget {
   bool Create(const FormOptions& options);
   void CreateControls();
   void SelectPane(int index);
-  void RefreshStatus();
+  void OnPaneStatus(int slot);
   void RefreshTitle(int index);
-  void OnCommand(int id);
-  void OnVolumeMoved(int position);
-  void LoadCameraList();
-  void OnLanSearchOpening();
-  void OnLanEntryChosen(int index);
-  void OnCameraListChosen(int index);
   void StartAutoSignIn(std::chrono::milliseconds step);
   void OpenAutoSignInNotice();
   void FinishAutoSignIn();
@@ -112,8 +113,9 @@ class MFormView : public QWidget {
   SidePanel* panel_ = nullptr;
   MButton* minimise_ = nullptr;
   MButton* close_ = nullptr;
-  bool cameraListEnabled_ = false;
-  std::vector<std::pair<QString, int>> lanEntries_;  // address, port of combo 2208
+  MessageRouter router_;
+  std::unique_ptr<PaneCommands> paneCommands_;
+  std::unique_ptr<CameraCombos> combos_;
   QBasicTimer tick_;  // timer 2002
   AutoSignInThread autoSignIn_;
   QPointer<MInfoBox> autoNotice_;

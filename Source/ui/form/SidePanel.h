@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "controls/MButton.h"
+#include "controls/MCheckButton.h"
 #include "form/StatusStrip.h"
 
 class QSlider;
@@ -31,42 +32,6 @@ struct SidePanelShown {
   bool operator==(const SidePanelShown&) const = default;
 };
 SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady);
-
-// A skinned button that shows an on state and can be made busy: while busy
-// it shows the wait cursor and ignores clicks (the owner toggles the state
-// itself after a click).
-class MCheckButton : public MButton {
-  Q_OBJECT
- public:
-  enum class Glyph { Microphone, Speaker };
-  MCheckButton(QWidget* parent, int id, int x, int y, Glyph glyph);
-  void SetCheck(bool on);
-  bool Check() const { return on_; }
-  // Busy for |milliseconds| (the button's timer 2004 ends it).
-  void SetBusy(int milliseconds);
-  bool Busy() const { return busy_.isActive(); }
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-  void mouseReleaseEvent(QMouseEvent*) override;
-  void timerEvent(QTimerEvent*) override;
-
- private:
-  QPixmap onFace_;
-  bool on_ = false;
-  QBasicTimer busy_;  // timer 2004
-};
-
-// The LAN search combo tells when its list is about to open, so that the
-// search runs first.
-class LanCombo : public QComboBox {
-  Q_OBJECT
- public:
-  using QComboBox::QComboBox;
-  void showPopup() override;
- signals:
-  void aboutToOpen();
-};
 
 class SidePanel : public QWidget {
   Q_OBJECT

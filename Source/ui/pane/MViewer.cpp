@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QSignalBlocker>
 
 #include "controls/MButton.h"
 #include "controls/MInfoBox.h"
@@ -72,13 +73,15 @@ QCheckBox* MakeBox(QWidget* parent, int id, const char* text) {
 
 }  // namespace
 
-MViewer::MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect)
+MViewer::MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect,
+                 const SessionOptions& options)
     : QWidget(parent), slot_(slot), form_(form), view_(new VideoView(this)) {
   setGeometry(cellRect);
   setAttribute(Qt::WA_OpaquePaintEvent);
   surface_ = std::make_unique<PaneSurface>(view_);
-  session_ = std::make_unique<ViewerSession>(slot, settingsIndex, surface_.get(), this, this);
+  session_ = std::make_unique<ViewerSession>(slot, settingsIndex, surface_.get(), this, this, options);
   connect(session_.get(), &ViewerSession::stateChanged, this, &MViewer::OnStateChanged);
+  connect(session_.get(), &ViewerSession::fieldsChanged, this, &MViewer::ShowFields);
   view_->hide();
   BuildPanel();
   ShowSignInPanel(true);
@@ -107,18 +110,14 @@ void MViewer::BuildPanel() {
   autoSignIn_ = MakeBox(panel_, kIdAutoSignInBox, "Signin Automatically");
   signIn_ = MButton::Labelled(panel_, kIdSignInButton, 230, 170, QSize(72, 24), QString::fromUtf8("로그인"));
 
-  const SignInFields stored = session_->StoredFields();
-  address_->setText(stored.url);
-  port_->setText(stored.port);
-  user_->setText(stored.id);
-  password_->setText(stored.password);
-  alias_->setText(stored.alias);
-  mjpeg_->setChecked(stored.useMjpeg);
-  saveId_->setChecked(stored.saveId);
-  autoSignIn_->setChecked(stored.autoSignIn);
-  autoSignIn_->setVisible(stored.saveId);
+  ShowFields();
 
   connect(signIn_, &MButton::clicked, this, &MViewer::OnSignInButton);
+  // What the user types or ticks goes into the session at once.
+  for (QLineEdit* e : {address_, port_, user_, password_, alias_}) {
+    connect(e, &QLineEdit::textChanged, this, &MViewer::TakeEdits);
+  }
+  for (QCheckBox* b : {mjpeg_, saveId_, autoSignIn_}) connect(b, &QCheckBox::toggled, this, &MViewer::TakeEdits);
   connect(saveId_, &QCheckBox::toggled, this, &MViewer::OnSaveIdToggled);
   connect(autoSignIn_, &QCheckBox::toggled, this, &MViewer::OnAutoSignInToggled);
   for (QLineEdit* e : {address_, port_, user_, password_, alias_}) {
@@ -160,7 +159,25 @@ QWidget* MViewer::Control(int id) const {
   }
 }
 
-SignInFields MViewer::PanelFields() const {
+void MViewer::ShowFields() {
+  const SignInFields f = session_->Fields();
+  // Showing the session's values is not the user changing them.
+  showingFields_ = true;
+  const QSignalBlocker b1(mjpeg_), b2(saveId_), b3(autoSignIn_);
+  address_->setText(f.url);
+  port_->setText(f.port);
+  user_->setText(f.id);
+  password_->setText(f.password);
+  alias_->setText(f.alias);
+  mjpeg_->setChecked(f.useMjpeg);
+  saveId_->setChecked(f.saveId);
+  autoSignIn_->setChecked(f.autoSignIn);
+  autoSignIn_->setVisible(f.saveId);
+  showingFields_ = false;
+}
+
+void MViewer::TakeEdits() {
+  if (showingFields_) return;
   SignInFields f;
   f.url = address_->text();
   f.port = port_->text();
@@ -170,10 +187,10 @@ SignInFields MViewer::PanelFields() const {
   f.useMjpeg = mjpeg_->isChecked();
   f.saveId = saveId_->isChecked();
   f.autoSignIn = saveId_->isChecked() && autoSignIn_->isChecked();
-  return f;
+  session_->EditFields(f);
 }
 
-int MViewer::SignIn() { return session_->SignIn(PanelFields()); }
+int MViewer::SignIn() { return session_->SignIn(); }
 
 void MViewer::OnSignInButton() {
   if (session_->State() != kPaneIdle) return;
@@ -196,7 +213,7 @@ void MViewer::OnAutoSignInToggled(bool on) {
 
 void MViewer::SetSelected(bool on) {
   selected_ = on;
-  session_->SetSelected(on);
+  session_->Audio().SetSelected(on);
   update();
 }
 

@@ -31,15 +31,14 @@ class MViewer : public QWidget, public ViewerHost {
   Q_OBJECT
  public:
   // |form| receives 1025..1028; |settingsIndex| names the "Viewer%02d" key.
-  MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect);
+  MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, const QRect& cellRect,
+          const SessionOptions& options = {});
   ~MViewer() override;
 
   ViewerSession& Session() { return *session_; }
   int Slot() const { return slot_; }
   VideoView* View() { return view_; }
-  // The sign-in panel's present values.
-  SignInFields PanelFields() const;
-  // Sign-in from the panel (button, Enter, start-up); 1 when sent.
+  // Sign-in with the session's fields (button, Enter, start-up); 1 when sent.
   int SignIn();
   void LogOut() { session_->LogOut(); }
   void Tick() { session_->Tick(); }
@@ -66,6 +65,9 @@ class MViewer : public QWidget, public ViewerHost {
   void BuildPanel();
   void LayoutPanel();
   void OnSignInButton();
+  // The panel shows the session's fields; the user's edits go back to it.
+  void ShowFields();
+  void TakeEdits();
   void OnSaveIdToggled(bool on);
   void OnAutoSignInToggled(bool on);
   void OnStateChanged(int state);
@@ -86,5 +88,6 @@ class MViewer : public QWidget, public ViewerHost {
   QCheckBox* saveId_ = nullptr;
   QCheckBox* autoSignIn_ = nullptr;
   MButton* signIn_ = nullptr;
+  bool showingFields_ = false;  // ShowFields is filling the edits
   QPointer<MInfoBox> currentBox_;
 };

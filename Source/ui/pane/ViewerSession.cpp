@@ -12,6 +12,7 @@
 #include "link/KeyValue.h"
 #include "link/LinkMessages.h"
 #include "link/MediaStream.h"
+#include "pane/PaneLink.h"
 
 namespace {
 
@@ -66,30 +67,37 @@ void ViewerHost::ShowViewerBox(int messageId, int kind) { PresentBox(messageId, 
 void ViewerHost::OpenViewerTextBox(const QString& text, int kind) { PresentBox(0, kind, text); }
 
 ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface, ViewerHost* host,
-                             QObject* parent)
+                             QObject* parent, const SessionOptions& options)
     : QObject(parent),
       slot_(slot),
       host_(host ? host : &fallbackHost_),
+      link_(options.link ? options.link : &LiveLink::Instance()),
       target_(this, &epoch_),
       tickCounter_(slot),
-      render_(surface) {
+      reconnectStep_(options.reconnectStep),
+      render_(surface),
+      audio_(*this),
+      maintenance_(*this) {
+  RegisterConnectionMessages();
+  audio_.Register(router_);
+  maintenance_.Register(router_);
   char name[16];
   std::snprintf(name, sizeof name, settings::kViewerKeyFormat, settingsIndex);
   if (OpenSettingsKey(QString::fromLatin1(name), &settingsKey_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-  ReadSettingString(settingsKey_, settings::kSigninUrl, 260, &stored_.url);
+  ReadSettingString(settingsKey_, settings::kSigninUrl, 260, &fields_.url);
   // As stored: a port that is not one stays visible and is refused at sign-in.
-  stored_.port = ReadSettingNumberText(settingsKey_, settings::kSigninPort, 8);
-  stored_.useMjpeg = ReadSettingDword(settingsKey_, settings::kSigninMjpeg) != 0;
-  ReadSettingString(settingsKey_, settings::kSigninId, kIdBytes, &stored_.id);
-  ReadSettingString(settingsKey_, settings::kSigninAlias, kIdBytes, &stored_.alias);
-  stored_.saveId = !stored_.id.isEmpty();
+  fields_.port = ReadSettingNumberText(settingsKey_, settings::kSigninPort, 8);
+  fields_.useMjpeg = ReadSettingDword(settingsKey_, settings::kSigninMjpeg) != 0;
+  ReadSettingString(settingsKey_, settings::kSigninId, kIdBytes, &fields_.id);
+  ReadSettingString(settingsKey_, settings::kSigninAlias, kIdBytes, &fields_.alias);
+  fields_.saveId = !fields_.id.isEmpty();
   QString scrambled;
   ReadSettingString(settingsKey_, settings::kSigninPw, kScrambledBytes + 1, &scrambled);
   if (!scrambled.isEmpty()) {
     std::string plain = UnscrambleText(scrambled.toStdString());
     if (plain.size() > kIdBytes) plain.resize(kIdBytes);
-    stored_.password = QString::fromLocal8Bit(plain.c_str());
-    stored_.autoSignIn = true;
+    fields_.password = QString::fromLocal8Bit(plain.c_str());
+    fields_.autoSignIn = true;
     autoSignIn_ = true;
   }
 }
@@ -101,44 +109,26 @@ ViewerSession::~ViewerSession() {
   }
   reconnecting_.store(0);
   if (reconnectThread_.joinable()) reconnectThread_.join();
-  capture_.Stop();
-  if (IsValidSlot(slot_)) {
-    LinkRecord& record = LinkSlot(slot_);
-    if (record.window.Peek() == &target_) {
-      // Still this pane's link: end it and let go of the window, the frame
-      // queue and the player before they are freed.
-      if (state_.load() != kPaneIdle) SendCloseRequest(slot_);
-      CloseLink(slot_);
-    }
-    if (render_.Queue() != nullptr && record.video.frameSink.Peek() == render_.Queue()) ClearFrameSink(slot_);
-    if (record.audio.audioSink.Peek() == &player_) ClearAudioSink(slot_);
+  audio_.StopCapture();
+  if (link_->HoldsWindow(slot_, &target_)) {
+    // Still this pane's link: end it and let go of the window, the frame
+    // queue and the player before they are freed.
+    if (state_.load() != kPaneIdle) link_->SendCloseRequest(slot_);
+    link_->CloseLink(slot_);
   }
+  if (link_->HoldsFrameSink(slot_, render_.Queue())) link_->ClearFrameSink(slot_);
+  if (link_->HoldsAudioSink(slot_, &audio_.Player())) link_->ClearAudioSink(slot_);
   render_.Stop();
-  player_.Stop();
+}
+
+void ViewerSession::SetFields(const SignInFields& fields) {
+  fields_ = fields;
+  emit fieldsChanged();
 }
 
 QString ViewerSession::Banner() const {
   std::lock_guard<std::mutex> hold(bannerMutex_);
   return banner_;
-}
-
-void ViewerSession::SetAudioDevices(AudioOutput* output, AudioInput* input) {
-  player_.SetOutput(output);
-  capture_.SetInput(input);
-}
-
-void ViewerSession::SetSignedInForTest(int state, int group, const LoginInfo& info,
-                                       const VideoFormat& format) {
-  group_.store(group);
-  loginInfo_ = info;
-  format_ = format;
-  SetState(state);
-  PostStatus();
-}
-
-void ViewerSession::SetAudioSwitchesForTest(bool micOn, bool speakerOn) {
-  micOn_.store(micOn);
-  speakerOn_.store(speakerOn);
 }
 
 void ViewerSession::SetState(int state) {
@@ -172,7 +162,7 @@ bool ViewerSession::IsStale(const WindowMessageEvent* m) const {
 
 void ViewerSession::StopRender() {
   // The link must no longer reach the queue the render frees.
-  ClearFrameSink(slot_);
+  link_->ClearFrameSink(slot_);
   render_.Stop();
 }
 
@@ -267,27 +257,27 @@ int ViewerSession::SignInFor(const SignInFields& fields, std::uint64_t epoch) {
     useMjpegRequested_ = fields.useMjpeg;
   }
   // 4, 5. End the previous connection and prepare the slot.
-  SendCloseRequest(slot_);
-  CloseLink(slot_);
+  link_->SendCloseRequest(slot_);
+  link_->CloseLink(slot_);
   const bool again = reconnecting_.load() != 0;
   if (!SetStateIf(epoch, again ? kPaneReconnecting : kPaneIdle, false)) return 0;
-  PrepareLink(slot_, &target_, address, port);
+  link_->PrepareLink(slot_, &target_, address, port);
   // 6. Connect and send the login.
   if (!SetStateIf(epoch, kPaneSignInSent)) {
-    CloseLink(slot_);
+    link_->CloseLink(slot_);
     return 0;
   }
-  const int opened = OpenControl(slot_, id.constData(), password.constData(), fields.useMjpeg ? 1 : 0);
+  const int opened = link_->OpenControl(slot_, id.constData(), password.constData(), fields.useMjpeg ? 1 : 0);
   if (epoch_.load() != epoch) {
     // Logged out (or signed in anew) while connecting: this connection is
     // not wanted, and nothing about it is shown.
-    if (opened == 1) SendCloseRequest(slot_);
-    CloseLink(slot_);
+    if (opened == 1) link_->SendCloseRequest(slot_);
+    link_->CloseLink(slot_);
     return 0;
   }
   if (opened != 1) {
     // 7.
-    CloseLink(slot_);
+    link_->CloseLink(slot_);
     if (!SetStateIf(epoch, reconnecting_.load() != 0 ? kPaneReconnecting : kPaneIdle)) return 0;
     if (reconnecting_.load() == 0) Box(20031, kBoxError, false, epoch);
     // The password is never written to the log.
@@ -332,18 +322,16 @@ void ViewerSession::LogOut() {
   }
   SetState(kPaneIdle);
   group_.store(0);
-  SetMic(0, 0);
-  SetSpeaker(0, 0);
-  SendCloseRequest(slot_);
+  audio_.SwitchOff();
+  link_->SendCloseRequest(slot_);
   // Closing first also ends a frame the link is still reading, so that the
   // render's queue is let go of at once.
-  CloseLink(slot_);
+  link_->CloseLink(slot_);
   StopRender();
-  audioOpen_.store(false);
+  audio_.ForgetConnection();
   // The link can no longer post for the old connection; what it posted
   // before is stale from now on.
   epoch_.fetch_add(1);
-  videoPaused_.store(false);
   host_->RepaintPane();
   host_->ShowSignInPanel(true);
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
@@ -358,86 +346,53 @@ bool ViewerSession::event(QEvent* e) {
 }
 
 void ViewerSession::HandleMessage(WindowMessageEvent* m) {
-  const auto lParam = m->lParam;
-  // What the link said about a connection of an ended session is not acted on.
-  if (m->message() != WM_PANE_COMMAND && IsStale(m)) return;
-  switch (m->message()) {
-    case WM_PANE_COMMAND:
-      if (m->wParam == kCmdLogOut) LogOut();
-      break;
-    case WM_LOGIN_ACCEPTED:
-      OnLoginAccepted(static_cast<int>(m->wParam), reinterpret_cast<const LoginInfo*>(lParam));
-      break;
-    case WM_LOGIN_REFUSED:
-      OnLoginRefused(static_cast<int>(lParam));
-      break;
-    case WM_VSTREAM_OPENED:
-      SetState(kPaneVideoOpen);
-      if (SendSetupRequest(slot_, "VIDEO", "GET", nullptr) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-      break;
-    case WM_VSTREAM_REFUSED:
-      if (reconnecting_.load() == 0) PostCommand(kCmdLogOut);
-      Box(20035, kBoxError, false);
-      break;
-    case WM_ASTREAM_OPENED:
-      SetState(kPaneLiveAudio);
-      break;
-    case WM_ASTREAM_REFUSED:
-      Box(20036, kBoxError, false);
-      break;
-    case WM_CAMERA_CLOSE:
-      OnCameraClose(static_cast<int>(lParam));
-      break;
-    case WM_VIDEO_PLAY_ACK:
-      OnLiveStart();
-      break;
-    case WM_VIDEO_STOP_ACK:
-      if (render_.Queue() != nullptr) render_.Queue()->ResetQueue();
-      break;
-    case WM_VIDEO_FLIP_ACK:
-      loginInfo_.horizontalFlip = static_cast<std::int32_t>(m->wParam);
-      loginInfo_.verticalFlip = static_cast<std::int32_t>(lParam);
-      if (loginInfo_.model == kModelPanTilt) render_.SetMirror(static_cast<int>(m->wParam));
-      break;
-    case WM_MIC_PLAY_NAK:
-      CloseBox();
-      Box(lParam == 0 ? 20112 : 20113, kBoxError, false);
-      SetMic(0, 1);
-      PostStatus();
-      break;
-    case WM_CAMERA_KEY:
-      Box(20042, kBoxNotice, false);
-      break;
-    case WM_SETUP_NETWORK_SET:
-      Box(20069, kBoxNotice, true);
-      SendSetupRequest(slot_, "NETWORK", "RESTART", nullptr);
-      break;
-    case WM_SETUP_VIDEO_GET:
-      OnVideoSettings(reinterpret_cast<const char*>(lParam));
-      break;
-    case WM_SETUP_VIDEO_SET:
-    case WM_SETUP_VIDEO_ADJUST:
-      OnVideoSettingsChanged(reinterpret_cast<const char*>(lParam));
-      break;
-    case WM_SETUP_MDALARM_CONNECT:
-      Box(20172, kBoxError, false);
-      break;
-    case WM_UPDATE_PROGRESS:
-      if (lParam == 405) updateInProgress_.store(1);
-      if (lParam == 411) PostCommand(kCmdLogOut);
-      break;
-    case WM_UPDATE_FAILED:
-      PostCommand(kCmdLogOut);
-      break;
-    case WM_CONTROL_CLOSED:
-      OnControlClosed();
-      break;
-    case WM_AUDIO_CLOSED:
-      OnAudioClosed();
-      break;
-    default:
-      break;  // acknowledgements that need nothing
+  if (m->message() == WM_PANE_COMMAND) {
+    router_.DispatchCommand(static_cast<int>(m->wParam));
+    return;
   }
+  // What the link said about a connection of an ended session is not acted on.
+  if (IsStale(m)) return;
+  router_.Dispatch(*m);  // acknowledgements no part registered need nothing
+}
+
+void ViewerSession::RegisterConnectionMessages() {
+  router_.RegisterCommand(kCmdLogOut, [this] { LogOut(); });
+  router_.Register(WM_LOGIN_ACCEPTED, [this](WindowMessageEvent& m) {
+    OnLoginAccepted(static_cast<int>(m.wParam), reinterpret_cast<const LoginInfo*>(m.lParam));
+  });
+  router_.Register(WM_LOGIN_REFUSED, [this](WindowMessageEvent& m) { OnLoginRefused(static_cast<int>(m.lParam)); });
+  router_.Register(WM_VSTREAM_OPENED, [this](WindowMessageEvent&) { OnVideoStreamOpened(); });
+  router_.Register(WM_VSTREAM_REFUSED, [this](WindowMessageEvent&) { OnVideoStreamRefused(); });
+  router_.Register(WM_CAMERA_CLOSE, [this](WindowMessageEvent& m) { OnCameraClose(static_cast<int>(m.lParam)); });
+  router_.Register(WM_VIDEO_PLAY_ACK, [this](WindowMessageEvent&) { OnLiveStart(); });
+  router_.Register(WM_VIDEO_FLIP_ACK, [this](WindowMessageEvent& m) {
+    OnFlipAcknowledged(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
+  });
+  router_.Register(WM_SETUP_VIDEO_GET, [this](WindowMessageEvent& m) {
+    OnVideoSettings(reinterpret_cast<const char*>(m.lParam));
+  });
+  auto changed = [this](WindowMessageEvent& m) { OnVideoSettingsChanged(reinterpret_cast<const char*>(m.lParam)); };
+  router_.Register(WM_SETUP_VIDEO_SET, changed);
+  router_.Register(WM_SETUP_VIDEO_ADJUST, changed);
+  router_.Register(WM_CONTROL_CLOSED, [this](WindowMessageEvent&) { OnControlClosed(); });
+}
+
+void ViewerSession::OnVideoStreamOpened() {
+  SetState(kPaneVideoOpen);
+  if (link_->SendSetupRequest(slot_, "VIDEO", "GET", nullptr) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+}
+
+void ViewerSession::OnVideoStreamRefused() {
+  if (reconnecting_.load() == 0) PostCommand(kCmdLogOut);
+  Box(20035, kBoxError, false);
+}
+
+// The camera's picture orientation belongs to its login record; a pan/tilt
+// camera's picture is mirrored on screen to match.
+void ViewerSession::OnFlipAcknowledged(int horizontal, int vertical) {
+  loginInfo_.horizontalFlip = horizontal;
+  loginInfo_.verticalFlip = vertical;
+  if (loginInfo_.model == kModelPanTilt) render_.SetMirror(horizontal);
 }
 
 void ViewerSession::OnLoginAccepted(int group, const LoginInfo* info) {
@@ -445,7 +400,7 @@ void ViewerSession::OnLoginAccepted(int group, const LoginInfo* info) {
   if (info != nullptr) loginInfo_ = *info;  // valid only during this call
   if (state_.load() != kPaneSignInSent) return;
   SetState(kPaneControlOpen);
-  if (OpenVideoStream(slot_) != 1) {
+  if (link_->OpenVideoStream(slot_) != 1) {
     if (reconnecting_.load() == 0) PostCommand(kCmdLogOut);
     Box(20035, kBoxError, false);
   }
@@ -487,7 +442,7 @@ int ViewerSession::StartRenderAndPlay(const VideoFormat& format) {
     Box(20030, kBoxError, false);
     return 0;
   }
-  if (StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+  if (link_->StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   return 1;
 }
 
@@ -509,13 +464,12 @@ void ViewerSession::OnVideoSettingsChanged(const char* var) {
                      format.width != format_.width || format.height != format_.height ||
                      (loginInfo_.model == kModelFixed && format.codec == kCodecMotionJpeg);
   if (shape) {
-    SetMic(0, 0);
-    SetSpeaker(0, 0);
+    audio_.SwitchOff();
     StopRender();
     if (StartRenderAndPlay(format) != 1 && reconnecting_.load() == 0) PostCommand(kCmdLogOut);
   } else if (format.quality != format_.quality) {
     format_.quality = format.quality;
-    if (StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+    if (link_->StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
 
@@ -526,22 +480,22 @@ void ViewerSession::OnLiveStart() {
   lastFrameCount_ = 0;
   if (loginInfo_.model == kModelPanTilt) render_.SetMirror(loginInfo_.horizontalFlip);
   if (format_.codec == kCodecMpeg4 || format_.codec == kCodecH264) {
-    if (RequestKeyFrame(slot_) != 1) {
+    if (link_->RequestKeyFrame(slot_) != 1) {
       LogMessage("%s:%d\r\n", LOGPOS);
       return;
     }
-    SetMic(ReadSettingDword(settingsKey_, settings::kMicEnable), 0);
-    SetSpeaker(ReadSettingDword(settingsKey_, settings::kSpkEnable), 0);
+    audio_.SetMic(ReadSettingDword(settingsKey_, settings::kMicEnable), 0);
+    audio_.SetSpeaker(ReadSettingDword(settingsKey_, settings::kSpkEnable), 0);
   } else {
-    SetMic(0, 1);
-    SetSpeaker(0, 1);
+    audio_.SetMic(0, 1);
+    audio_.SetSpeaker(0, 1);
   }
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   SetState(kPaneLive);
 }
 
 void ViewerSession::OnControlClosed() {
-  if (updateInProgress_.load() == 0 && reconnecting_.load() == 0 && state_.load() >= kPaneVideoOpen) {
+  if (!maintenance_.UpdateInProgress() && reconnecting_.load() == 0 && state_.load() >= kPaneVideoOpen) {
     StartReconnect();
   }
 }
@@ -550,12 +504,12 @@ void ViewerSession::Tick() {
   tickCounter_ = (tickCounter_ + 1) % 60;
   if (tickCounter_ % 5 == 0) StallWatchdog();
   if (tickCounter_ % 10 == 0 && state_.load() >= kPaneVideoOpen) {
-    if (SendAliveRequest(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+    if (link_->SendAliveRequest(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
 
 void ViewerSession::StallWatchdog() {
-  if (videoPaused_.load() || updateInProgress_.load() != 0) {
+  if (audio_.VideoPaused() || maintenance_.UpdateInProgress()) {
     stallCounter_ = 1;
     return;
   }
@@ -578,8 +532,7 @@ void ViewerSession::StallWatchdog() {
 void ViewerSession::StartReconnect() {
   const std::uint64_t epoch = epoch_.load();
   SetState(kPaneReconnecting);
-  SetMic(0, 0);
-  SetSpeaker(0, 0);
+  audio_.SwitchOff();
   StopRender();
   host_->ShowSignInPanel(false);
   {
@@ -625,139 +578,4 @@ void ViewerSession::ReconnectThread(std::uint64_t epoch) {
     }
   }
   reconnecting_.store(0);
-}
-
-int ViewerSession::EnsureAudioChannel() {
-  if (!audioOpen_.load()) audioOpen_.store(OpenAudioStream(slot_) == 1);
-  return audioOpen_.load() ? 1 : 0;
-}
-
-void ViewerSession::CloseAudioUnlessUsed() {
-  if (!micOn_.load() && !speakerOn_.load() && audioOpen_.load()) {
-    CloseAudioChannel(slot_);
-    audioOpen_.store(false);
-  }
-}
-
-int ViewerSession::SetMic(int on, int save) {
-  int result = 1;
-  if (on) {
-    if (!micOn_.load()) {
-      if (EnsureAudioChannel() != 1) {
-        LogMessage("%s:%d\r\n", LOGPOS);
-        result = 0;
-      } else if (player_.Start() != 1) {
-        LogMessage("%s:%d\r\n", LOGPOS);
-        result = 0;
-      } else if (CameraSoundOn(slot_, &player_) != 1) {
-        LogMessage("%s:%d\r\n", LOGPOS);
-        ClearAudioSink(slot_);
-        player_.Stop();
-        result = 0;
-      } else {
-        micOn_.store(true);
-      }
-    }
-  } else {
-    if (micOn_.load() && CameraSoundOff(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-    // The link lets go of the player before it frees its buffer.
-    if (LinkSlot(slot_).audio.audioSink.Peek() == &player_) ClearAudioSink(slot_);
-    player_.Stop();
-    micOn_.store(false);
-    CloseAudioUnlessUsed();
-  }
-  if (save) WriteSettingDword(settingsKey_, settings::kMicEnable, micOn_.load() ? 1 : 0);
-  return result;
-}
-
-int ViewerSession::SetSpeaker(int on, int save) {
-  if (group_.load() != 0) {
-    speakerOn_.store(false);
-    WriteSettingDword(settingsKey_, settings::kSpkEnable, 0);
-    return 0;
-  }
-  int sent = 0;
-  if (on) {
-    if (!speakerOn_.load()) {
-      // The capture thread sends through the link, tied to the audio
-      // connection open now; a later connection never gets its bytes.
-      if (EnsureAudioChannel() != 1 || BeginTalkBack(slot_) != 1 ||
-          capture_.Start(SlotTalkBack(slot_)) != 1) {
-        LogMessage("%s:%d\r\n", LOGPOS);
-        EndTalkBack(slot_);
-      } else if (TalkBackOn(slot_) != 1) {
-        LogMessage("%s:%d\r\n", LOGPOS);
-        capture_.Stop();
-        EndTalkBack(slot_);
-      } else {
-        speakerOn_.store(true);
-        const int v = ReadSettingDword(settingsKey_, settings::kSpkVolume);
-        if (SetSpeakerVolume(slot_, v) == 1) volume_.store(v);
-        sent = v;
-      }
-    } else {
-      sent = volume_.load();
-    }
-  } else {
-    if (speakerOn_.load()) {
-      capture_.Stop();
-      EndTalkBack(slot_);
-      if (TalkBackOff(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-    }
-    speakerOn_.store(false);
-    CloseAudioUnlessUsed();
-  }
-  if (save) WriteSettingDword(settingsKey_, settings::kSpkEnable, speakerOn_.load() ? 1 : 0);
-  return sent;
-}
-
-void ViewerSession::OnAudioClosed() {
-  // The camera closed the audio channel: the capture thread has stopped (or
-  // stops at its next send) and nothing more is heard. Open it again with the
-  // switches as they were; when that fails, both are switched off with the
-  // audio channel's box.
-  audioOpen_.store(false);
-  const bool listening = micOn_.load();
-  const bool talking = speakerOn_.load();
-  if (state_.load() < kPaneLive || (!listening && !talking)) return;
-  SetMic(0, 0);
-  SetSpeaker(0, 0);
-  if (state_.load() == kPaneLiveAudio) SetState(kPaneLive);
-  bool reopened = true;
-  if (listening && (SetMic(1, 0) != 1 || !micOn_.load())) reopened = false;
-  if (reopened && talking) {
-    SetSpeaker(1, 0);
-    reopened = speakerOn_.load();
-  }
-  if (!reopened) {
-    LogMessage("%s:%d\r\n", LOGPOS);
-    SetMic(0, 0);
-    SetSpeaker(0, 0);
-    CloseBox();
-    Box(20036, kBoxError, false);
-  }
-  PostStatus();
-}
-
-int ViewerSession::SetVolume(int volume, int save) {
-  if (SetSpeakerVolume(slot_, volume) != 1) {
-    LogMessage("%s:%d\r\n", LOGPOS);
-    return 0;
-  }
-  volume_.store(volume);
-  if (save) WriteSettingDword(settingsKey_, settings::kSpkVolume, volume);
-  return 1;
-}
-
-void ViewerSession::SetVideoPaused(int on) {
-  if (state_.load() < kPaneVideoOpen) return;
-  if (on) {
-    if (!videoPaused_.load()) {
-      if (StopVideo(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-      videoPaused_.store(true);
-    }
-  } else if (videoPaused_.load()) {
-    if (StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-    videoPaused_.store(false);
-  }
 }

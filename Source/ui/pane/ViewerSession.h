@@ -1,9 +1,12 @@
-// One pane's connection to its camera, without widgets: sign-in, the state
-// machine driven by the link's window messages (the session is the slot's
-// window), the live start of the render, log out, the once-a-second tick with
-// the keep-alive and the stall watchdog, the reconnect thread, and the pane's
-// listening, talking and video pause switches. The pane widget (MViewer) puts
-// a face on it through ViewerHost.
+// One pane's connection to its camera, without widgets: the sign-in fields,
+// sign-in, the state machine driven by the link's window messages (the
+// session is the slot's window), the live start of the render, log out, the
+// once-a-second tick with the keep-alive and the stall watchdog, and the
+// reconnect thread. Everything else a pane does is a part of its own (see
+// PaneContext.h) that registers its messages with the session's router: the
+// sound and picture switches (PaneAudioVideo), the camera's upkeep notices
+// (PaneMaintenance). The pane widget (MViewer) puts a face on it through
+// ViewerHost.
 #pragma once
 
 #include <QObject>
@@ -16,8 +19,11 @@
 
 #include "base/MRegistry.h"
 #include "WindowMessage.h"
-#include "audio/MAudio.h"
 #include "link/ControlChannel.h"
+#include "pane/PaneAudioVideo.h"
+#include "pane/PaneContext.h"
+#include "pane/PaneMaintenance.h"
+#include "MessageRouter.h"
 #include "video/MVideoRender.h"
 
 class VideoSurface;
@@ -49,8 +55,9 @@ inline constexpr int kBoxNotice = 3;
 inline constexpr int kModelPanTilt = 33554432;
 inline constexpr int kModelFixed = 67108864;
 
-// What the sign-in panel holds (copied when a sign-in starts, so the
-// reconnect thread never reads a widget).
+// What the sign-in panel shows: kept by the session (the widget's edits
+// follow it), copied when a sign-in starts, so the reconnect thread never
+// reads a widget.
 struct SignInFields {
   QString url;
   QString port;
@@ -81,74 +88,82 @@ class ViewerHost {
   virtual void PostToParent(unsigned /*message*/, std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) {}
 };
 
-class ViewerSession : public QObject {
+// How a session is built. Tests give a fake link and a short reconnect step.
+struct SessionOptions {
+  PaneLink* link = nullptr;  // null: the real link; else lives longer than the session
+  std::chrono::milliseconds reconnectStep{1000};  // the reconnect thread's step
+};
+
+class ViewerSession : public QObject, public PaneContext {
   Q_OBJECT
  public:
   // |surface| presents the pictures (null: Start of the render fails).
   // |host| may be null (boxes then go to the presenter).
   ViewerSession(int slot, int settingsIndex, VideoSurface* surface, ViewerHost* host,
-                QObject* parent = nullptr);
+                QObject* parent = nullptr, const SessionOptions& options = {});
   ~ViewerSession() override;
 
-  int Slot() const { return slot_; }
-  int State() const { return state_.load(); }
-  int Group() const { return group_.load(); }
+  // PaneContext.
+  int Slot() const override { return slot_; }
+  int State() const override { return state_.load(); }
+  int Group() const override { return group_.load(); }
+  const LoginInfo& Info() const override { return loginInfo_; }
+  const VideoFormat& Format() const override { return format_; }
+  const SettingsKey& Settings() const override { return settingsKey_; }
+  MVideoRender& Render() override { return render_; }
+  PaneLink& Link() override { return *link_; }
+  void ChangeState(int state) override { SetState(state); }
+  void Box(int messageId, int kind, bool modal) override { Box(messageId, kind, modal, 0); }
+  void CloseBox() override;
+  void PostStatus() override;
+  void PostCommand(int id) override;
+
   bool Reconnecting() const { return reconnecting_.load() != 0; }
   // The session number, changed by LogOut and by every new sign-in.
   std::uint64_t Epoch() const { return epoch_.load(); }
-  bool VideoPaused() const { return videoPaused_.load(); }
-  bool MicOn() const { return micOn_.load(); }
-  bool SpeakerOn() const { return speakerOn_.load(); }
-  int Volume() const { return volume_.load(); }
-  const LoginInfo& Info() const { return loginInfo_; }  // UI thread
-  const VideoFormat& Format() const { return format_; }  // UI thread
   QString Banner() const;
-  MVideoRender& Render() { return render_; }
-  const SettingsKey& Settings() const { return settingsKey_; }
   WindowTarget* Target() { return &target_; }
+  MessageRouter& Router() { return router_; }
 
-  // The stored "Signin" values, read at creation. |autoSignIn| tells that a
-  // stored password was found.
-  SignInFields StoredFields() const { return stored_; }
+  // The pane's parts.
+  PaneAudioVideo& Audio() { return audio_; }
+  const PaneAudioVideo& Audio() const { return audio_; }
+
+  // The sign-in panel's values (UI thread). SetFields announces them
+  // (fieldsChanged) so the panel shows them.
+  const SignInFields& Fields() const { return fields_; }
+  void SetFields(const SignInFields& fields);
+  // The panel's edits as the user types them (no announcement).
+  void EditFields(const SignInFields& fields) { fields_ = fields; }
+  // A stored password was found at creation: the pane signs in at start-up.
   bool AutoSignIn() const { return autoSignIn_; }
 
   // Sign-in with the given panel values (any thread): a new session (see
   // epoch_). Sign-ins of one pane run one at a time. Returns 1 when the login
   // message was sent.
   int SignIn(const SignInFields& fields);
+  // Sign-in with the fields the pane holds.
+  int SignIn() { return SignIn(fields_); }
   // Ends the session: the reconnect thread and every step still under way for
   // the session give up without changing the pane or showing a box.
   void LogOut();
   void Tick();
   void StartReconnect();
-  // Listening, talking, camera speaker volume, and the video pause of a
-  // hidden pane.
-  int SetMic(int on, int save);
-  int SetSpeaker(int on, int save);
-  int SetVolume(int volume, int save);
-  void SetVideoPaused(int on);
-  void SetSelected(bool selected) { selected_ = selected; }
-  bool Selected() const { return selected_; }
-  MAudioPlayer& Player() { return player_; }
-  MAudioCapture& Capture() { return capture_; }
-  void SetAudioDevices(AudioOutput* output, AudioInput* input);
-
-  // Tests: the reconnect thread's step (1 s as designed).
-  void SetReconnectStep(std::chrono::milliseconds step) { reconnectStep_ = step; }
-  // Tests without a camera: the values a signed-in pane holds (UI thread).
-  // The state change is announced as a real one (stateChanged, 1025).
-  void SetSignedInForTest(int state, int group, const LoginInfo& info, const VideoFormat& format);
-  // Tests without a camera: the listening and talking switches.
-  void SetAudioSwitchesForTest(bool micOn, bool speakerOn);
 
  signals:
   void stateChanged(int state);
+  // SetFields changed what the panel should show.
+  void fieldsChanged();
 
  protected:
   bool event(QEvent* e) override;
 
  private:
+  void RegisterConnectionMessages();
   void HandleMessage(WindowMessageEvent* m);
+  void OnVideoStreamOpened();
+  void OnVideoStreamRefused();
+  void OnFlipAcknowledged(int horizontal, int vertical);
   void OnLoginAccepted(int group, const LoginInfo* info);
   void OnLoginRefused(int code);
   void OnCameraClose(int code);
@@ -167,9 +182,6 @@ class ViewerSession : public QObject {
   bool IsStale(const WindowMessageEvent* m) const;
   // Ends the render after the link let go of its frame queue.
   void StopRender();
-  // Opens the audio channel unless it is open. 1 when open.
-  int EnsureAudioChannel();
-  void CloseAudioUnlessUsed();
   bool ParseFormat(const char* var, VideoFormat* out) const;
   int StartRenderAndPlay(const VideoFormat& format);
   void StallWatchdog();
@@ -178,13 +190,10 @@ class ViewerSession : public QObject {
   // stateChanged on the UI thread (queued from another thread, and dropped
   // there once session |epoch| has ended).
   void AnnounceState(int state, std::uint64_t epoch);
-  void PostCommand(int id);
-  void PostStatus();
   // Boxes and repaints from any thread land on the UI thread.
   // A box from another thread is shown only while the session it was asked
-  // for lasts.
-  void Box(int messageId, int kind, bool modal, std::uint64_t epoch = 0);
-  void CloseBox();
+  // for lasts (|epoch| 0: the present session).
+  void Box(int messageId, int kind, bool modal, std::uint64_t epoch);
   void Repaint();
   void WriteSignInSettings(const SignInFields& f, const QByteArray& password);
 
@@ -199,21 +208,15 @@ class ViewerSession : public QObject {
   std::mutex signInMutex_;  // held for a whole sign-in; never while waiting for the UI thread
   ViewerHost fallbackHost_;
   ViewerHost* host_;
+  PaneLink* const link_;  // lives longer than the session
   QtWindowTarget target_;
   SettingsKey settingsKey_;
-  SignInFields stored_;
+  SignInFields fields_;  // UI thread
   bool autoSignIn_ = false;
 
   std::atomic<int> state_{kPaneIdle};
   std::atomic<int> group_{0};
   std::atomic<int> reconnecting_{0};
-  std::atomic<int> updateInProgress_{0};
-  std::atomic<bool> videoPaused_{false};
-  std::atomic<bool> micOn_{false};
-  std::atomic<bool> speakerOn_{false};
-  std::atomic<int> volume_{0};
-  std::atomic<bool> audioOpen_{false};  // the pane opened the audio channel (UI thread writes)
-  bool selected_ = false;  // UI thread
 
   // UI thread only.
   LoginInfo loginInfo_{};
@@ -230,9 +233,12 @@ class ViewerSession : public QObject {
   QString banner_;  // guarded by bannerMutex_
 
   std::thread reconnectThread_;  // started and joined on the UI thread
-  std::chrono::milliseconds reconnectStep_{1000};
+  const std::chrono::milliseconds reconnectStep_;
 
-  MAudioPlayer player_;
-  MAudioCapture capture_;
   MVideoRender render_;
+  // The router and the parts; the parts register with the router when the
+  // session is built and die before the render and the session.
+  MessageRouter router_;
+  PaneAudioVideo audio_;
+  PaneMaintenance maintenance_;
 };

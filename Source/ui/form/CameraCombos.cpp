@@ -1,0 +1,96 @@
+#include "form/CameraCombos.h"
+
+#include "MessageRouter.h"
+#include "base/CAMManager.h"
+#include "base/MRegistry.h"
+#include "base/base.h"
+#include "form/FormContext.h"
+#include "form/FormStartUp.h"
+#include "form/SidePanel.h"
+#include "pane/MViewer.h"
+
+namespace {
+
+QByteArray ListEntry(int index) {
+  return QByteArray(settings::kListPrefix) + QByteArray::number(index).rightJustified(2, '0');
+}
+
+}  // namespace
+
+void CameraCombos::Register(MessageRouter& router) {
+  router.Register(WM_LOAD_CAMERA_LIST, [this](WindowMessageEvent&) { LoadCameraList(); });
+  SidePanel* panel = form_.Panel();
+  connect(panel->LanSearchCombo(), &LanCombo::aboutToOpen, this, &CameraCombos::OnLanSearchOpening);
+  connect(panel->LanSearchCombo(), &QComboBox::activated, this, &CameraCombos::OnLanEntryChosen);
+  connect(panel->CameraListCombo(), &QComboBox::activated, this, &CameraCombos::OnCameraListChosen);
+}
+
+void CameraCombos::LoadCameraList() {
+  SettingsKey list;
+  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
+  cameraListEnabled_ = ReadSettingDword(list, settings::kListConfEnable) != 0;
+  SidePanel* panel = form_.Panel();
+  panel->SetCameraListEnabled(cameraListEnabled_);
+  form_.RefreshStatus();
+  if (!cameraListEnabled_) return;
+  QComboBox* combo = panel->CameraListCombo();
+  combo->clear();
+  const int count = ReadSettingDword(list, settings::kListConfCount);
+  for (int i = 0; i < count; ++i) {
+    QString name;
+    ReadSettingString(list, ListEntry(i).constData(), settings::kListName,
+                      QString::fromUtf8(settings::kListNameDefault), 260, &name);
+    combo->addItem(name);
+  }
+  combo->setCurrentIndex(-1);
+}
+
+void CameraCombos::OnCameraListChosen(int index) {
+  MViewer* pane = form_.CurrentPane();
+  if (pane == nullptr || index < 0) return;
+  ViewerSession& session = pane->Session();
+  if (session.State() >= kPaneControlOpen) pane->LogOut();
+  SettingsKey list;
+  OpenSettingsKey(QString::fromUtf8(settings::kCameraListKey), &list);
+  const QByteArray entry = ListEntry(index);
+  auto text = [&](const char* value, const char* fallback, int capacity) {
+    QString out;
+    ReadSettingString(list, entry.constData(), value, QString::fromUtf8(fallback), capacity, &out);
+    return out;
+  };
+  const std::string password = UnscrambleText(text(settings::kListPw, "", 260).toStdString()).substr(0, 32);
+  SignInFields f = session.Fields();
+  f.alias = text(settings::kListName, settings::kListNameDefault, 32).left(31);
+  f.url = text(settings::kListUrl, "", 260).left(259);
+  f.port = text(settings::kListPort, "", 8).left(7);
+  f.id = text(settings::kListId, "", 32).left(31);
+  f.password = QString::fromLocal8Bit(password.c_str()).left(31);
+  f.useMjpeg = text(settings::kListMjpeg, settings::kListMjpegDefault, 8) == QLatin1String("Yes");
+  session.SetFields(f);
+  pane->SignIn();
+}
+
+void CameraCombos::OnLanSearchOpening() {
+  LanCombo* combo = form_.Panel()->LanSearchCombo();
+  combo->clear();
+  lanEntries_.clear();
+  CAMManager& search = LanSearch();
+  search.SearchCameras();
+  // The first sixteen entries that hold an address.
+  for (int i = 0; i < 16; ++i) {
+    const SearchEntry& e = search.Results().At(i);
+    if (e.IsFree()) continue;
+    const QString address = QString::fromStdString(e.Address());
+    lanEntries_.emplace_back(address, e.Port());
+    combo->addItem(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
+  }
+}
+
+void CameraCombos::OnLanEntryChosen(int index) {
+  MViewer* pane = form_.CurrentPane();
+  if (pane == nullptr || index < 0 || index >= static_cast<int>(lanEntries_.size())) return;
+  SignInFields f = pane->Session().Fields();
+  f.url = lanEntries_[static_cast<std::size_t>(index)].first;
+  f.port = QString::number(lanEntries_[static_cast<std::size_t>(index)].second);
+  pane->Session().SetFields(f);
+}

@@ -1,0 +1,38 @@
+// What a part of a pane (its sound, and later its camera controls,
+// snapshots, recordings, alarms, schedule) may use of the pane's connection:
+// the slot and its state, the stored settings, the picture's render, the
+// link, and the pane's boxes and messages. ViewerSession provides it; a part
+// holds a reference for its whole life (parts are members of the session and
+// die before it). UI thread unless a method says otherwise.
+#pragma once
+
+#include <cstdint>
+
+#include "base/MRegistry.h"
+
+class MVideoRender;
+class PaneLink;
+struct LoginInfo;
+struct VideoFormat;
+
+class PaneContext {
+ public:
+  virtual ~PaneContext() = default;
+  virtual int Slot() const = 0;
+  virtual int State() const = 0;  // any thread
+  virtual int Group() const = 0;  // any thread
+  virtual const LoginInfo& Info() const = 0;
+  virtual const VideoFormat& Format() const = 0;
+  virtual const SettingsKey& Settings() const = 0;
+  virtual MVideoRender& Render() = 0;
+  virtual PaneLink& Link() = 0;
+  // Stores and announces a state (stateChanged, then 1025 where designed).
+  virtual void ChangeState(int state) = 0;
+  // A box of the pane (modeless closes itself; modal waits); any thread.
+  virtual void Box(int messageId, int kind, bool modal) = 0;
+  virtual void CloseBox() = 0;  // any thread
+  // 1025 to the main form; any thread.
+  virtual void PostStatus() = 0;
+  // A command the pane posts to itself (33003 log-out).
+  virtual void PostCommand(int id) = 0;
+};
