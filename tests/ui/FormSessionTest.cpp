@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <memory>
 
+#include "RecordingPresenter.h"
 #include "CamsimProcess.h"
 #include "FakeAudioDevices.h"
 #include "form/MFormView.h"
@@ -15,19 +16,6 @@
 #include "form/SidePanel.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
-
-namespace {
-
-class RecordingPresenter : public BoxPresenter {
- public:
-  int Present(const BoxRequest& r, QWidget*) override {
-    shown.append(r.messageId);
-    return kIdOk;
-  }
-  QList<int> shown;
-};
-
-}  // namespace
 
 class FormSessionTest : public QObject {
   Q_OBJECT

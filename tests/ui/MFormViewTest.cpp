@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "RecordingPresenter.h"
 #include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
 #include "form/MFormView.h"
@@ -26,15 +27,6 @@
 
 namespace {
 
-class RecordingPresenter : public BoxPresenter {
- public:
-  int Present(const BoxRequest& r, QWidget*) override {
-    shown.append(r.messageId);
-    return r.type == BoxRequest::Type::Question ? answer : kIdOk;
-  }
-  QList<int> shown;
-  int answer = kIdNo;
-};
 
 // The panes' link without a camera, shared by every form of the tests that
 // drive panes through their states.

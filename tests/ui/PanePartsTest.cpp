@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <QLineEdit>
 
+#include "RecordingPresenter.h"
 #include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
 #include "MessageRouter.h"
@@ -16,14 +17,6 @@
 
 namespace {
 
-class RecordingPresenter : public BoxPresenter {
- public:
-  int Present(const BoxRequest& r, QWidget*) override {
-    shown.append(r.messageId);
-    return kIdOk;
-  }
-  QList<int> shown;
-};
 
 SessionOptions WithLink(PaneLink* link) {
   SessionOptions o;

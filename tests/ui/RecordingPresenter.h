@@ -1,0 +1,18 @@
+// Shows no box: records the id of every box a test makes and answers
+// questions with |answer|.
+#pragma once
+
+#include <QList>
+
+#include "controls/MInfoBox.h"
+#include "controls/MessageBoxes.h"
+
+class RecordingPresenter : public BoxPresenter {
+ public:
+  int Present(const BoxRequest& r, QWidget*) override {
+    shown.append(r.messageId);
+    return r.type == BoxRequest::Type::Question ? answer : kIdOk;
+  }
+  QList<int> shown;
+  int answer = kIdOk;
+};
