@@ -9,18 +9,14 @@
 #include "controls/MInfoBox.h"
 #include "MainWindow.h"
 #include "controls/MessageBoxes.h"
+#include "RecordingPresenter.h"
 #include "StartUp.h"
 
 namespace {
 
-class ScriptedPresenter : public BoxPresenter {
- public:
-  int Present(const BoxRequest& r, QWidget*) override {
-    shown.append(r.messageId);
-    return r.type == BoxRequest::Type::Question ? answer : kIdOk;
-  }
-  QList<int> shown;
-  int answer = kIdYes;
+// Boxes are recorded; questions are answered yes unless a test says otherwise.
+struct ScriptedPresenter : RecordingPresenter {
+  ScriptedPresenter() { answer = kIdYes; }
 };
 
 // The main window with sound devices that exist and no pause between
