@@ -1,5 +1,6 @@
 #include "controls/MCheckButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -59,11 +60,6 @@ void MCheckButton::SetCheck(bool on) {
   update();
 }
 
-void MCheckButton::SetBusy(int milliseconds) {
-  setCursor(Qt::WaitCursor);
-  busy_.start(milliseconds, this);
-}
-
 void MCheckButton::paintEvent(QPaintEvent* e) {
   if (!on_ || !isEnabled()) return MButton::paintEvent(e);
   QPainter p(this);
@@ -71,19 +67,27 @@ void MCheckButton::paintEvent(QPaintEvent* e) {
 }
 
 void MCheckButton::mouseReleaseEvent(QMouseEvent* e) {
-  if (Busy()) {
-    LogMessage("%s:%d (%d)\r\n", LOGPOS, id());
-    setDown(false);
+  if (Busy() && e->button() == Qt::LeftButton) {
+    LogMessage("%s:%d busy (%d)\r\n", LOGPOS, id());
+    CancelPress();
     e->accept();
     return;
   }
   MButton::mouseReleaseEvent(e);
 }
 
+void MCheckButton::keyReleaseEvent(QKeyEvent* e) {
+  if (Busy() && isDown()) {
+    LogMessage("%s:%d busy (%d)\r\n", LOGPOS, id());
+    setDown(false);
+    e->accept();
+    return;
+  }
+  MButton::keyReleaseEvent(e);
+}
+
 void MCheckButton::timerEvent(QTimerEvent* e) {
-  if (e->timerId() != busy_.timerId()) return MButton::timerEvent(e);
-  busy_.stop();
-  unsetCursor();
+  if (!busy_.OnTimer(this, e)) MButton::timerEvent(e);
 }
 
 // --- LanCombo -------------------------------------------------------------

@@ -2,14 +2,14 @@
 // combo box that tells when its list is about to open.
 #pragma once
 
-#include <QBasicTimer>
 #include <QComboBox>
 
+#include "controls/BusyLock.h"
 #include "controls/MButton.h"
 
-// A skinned button that shows an on state and can be made busy: while busy
-// it shows the wait cursor and ignores clicks (the owner toggles the state
-// itself after a click).
+// A skinned icon button that shows an on state and can be made busy like a
+// check box (BusyLock): while busy it ignores clicks; the owner toggles the
+// state itself after a click.
 class MCheckButton : public MButton {
   Q_OBJECT
  public:
@@ -17,19 +17,20 @@ class MCheckButton : public MButton {
   MCheckButton(QWidget* parent, int id, int x, int y, Glyph glyph);
   void SetCheck(bool on);
   bool Check() const { return on_; }
-  // Busy for |milliseconds| (the button's timer 2004 ends it).
-  void SetBusy(int milliseconds);
-  bool Busy() const { return busy_.isActive(); }
+  // Busy for |milliseconds|.
+  void SetBusy(int milliseconds) { busy_.Start(this, milliseconds); }
+  bool Busy() const { return busy_.Busy(); }
 
  protected:
   void paintEvent(QPaintEvent*) override;
   void mouseReleaseEvent(QMouseEvent*) override;
+  void keyReleaseEvent(QKeyEvent*) override;
   void timerEvent(QTimerEvent*) override;
 
  private:
   QPixmap onFace_;
   bool on_ = false;
-  QBasicTimer busy_;  // timer 2004
+  BusyLock busy_;
 };
 
 // The LAN search combo tells when its list is about to open, so that the

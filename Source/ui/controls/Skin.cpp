@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 namespace skin {
 
@@ -78,6 +79,64 @@ QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state) {
   p.setPen(Qt::white);
   p.setFont(BoldFont());
   p.drawText(QRect(QPoint(0, state == ButtonState::Pressed ? 1 : 0), size), Qt::AlignCenter, label);
+  return pm;
+}
+
+QPixmap CheckFace(CheckState state) {
+  QPixmap pm(13, 13);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const bool disabled = state == CheckState::Disabled;
+  p.setPen(disabled ? QColor(160, 160, 160) : QColor(30, 58, 104));
+  p.setBrush(disabled ? QColor(212, 208, 199) : QColor(255, 255, 255));
+  p.drawRoundedRect(QRectF(0.5, 0.5, 12, 12), 2, 2);
+  if (state == CheckState::On) {
+    p.setPen(QPen(QColor(52, 86, 140), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(3, 6.5), QPointF(5.5, 9), QPointF(10, 3.5)}));
+  }
+  return pm;
+}
+
+QPixmap DropButtonFace(ButtonState state) {
+  QPixmap pm = ButtonFace(kDropButtonSize, QString(), state);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(state == ButtonState::Disabled ? QColor(235, 235, 235) : QColor(255, 255, 255));
+  const qreal dy = state == ButtonState::Pressed ? 1 : 0;
+  p.drawPolygon(QPolygonF({QPointF(5.5, 8 + dy), QPointF(14.5, 8 + dy), QPointF(10, 13.5 + dy)}));
+  return pm;
+}
+
+QPixmap TrackBackground(const QSize& size) {
+  QPixmap pm(size);
+  pm.fill(QColor(236, 238, 242));
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const bool horizontal = size.width() >= size.height();
+  // The groove runs along the travel, 4 pixels thick, centred across.
+  const QRectF groove = horizontal ? QRectF(5, size.height() / 2.0 - 2, size.width() - 10, 4)
+                                   : QRectF(size.width() / 2.0 - 2, 5, 4, size.height() - 10);
+  p.setPen(QColor(150, 156, 168));
+  p.setBrush(QColor(205, 209, 216));
+  p.drawRoundedRect(groove, 2, 2);
+  return pm;
+}
+
+QColor TrackFill() { return QColor(52, 86, 140); }
+
+QPixmap TrackThumb(bool horizontal) {
+  QPixmap pm(horizontal ? QSize(9, 15) : QSize(15, 9));
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient g(0, 0, horizontal ? 9 : 0, horizontal ? 0 : 9);
+  g.setColorAt(0, QColor(120, 152, 204));
+  g.setColorAt(1, QColor(52, 86, 140));
+  p.setBrush(g);
+  p.setPen(QColor(30, 58, 104));
+  p.drawRoundedRect(QRectF(0.5, 0.5, pm.width() - 1, pm.height() - 1), 2, 2);
   return pm;
 }
 

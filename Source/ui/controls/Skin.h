@@ -24,4 +24,19 @@ QPixmap BoxIcon(int iconId);
 enum class ButtonState { Normal, Pressed, Hover, Disabled };
 QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state);
 
+// A check box face, 13 x 13.
+enum class CheckState { Off, On, Disabled };
+QPixmap CheckFace(CheckState state);
+
+// The drop button of a combo box, 20 x 21, with its arrow.
+inline constexpr QSize kDropButtonSize{20, 21};
+QPixmap DropButtonFace(ButtonState state);
+
+// Track bar pieces: the groove behind the travel, the filled part of the
+// channel (stretched from the start of the travel to the thumb) and the
+// thumb, for a horizontal bar or a vertical one.
+QPixmap TrackBackground(const QSize& size);
+QColor TrackFill();
+QPixmap TrackThumb(bool horizontal);
+
 }  // namespace skin
