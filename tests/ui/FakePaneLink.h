@@ -8,6 +8,9 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "WindowMessage.h"
 #include "link/LinkMessages.h"
@@ -52,7 +55,43 @@ class FakePaneLink : public PaneLink {
   int TalkBackOff(int) override { return 1; }
   int SetSpeakerVolume(int, int) override { return 1; }
 
+  // The camera commands, each written down as "NAME a b ..." (Sent()).
+  // |commands| is what they answer (0: the link did not take it).
+  std::atomic<int> commands{1};
+  int FlipPicture(int, int h, int v) override { return Note("FLIP", {h, v}); }
+  int MovePanTilt(int, int pan, int tilt, int zoom, int focus) override {
+    return Note("PTZ", {pan, tilt, zoom, focus});
+  }
+  int SavePreset(int, int n) override { return Note("PRESET_SAVE", {n}); }
+  int GotoPreset(int, int n) override { return Note("PRESET_GOTO", {n}); }
+  int StartScan(int) override { return Note("SCAN_START", {}); }
+  int StopScan(int) override { return Note("SCAN_STOP", {}); }
+  int ExecuteCustom(int) override { return Note("CUSTOM", {}); }
+  int SetFlash(int, int on) override { return Note("LED", {on}); }
+  int SetMotionDetection(int, int on) override { return Note("MOTION", {on}); }
+  int SetSensorInput(int, int on) override { return Note("SENSOR", {on}); }
+  int SetGeneralOutput(int, int on) override { return Note("GIO", {on}); }
+
+  std::vector<std::string> Sent() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return sent_;
+  }
+  void ClearSent() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    sent_.clear();
+  }
+
  private:
+  int Note(const char* name, std::initializer_list<int> values) {
+    std::string line = name;
+    for (int v : values) line += " " + std::to_string(v);
+    std::lock_guard<std::mutex> hold(mutex_);
+    sent_.push_back(line);
+    return commands.load();
+  }
+  std::mutex mutex_;
+  std::vector<std::string> sent_;  // guarded by mutex_
+
   // Takes the talk-back bytes and drops them.
   class DropSender : public TalkBackSender {
    public:
@@ -73,9 +112,10 @@ inline void DeliverToSession(ViewerSession& s, unsigned message, std::uintptr_t 
 // with sound; 1 reconnecting, with a camera that no longer answers; with
 // |pictureWhileReconnecting| the camera answered one attempt's VIDEO GET, so
 // the render runs again), with |group|, |info| and the picture's VCODEC
-// |codec| at VGA. Returns the state reached.
+// |codec| at RES |resolution| (2: VGA). Returns the state reached.
 inline int DriveSession(ViewerSession& s, FakePaneLink& link, int state, int group = 0,
-                        const LoginInfo& info = {}, int codec = 2, bool pictureWhileReconnecting = false) {
+                        const LoginInfo& info = {}, int codec = 2, bool pictureWhileReconnecting = false,
+                        int resolution = 2) {
   if (state == kPaneIdle) return s.State();
   // The address and alias stay as the test set them (empty: "0"); a pane
   // that never signed in shows the stored default "http://", which names no
@@ -93,7 +133,7 @@ inline int DriveSession(ViewerSession& s, FakePaneLink& link, int state, int gro
   if (state == kPaneControlOpen) return s.State();
   DeliverToSession(s, WM_VSTREAM_OPENED);
   if (state == kPaneVideoOpen) return s.State();
-  const QByteArray var = QStringLiteral("RES=2;VCODEC=%1;QUALITY=6;").arg(codec).toLatin1();
+  const QByteArray var = QStringLiteral("RES=%1;VCODEC=%2;QUALITY=6;").arg(resolution).arg(codec).toLatin1();
   DeliverToSession(s, WM_SETUP_VIDEO_GET, 0, reinterpret_cast<std::intptr_t>(var.constData()));
   DeliverToSession(s, WM_VIDEO_PLAY_ACK);
   if (state == kPaneLiveAudio) DeliverToSession(s, WM_ASTREAM_OPENED);

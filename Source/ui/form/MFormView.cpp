@@ -19,6 +19,7 @@
 #include "controls/MessageBoxes.h"
 #include "form/SidePanel.h"
 #include "form/CameraCombos.h"
+#include "form/CameraControlCommands.h"
 #include "form/PaneCommands.h"
 #include "controls/Skin.h"
 #include "WindowMessage.h"
@@ -45,6 +46,7 @@ MFormView::MFormView(QWidget* parent, const FormOptions& options)
       geometry_(FormGeometry::ForLayout(options.columns, options.rows)),
       audio_(options.audio),
       paneCommands_(std::make_unique<PaneCommands>(*this)),
+      cameraCommands_(std::make_unique<CameraControlCommands>(*this)),
       combos_(std::make_unique<CameraCombos>(*this)) {
   setAutoFillBackground(false);
   setFont(skin::PlainFont());
@@ -98,6 +100,7 @@ void MFormView::CreateControls() {
   router_.Register(WM_PANE_STATUS, [this](WindowMessageEvent& m) { OnPaneStatus(static_cast<int>(m.wParam)); });
   router_.Register(WM_PANE_SELECT, [this](WindowMessageEvent& m) { SelectPane(static_cast<int>(m.wParam)); });
   paneCommands_->Register(router_);
+  cameraCommands_->Register(router_);
   combos_->Register(router_);
   connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
   connect(panel_, &SidePanel::volumeMoved, this, [this](int position) { paneCommands_->OnVolumeMoved(position); });
@@ -203,6 +206,11 @@ void MFormView::RefreshStatus() {
 bool MFormView::event(QEvent* e) {
   auto* m = dynamic_cast<WindowMessageEvent*>(e);
   if (m == nullptr) return QWidget::event(e);
+  // Commands forwarded by the panes' menus; ids no part owns are ignored.
+  if (m->message() == WM_PANE_COMMAND) {
+    router_.DispatchCommand(static_cast<int>(m->wParam));
+    return true;
+  }
   router_.Dispatch(*m);  // messages no concern registered (yet) are ignored
   return true;
 }

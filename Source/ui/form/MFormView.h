@@ -26,6 +26,7 @@ class MButton;
 class MInfoBox;
 class MViewer;
 class PaneCommands;
+class CameraControlCommands;
 class SidePanel;
 // Title-bar buttons.
 inline constexpr int kIdMinimiseButton = 2551;
@@ -115,6 +116,7 @@ class MFormView : public QWidget, public FormContext {
   MButton* close_ = nullptr;
   MessageRouter router_;
   std::unique_ptr<PaneCommands> paneCommands_;
+  std::unique_ptr<CameraControlCommands> cameraCommands_;
   std::unique_ptr<CameraCombos> combos_;
   QBasicTimer tick_;  // timer 2002
   AutoSignInThread autoSignIn_;

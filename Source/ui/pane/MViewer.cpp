@@ -1,16 +1,22 @@
 #include "pane/MViewer.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QIntValidator>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 #include "controls/MButton.h"
 #include "controls/MInfoBox.h"
 #include "controls/MessageBoxes.h"
 #include "controls/Skin.h"
+#include "TopMost.h"
 #include "base/base.h"
 
 namespace {
@@ -19,6 +25,9 @@ const QColor kPanelGreen(165, 198, 99);
 const QColor kFrameGreen(86, 140, 0);
 const QColor kBannerBlue(0, 0, 255);
 constexpr int kNarrowWidth = 320;
+// The motion and sensor labels at the pane's bottom right.
+constexpr QSize kAlarmLabelSize{59, 15};
+const QColor kAlarmGreen(0, 225, 0);
 constexpr int kBoxMilliseconds = 5000;
 
 QFont PanelFont(int pixelHeight) {
@@ -82,8 +91,17 @@ MViewer::MViewer(QWidget* parent, QObject* form, int slot, int settingsIndex, co
   session_ = std::make_unique<ViewerSession>(slot, settingsIndex, surface_.get(), this, this, options);
   connect(session_.get(), &ViewerSession::stateChanged, this, &MViewer::OnStateChanged);
   connect(session_.get(), &ViewerSession::fieldsChanged, this, &MViewer::ShowFields);
+  connect(session_.get(), &ViewerSession::alarmLabelsChanged, this, &MViewer::ShowAlarmLabels);
   view_->hide();
   BuildPanel();
+  for (QLabel** label : {&motionLabel_, &sensorLabel_}) {
+    *label = new QLabel(this);
+    (*label)->setFixedSize(kAlarmLabelSize);
+    (*label)->setAlignment(Qt::AlignCenter);
+    (*label)->setFont(PanelFont(11));
+    (*label)->setAutoFillBackground(true);
+    (*label)->hide();
+  }
   ShowSignInPanel(true);
   if (ReadSettingDword(session_->Settings(), "Zoom", "Enable", 0) != 0) {
     PostToParent(WM_PANE_ENLARGE, slot_, reinterpret_cast<std::intptr_t>(this));
@@ -140,9 +158,16 @@ void MViewer::LayoutPanel() {
   saveId_->setGeometry(50, 165, 170, 20);
   autoSignIn_->setGeometry(50, 185, 130, 20);
   signIn_->move(narrow ? 200 : 230, narrow ? 185 : 170);
+  if (motionLabel_ != nullptr) {
+    motionLabel_->move(width() - 60, height() - 16);
+    sensorLabel_->move(width() - 120, height() - 16);
+  }
 }
 
-void MViewer::resizeEvent(QResizeEvent*) { LayoutPanel(); }
+void MViewer::resizeEvent(QResizeEvent*) {
+  LayoutPanel();
+  steering_.Resize(width(), height());
+}
 
 QWidget* MViewer::Control(int id) const {
   switch (id) {
@@ -219,7 +244,26 @@ void MViewer::SetSelected(bool on) {
 
 void MViewer::OnStateChanged(int state) {
   view_->setVisible(state >= kPaneLive);
+  ShowAlarmLabels();
   update();
+}
+
+// An administrator's live pane shows its motion and sensor counts while the
+// switches are on; the sensor count turns red while the sensor is active.
+void MViewer::ShowAlarmLabels() {
+  const PaneCameraControls& c = session_->Controls();
+  const bool shown = session_->Group() == 0 && session_->State() >= kPaneLive;
+  auto paint = [](QLabel* label, bool show, const QString& text, bool alarm) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, kAlarmGreen);
+    pal.setColor(QPalette::WindowText, alarm ? QColor(255, 0, 0) : QColor(Qt::white));
+    label->setPalette(pal);
+    label->setText(text);
+    label->setVisible(show);
+    if (show) label->raise();
+  };
+  paint(motionLabel_, shown && c.MotionOn(), QStringLiteral("MD:%1").arg(c.MotionCount()), false);
+  paint(sensorLabel_, shown && c.SensorOn(), QStringLiteral("SD:%1").arg(c.SensorCount()), c.SensorActive());
 }
 
 void MViewer::OpenViewerBox(int messageId, int kind) {
@@ -272,6 +316,106 @@ void MViewer::keyPressEvent(QKeyEvent* e) {
   }
 }
 
-void MViewer::mousePressEvent(QMouseEvent*) {
-  if (!selected_) PostToParent(WM_PANE_SELECT, slot_, reinterpret_cast<std::intptr_t>(this));
+// The first click on another pane makes it current; a press on the current
+// pane begins steering its camera.
+void MViewer::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  if (!selected_) {
+    PostToParent(WM_PANE_SELECT, slot_, reinterpret_cast<std::intptr_t>(this));
+  } else if (session_->Controls().CanSteer()) {
+    steering_.Press(e->position().toPoint().x(), e->position().toPoint().y());
+  }
+}
+
+bool MViewer::MouseSteers() const { return session_->Info().model != kModelFixed; }
+
+void MViewer::Steer(const std::optional<PtzStep>& step) {
+  if (step) session_->Controls().MovePtz(*step);
+}
+
+void MViewer::mouseMoveEvent(QMouseEvent* e) {
+  if (!steering_.Dragging() || !MouseSteers()) return;
+  Steer(steering_.Move(e->position().toPoint().x(), e->position().toPoint().y()));
+}
+
+void MViewer::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  if (MouseSteers()) {
+    Steer(steering_.Release());
+  } else {
+    steering_.Cancel();
+  }
+}
+
+// The wheel zooms a pan/tilt/zoom camera.
+void MViewer::wheelEvent(QWheelEvent* e) {
+  if (session_->Info().model != kModelPanTilt) return;
+  const int delta = e->angleDelta().y();
+  if (delta > 0) session_->Controls().MovePtz(0, 0, 1, 0);
+  if (delta < 0) session_->Controls().MovePtz(0, 0, -1, 0);
+}
+
+PaneMenuModel MViewer::MenuModel() const {
+  PaneMenuInputs in;
+  in.state = session_->State();
+  in.group = session_->Group();
+  in.model = session_->Info().model;
+  in.codec = session_->Format().codec;
+  in.micOn = session_->Audio().MicOn();
+  in.speakerOn = session_->Audio().SpeakerOn();
+  const PaneCameraControls& c = session_->Controls();
+  in.flashOn = c.FlashOn();
+  in.motionOn = c.MotionOn();
+  in.mirrored = c.Mirrored();
+  in.flipped = c.Flipped();
+  in.enlarged = enlarged_;
+  in.fullScreen = fullScreen_;
+  in.alwaysOnTop = AlwaysOnTop();
+  return BuildPaneMenu(in);
+}
+
+namespace {
+
+void AddItems(QMenu* menu, const std::vector<PaneMenuItem>& items) {
+  for (const PaneMenuItem& item : items) {
+    if (item.IsSeparator()) {
+      menu->addSeparator();
+    } else if (!item.children.empty()) {
+      AddItems(menu->addMenu(QString::fromStdString(item.text)), item.children);
+    } else {
+      QAction* a = menu->addAction(QString::fromStdString(item.text));
+      a->setData(item.id);
+      a->setEnabled(item.enabled);
+      a->setCheckable(item.checked);
+      a->setChecked(item.checked);
+    }
+  }
+}
+
+}  // namespace
+
+void MViewer::contextMenuEvent(QContextMenuEvent* e) {
+  const PaneMenuModel model = MenuModel();
+  if (model.popup == PanePopup::None) return;
+  if (model.selectsPane) PostToParent(WM_PANE_SELECT, slot_, reinterpret_cast<std::intptr_t>(this));
+  QMenu menu(this);
+  menu.setObjectName(model.popup == PanePopup::Admin  ? QStringLiteral("ADMIN")
+                     : model.popup == PanePopup::User ? QStringLiteral("USER")
+                                                      : QStringLiteral("RECONNECT"));
+  AddItems(&menu, model.items);
+  QAction* chosen = menu.exec(e->globalPos());
+  if (chosen != nullptr) RunMenuCommand(chosen->data().toInt());
+}
+
+void MViewer::RunMenuCommand(int id) {
+  for (const PaneMenuAction& a : PaneMenuActions(id, fullScreen_)) {
+    switch (a.kind) {
+      case PaneMenuAction::Forward: PostToParent(WM_PANE_COMMAND, static_cast<std::uintptr_t>(a.number), 0); break;
+      case PaneMenuAction::PostToForm:
+        PostToParent(static_cast<unsigned>(a.number), slot_, reinterpret_cast<std::intptr_t>(this));
+        break;
+      case PaneMenuAction::ToggleTopMost: ToggleAlwaysOnTop(this); break;
+      case PaneMenuAction::LogOut: session_->LogOut(); break;
+    }
+  }
 }

@@ -8,10 +8,13 @@
 #include <QWidget>
 #include <memory>
 
+#include "pane/MouseSteering.h"
+#include "pane/PaneMenu.h"
 #include "pane/ViewerSession.h"
 #include "video/PaneSurface.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class MButton;
 class MInfoBox;
@@ -43,6 +46,18 @@ class MViewer : public QWidget, public ViewerHost {
   void LogOut() { session_->LogOut(); }
   void Tick() { session_->Tick(); }
   void SetSelected(bool on);
+  // How the form shows the pane (the menu's check marks follow).
+  void SetEnlarged(bool on) { enlarged_ = on; }
+  bool Enlarged() const { return enlarged_; }
+  void SetFullScreen(bool on) { fullScreen_ = on; }
+  bool FullScreen() const { return fullScreen_; }
+  // What the right-click menu offers now.
+  PaneMenuModel MenuModel() const;
+  // Carries out menu item |id| as a click on it would.
+  void RunMenuCommand(int id);
+  // The motion and sensor labels (tests).
+  QLabel* MotionLabel() const { return motionLabel_; }
+  QLabel* SensorLabel() const { return sensorLabel_; }
   // The panel's controls by id (tests).
   QWidget* Control(int id) const;
 
@@ -59,7 +74,11 @@ class MViewer : public QWidget, public ViewerHost {
   void resizeEvent(QResizeEvent*) override;
   void keyPressEvent(QKeyEvent*) override;
   void mousePressEvent(QMouseEvent*) override;
+  void mouseMoveEvent(QMouseEvent*) override;
+  void mouseReleaseEvent(QMouseEvent*) override;
   void mouseDoubleClickEvent(QMouseEvent*) override {}
+  void wheelEvent(QWheelEvent*) override;
+  void contextMenuEvent(QContextMenuEvent*) override;
 
  private:
   void BuildPanel();
@@ -71,6 +90,10 @@ class MViewer : public QWidget, public ViewerHost {
   void OnSaveIdToggled(bool on);
   void OnAutoSignInToggled(bool on);
   void OnStateChanged(int state);
+  void ShowAlarmLabels();
+  // Whether the mouse steers this camera (not the fixed model).
+  bool MouseSteers() const;
+  void Steer(const std::optional<PtzStep>& step);
 
   const int slot_;
   QPointer<QObject> form_;
@@ -89,5 +112,10 @@ class MViewer : public QWidget, public ViewerHost {
   QCheckBox* autoSignIn_ = nullptr;
   MButton* signIn_ = nullptr;
   bool showingFields_ = false;  // ShowFields is filling the edits
+  MouseSteering steering_;
+  bool enlarged_ = false;
+  bool fullScreen_ = false;
+  QLabel* motionLabel_ = nullptr;
+  QLabel* sensorLabel_ = nullptr;
   QPointer<MInfoBox> currentBox_;
 };

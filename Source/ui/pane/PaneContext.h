@@ -1,4 +1,4 @@
-// What a part of a pane (its sound, and later its camera controls,
+// What a part of a pane (its sound, its camera controls, and later its
 // snapshots, recordings, alarms, schedule) may use of the pane's connection:
 // the slot and its state, the stored settings, the picture's render, the
 // link, and the pane's boxes and messages. ViewerSession provides it; a part
@@ -22,6 +22,9 @@ class PaneContext {
   virtual int State() const = 0;  // any thread
   virtual int Group() const = 0;  // any thread
   virtual const LoginInfo& Info() const = 0;
+  // The login record's working switches (flash, flips, sensor, output) are
+  // kept up to date in place by the parts that change them.
+  virtual LoginInfo& EditInfo() = 0;
   virtual const VideoFormat& Format() const = 0;
   virtual const SettingsKey& Settings() const = 0;
   virtual MVideoRender& Render() = 0;
@@ -35,4 +38,6 @@ class PaneContext {
   virtual void PostStatus() = 0;
   // A command the pane posts to itself (33003 log-out).
   virtual void PostCommand(int id) = 0;
+  // The motion or sensor switch or count changed: the pane's labels follow.
+  virtual void AlarmLabelsChanged() = 0;
 };

@@ -47,3 +47,18 @@ TalkBackSender* LiveLink::TalkBack(int slot) { return ::SlotTalkBack(slot); }
 int LiveLink::TalkBackOn(int slot) { return ::TalkBackOn(slot); }
 int LiveLink::TalkBackOff(int slot) { return ::TalkBackOff(slot); }
 int LiveLink::SetSpeakerVolume(int slot, int level) { return ::SetSpeakerVolume(slot, level); }
+int LiveLink::FlipPicture(int slot, int horizontal, int vertical) {
+  return ::FlipPicture(slot, horizontal, vertical);
+}
+int LiveLink::MovePanTilt(int slot, int pan, int tilt, int zoom, int focus) {
+  return ::MovePanTilt(slot, pan, tilt, zoom, focus);
+}
+int LiveLink::SavePreset(int slot, int preset) { return ::SavePreset(slot, preset); }
+int LiveLink::GotoPreset(int slot, int preset) { return ::GotoPreset(slot, preset); }
+int LiveLink::StartScan(int slot) { return ::StartScan(slot); }
+int LiveLink::StopScan(int slot) { return ::StopScan(slot); }
+int LiveLink::ExecuteCustom(int slot) { return ::ExecuteCustom(slot); }
+int LiveLink::SetFlash(int slot, int on) { return ::SetFlash(slot, on); }
+int LiveLink::SetMotionDetection(int slot, int on) { return ::SetMotionDetection(slot, on); }
+int LiveLink::SetSensorInput(int slot, int on) { return ::SetSensorInput(slot, on); }
+int LiveLink::SetGeneralOutput(int slot, int on) { return ::SetGeneralOutput(slot, on); }

@@ -45,6 +45,19 @@ class PaneLink {
   virtual int TalkBackOn(int slot) = 0;
   virtual int TalkBackOff(int slot) = 0;
   virtual int SetSpeakerVolume(int slot, int level) = 0;
+
+  // Steering and the camera's switches (CameraCommands.h).
+  virtual int FlipPicture(int slot, int horizontal, int vertical) = 0;
+  virtual int MovePanTilt(int slot, int pan, int tilt, int zoom, int focus) = 0;
+  virtual int SavePreset(int slot, int preset) = 0;
+  virtual int GotoPreset(int slot, int preset) = 0;
+  virtual int StartScan(int slot) = 0;
+  virtual int StopScan(int slot) = 0;
+  virtual int ExecuteCustom(int slot) = 0;
+  virtual int SetFlash(int slot, int on) = 0;
+  virtual int SetMotionDetection(int slot, int on) = 0;
+  virtual int SetSensorInput(int slot, int on) = 0;
+  virtual int SetGeneralOutput(int slot, int on) = 0;
 };
 
 // The real link. Stateless; one instance serves every pane.
@@ -77,4 +90,15 @@ class LiveLink : public PaneLink {
   int TalkBackOn(int slot) override;
   int TalkBackOff(int slot) override;
   int SetSpeakerVolume(int slot, int level) override;
+  int FlipPicture(int slot, int horizontal, int vertical) override;
+  int MovePanTilt(int slot, int pan, int tilt, int zoom, int focus) override;
+  int SavePreset(int slot, int preset) override;
+  int GotoPreset(int slot, int preset) override;
+  int StartScan(int slot) override;
+  int StopScan(int slot) override;
+  int ExecuteCustom(int slot) override;
+  int SetFlash(int slot, int on) override;
+  int SetMotionDetection(int slot, int on) override;
+  int SetSensorInput(int slot, int on) override;
+  int SetGeneralOutput(int slot, int on) override;
 };

@@ -77,6 +77,7 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
       reconnectStep_(options.reconnectStep),
       render_(surface),
       audio_(*this),
+      controls_(*this),
       maintenance_(*this) {
   RegisterConnectionMessages();
   audio_.Register(router_);
@@ -329,6 +330,7 @@ void ViewerSession::LogOut() {
   link_->CloseLink(slot_);
   StopRender();
   audio_.ForgetConnection();
+  controls_.ForgetConnection();
   // The link can no longer post for the old connection; what it posted
   // before is stale from now on.
   epoch_.fetch_add(1);
@@ -490,6 +492,7 @@ void ViewerSession::OnLiveStart() {
     audio_.SetMic(0, 1);
     audio_.SetSpeaker(0, 1);
   }
+  controls_.OnLiveStart();
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   SetState(kPaneLive);
 }

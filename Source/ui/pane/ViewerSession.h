@@ -4,7 +4,8 @@
 // once-a-second tick with the keep-alive and the stall watchdog, and the
 // reconnect thread. Everything else a pane does is a part of its own (see
 // PaneContext.h) that registers its messages with the session's router: the
-// sound and picture switches (PaneAudioVideo), the camera's upkeep notices
+// sound and picture switches (PaneAudioVideo), the camera switches and
+// steering (PaneCameraControls), the camera's upkeep notices
 // (PaneMaintenance). The pane widget (MViewer) puts a face on it through
 // ViewerHost.
 #pragma once
@@ -21,6 +22,7 @@
 #include "WindowMessage.h"
 #include "link/ControlChannel.h"
 #include "pane/PaneAudioVideo.h"
+#include "pane/PaneCameraControls.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneMaintenance.h"
 #include "MessageRouter.h"
@@ -108,6 +110,7 @@ class ViewerSession : public QObject, public PaneContext {
   int State() const override { return state_.load(); }
   int Group() const override { return group_.load(); }
   const LoginInfo& Info() const override { return loginInfo_; }
+  LoginInfo& EditInfo() override { return loginInfo_; }
   const VideoFormat& Format() const override { return format_; }
   const SettingsKey& Settings() const override { return settingsKey_; }
   MVideoRender& Render() override { return render_; }
@@ -117,6 +120,7 @@ class ViewerSession : public QObject, public PaneContext {
   void CloseBox() override;
   void PostStatus() override;
   void PostCommand(int id) override;
+  void AlarmLabelsChanged() override { emit alarmLabelsChanged(); }
 
   bool Reconnecting() const { return reconnecting_.load() != 0; }
   // The session number, changed by LogOut and by every new sign-in.
@@ -128,6 +132,8 @@ class ViewerSession : public QObject, public PaneContext {
   // The pane's parts.
   PaneAudioVideo& Audio() { return audio_; }
   const PaneAudioVideo& Audio() const { return audio_; }
+  PaneCameraControls& Controls() { return controls_; }
+  const PaneCameraControls& Controls() const { return controls_; }
 
   // The sign-in panel's values (UI thread). SetFields announces them
   // (fieldsChanged) so the panel shows them.
@@ -154,6 +160,8 @@ class ViewerSession : public QObject, public PaneContext {
   void stateChanged(int state);
   // SetFields changed what the panel should show.
   void fieldsChanged();
+  // The motion or sensor label should show something else.
+  void alarmLabelsChanged();
 
  protected:
   bool event(QEvent* e) override;
@@ -240,5 +248,6 @@ class ViewerSession : public QObject, public PaneContext {
   // session is built and die before the render and the session.
   MessageRouter router_;
   PaneAudioVideo audio_;
+  PaneCameraControls controls_;
   PaneMaintenance maintenance_;
 };
