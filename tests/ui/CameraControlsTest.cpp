@@ -6,11 +6,13 @@
 #include <QtTest>
 #include <QLabel>
 
+#include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
 #include "RecordingPresenter.h"
 #include "controls/MessageBoxes.h"
 #include "form/CameraControlCommands.h"
 #include "form/MFormView.h"
+#include "form/SidePanel.h"
 #include "link/LinkMessages.h"
 #include "pane/MViewer.h"
 #include "pane/MouseSteering.h"
@@ -414,6 +416,38 @@ class CameraControlsTest : public QObject {
     QCOMPARE(p.form.posted, (QList<QPair<unsigned, std::uintptr_t>>{{WM_PANE_COMMAND, 2309}, {WM_PANE_ENLARGE, 0}}));
     p.pane.RunMenuCommand(33003);
     QCOMPARE(p.pane.Session().State(), kPaneIdle);
+  }
+
+  // The form acts on its current pane: the pad's click steers it, the
+  // pane's menu items come back as the form's commands; a user's pane gets
+  // no pad and no steps.
+  void formCommandsReachTheCurrentPane() {
+    for (int group : {0, 2}) {
+      FakePaneLink link;
+      FakeAudioFactory audio;
+      FormOptions o;
+      o.audio = &audio;
+      o.workArea = QSize(1920, 1080);
+      o.pane.link = &link;
+      MFormView form(nullptr, o);
+      form.show();
+      MViewer* pane = form.Pane(0);
+      DriveSession(pane->Session(), link, kPaneLive, group, Camera(kModelPanTilt));
+      PostWindowMessage(&form, WM_PANE_SELECT, 0, 0);
+      QCoreApplication::processEvents();
+      link.ClearSent();
+      MStaticPanTilt* pad = form.Panel()->Pad();
+      QCOMPARE(pad->isVisible(), group == 0);
+      const PtzStep up{0, 2, 0, 0};
+      WindowMessageEvent step(WM_PAD_STEP, 0, reinterpret_cast<std::intptr_t>(&up));
+      QCoreApplication::sendEvent(&form, &step);
+      if (group == 0) QTest::mouseClick(pad, Qt::LeftButton, {}, QPoint(55, 30));  // the up arrow
+      for (int id : {33015, 33018, 33020}) pane->RunMenuCommand(id);
+      QCoreApplication::processEvents();
+      QCOMPARE(Join(link.Sent()), group == 0 ? Join({"PTZ 0 2 0 0", "PTZ 0 2 0 0", "FLIP 1 0", "MOTION 1", "PTZ 0 0 1 0"})
+                                             : Join({"FLIP 1 0"}));
+      pane->LogOut();
+    }
   }
 };
 

@@ -103,6 +103,12 @@ void MFormView::CreateControls() {
   cameraCommands_->Register(router_);
   combos_->Register(router_);
   connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
+  // The pad's step goes to the form as its message, the record valid while
+  // the message is handled.
+  connect(panel_, &SidePanel::padStep, this, [this](const PtzStep& step) {
+    WindowMessageEvent m(WM_PAD_STEP, 0, reinterpret_cast<std::intptr_t>(&step));
+    router_.Dispatch(m);
+  });
   connect(panel_, &SidePanel::volumeMoved, this, [this](int position) { paneCommands_->OnVolumeMoved(position); });
   strip_ = std::make_unique<StatusStrip>(this, PaneCount());
   resizeEvent(nullptr);

@@ -18,6 +18,9 @@ constexpr QSize kWideSize{60, 26};
 constexpr int kComboTop = 29;
 constexpr int kComboHeight = 21;
 constexpr int kComboOpenHeight = 23;  // per item
+// The pad is centred in the panel's width.
+constexpr int kPadLeft = (160 - MStaticPanTilt::kSize.width()) / 2;
+constexpr int kPadTop = 380;
 
 }  // namespace
 
@@ -33,6 +36,7 @@ SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady) {
   }
   shown.setup = true;
   shown.logOut = true;
+  shown.pad = (s.group == 0 || s.group == 1) && s.model != kModelFixed;
   const bool audio = audioReady && (s.codec == kCodecMpeg4 || s.codec == kCodecH264) && s.model != kModelFixed;
   shown.mic = audio;
   if (s.group == 0) {
@@ -67,6 +71,10 @@ SidePanel::SidePanel(QWidget* form) : QWidget(form) {
     // Clicks and keys move the bar in steps; a drag reports on release.
     if (action != QAbstractSlider::SliderMove) emit volumeMoved(volume_->sliderPosition());
   });
+
+  pad_ = new MStaticPanTilt(this, kPadLeft, kPadTop);
+  pad_->hide();
+  connect(pad_, &MStaticPanTilt::step, this, &SidePanel::padStep);
 
   lan_ = new LanCombo(this);
   lan_->setObjectName(QString::number(kIdLanCombo));
@@ -108,6 +116,7 @@ void SidePanel::Apply(const PaneStatus& s, bool audioReady) {
   mic_->setVisible(shown.mic);
   speaker_->setVisible(shown.speaker);
   volume_->setVisible(shown.volume);
+  pad_->setVisible(shown.pad);
   mic_->SetCheck(s.listening);
   speaker_->SetCheck(s.talking);
   if (!volume_->isSliderDown()) volume_->setValue(s.volume);

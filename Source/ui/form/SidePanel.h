@@ -1,6 +1,7 @@
 // The side panel of the main form: the camera combos (LAN search results or
 // the stored camera list) and the buttons that act on the current pane:
-// setup, log out, listening, talking and the camera speaker's volume.
+// setup, log out, listening, talking, the camera speaker's volume and the
+// pan/tilt pad.
 #pragma once
 
 #include <QBasicTimer>
@@ -9,6 +10,7 @@
 
 #include "controls/MButton.h"
 #include "controls/MCheckButton.h"
+#include "controls/MStaticPanTilt.h"
 #include "form/StatusStrip.h"
 
 class QSlider;
@@ -29,6 +31,7 @@ struct SidePanelShown {
   bool mic = false;
   bool speaker = false;
   bool volume = false;
+  bool pad = false;
   bool operator==(const SidePanelShown&) const = default;
 };
 SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady);
@@ -47,6 +50,7 @@ class SidePanel : public QWidget {
   MCheckButton* MicButton() const { return mic_; }
   MCheckButton* SpeakerButton() const { return speaker_; }
   QSlider* VolumeBar() const { return volume_; }
+  MStaticPanTilt* Pad() const { return pad_; }
   LanCombo* LanSearchCombo() const { return lan_; }
   QComboBox* CameraListCombo() const { return list_; }
 
@@ -55,6 +59,8 @@ class SidePanel : public QWidget {
   void command(int id);
   // The volume bar was moved by the user to |position|.
   void volumeMoved(int position);
+  // The pan/tilt pad asks for a step.
+  void padStep(const PtzStep& step);
 
  private:
   MButton* setup_;
@@ -62,6 +68,7 @@ class SidePanel : public QWidget {
   MCheckButton* mic_;
   MCheckButton* speaker_;
   QSlider* volume_;
+  MStaticPanTilt* pad_;
   LanCombo* lan_;
   QComboBox* list_;
   bool cameraList_ = false;
