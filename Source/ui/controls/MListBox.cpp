@@ -50,6 +50,12 @@ MListBox::MListBox(QWidget* parent, int id)
   setFrameShape(QFrame::Box);
   setAutoFillBackground(true);
   ApplyColors();
+  // Adding, deleting or clearing rows puts the scroll bar in step at once,
+  // not at the view's next layout.
+  for (auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+    connect(model(), changed, this, [this] { KeepScrollInStep(); });
+  }
+  connect(model(), &QAbstractItemModel::modelReset, this, [this] { KeepScrollInStep(); });
 }
 
 void MListBox::AddString(const QString& text) { addItem(text); }
@@ -128,6 +134,10 @@ void MListBox::mouseReleaseEvent(QMouseEvent* e) {
 
 void MListBox::updateGeometries() {
   QListWidget::updateGeometries();
+  KeepScrollInStep();
+}
+
+void MListBox::KeepScrollInStep() {
   const ListScroll s = ScrollRange();
   QScrollBar* bar = verticalScrollBar();
   // Qt's bar counts first rows: the last page starts at count - page.

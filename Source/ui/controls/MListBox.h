@@ -40,6 +40,7 @@ class MListBox : public QListWidget {
 
  private:
   void ApplyColors();
+  void KeepScrollInStep();
 
   int id_;
   int itemHeight_;

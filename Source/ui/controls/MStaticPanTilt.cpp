@@ -27,8 +27,8 @@ QPolygonF Arrow(const Key& k, qreal shift) {
   const QPointF c = QRectF(k.area).adjusted(0, 0, 1, 1).center() + k.direction * shift;
   const QPointF d = k.direction;
   const QPointF across(-d.y(), d.x());
-  // A triangle 14 pixels wide and 10 deep pointing outward.
-  return QPolygonF({c + d * 5, c - d * 5 + across * 7, c - d * 5 - across * 7});
+  // A triangle 18 pixels wide and 11 deep pointing outward.
+  return QPolygonF({c + d * 5.5, c - d * 5.5 + across * 9, c - d * 5.5 - across * 9});
 }
 
 }  // namespace
