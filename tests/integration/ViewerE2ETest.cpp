@@ -1,6 +1,7 @@
 // tessora-viewer end to end on a virtual display: four panes signed in to
 // four simulated cameras must each show their own camera's moving picture;
-// a stalled camera's pane must show the reconnect banner and come back live.
+// a click near the pan/tilt camera's pane's left edge must pan it left; a
+// stalled camera's pane must show the reconnect banner and come back live.
 // Xvfb, camsim and the viewer are children of this test, stopped by PID.
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -319,6 +320,16 @@ class ViewerE2ETest : public ::testing::Test {
         dir_ / "viewer.log");
   }
 
+  // Clicks |button| at screen point (x, y) with the X test extension.
+  void Click(int x, int y, int button) {
+    ChildProcess click({XDOTOOL_BIN, "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
+                        std::to_string(button)},
+                       testsupport::ChildOptions{(dir_ / "xdotool.log").string(), {"DISPLAY=" + display_}});
+    const auto start = Clock::now();
+    while (click.Running() && Since(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    click.Stop(100);
+  }
+
   bool Grab(Image* image) {
     const fs::path file = dir_ / "grab.ppm";
     std::error_code ignored;
@@ -428,6 +439,23 @@ TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   std::printf("live after %.1f s\n", Since(start));
   ExpectOwnMovingPictures({0, 1, 2, 3});
   if (HasFailure()) return;
+
+  // Camera 3 turns with the mouse: a click makes its pane current, a click
+  // 2 pixels from the pane's left edge pans it left by 11 steps.
+  if (Executable(XDOTOOL_BIN)) {
+    int x0 = 0, y0 = 0;
+    ASSERT_TRUE(Grab(&screen) && FindForm(screen, &x0, &y0));
+    const int left = x0 + kCellLeft + kPitchX, top = y0 + kCellTop + kPitchY;
+    Click(left + kCellW / 2, top + kCellH / 2, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Click(left + 2, top + kCellH / 2, 1);
+    const auto clicked = Clock::now();
+    while (Since(clicked) < 10 && camsim_->CountEvents({"\"CLS\":\"PTZ\"", "PAN=-11;TILT=0;"}, 3) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(camsim_->CountEvents({"\"dir\":\"in\"", "\"CLS\":\"PTZ\"", "PAN=-11;TILT=0;"}, 3), 1)
+        << "camera 3 did not pan left";
+  }
 
   // No video from camera 0 for 20 s: the stall watchdog drops the link and
   // the pane leaves the video for the black reconnect face (with the blue
