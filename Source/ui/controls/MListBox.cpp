@@ -58,6 +58,12 @@ MListBox::MListBox(QWidget* parent, int id)
   connect(model(), &QAbstractItemModel::modelReset, this, [this] { KeepScrollInStep(); });
 }
 
+MListBox::~MListBox() {
+  // The base class clears its rows after this object is gone: no more scroll
+  // updates from the model.
+  disconnect(model(), nullptr, this, nullptr);
+}
+
 void MListBox::AddString(const QString& text) { addItem(text); }
 
 void MListBox::DeleteFirst() {

@@ -13,6 +13,7 @@ class MListBox : public QListWidget {
   Q_OBJECT
  public:
   explicit MListBox(QWidget* parent, int id = 0);
+  ~MListBox() override;
 
   int id() const { return id_; }
   void AddString(const QString& text);
