@@ -175,6 +175,19 @@ class ControlsTest : public QObject {
     }
   }
 
+  // Keyboard clicks and click() from code reach the owner as commands too.
+  void clickFromCodeIsACommand() {
+    Window w;
+    MButton* b = MButton::Labelled(&w.top, 78, 10, 10, QSize(60, 24), QStringLiteral("Go"));
+    b->SetRepeat(2000, 1029);
+    QSignalSpy commanded(b, &MButton::commanded);
+    b->click();
+    b->setFocus();
+    QTest::keyClick(b, Qt::Key_Space);
+    QCOMPARE(commanded.count(), 2);
+    QCOMPARE(commanded.at(1).at(0).toInt(), 78);
+  }
+
   // --- The pan/tilt pad ------------------------------------------------------
 
   void padZones_data() {
