@@ -40,7 +40,13 @@ class FakePaneLink : public PaneLink {
   void ClearAudioSink(int) override {}
   int StartVideo(int, FrameSink*) override { return 1; }
   int StopVideo(int) override { return 1; }
-  int RequestKeyFrame(int) override { return 1; }
+  // Key-frame requests made, and what they answer (0: not sent).
+  std::atomic<int> keyFrameRequests{0};
+  std::atomic<int> keyFrame{1};
+  int RequestKeyFrame(int) override {
+    ++keyFrameRequests;
+    return keyFrame.load();
+  }
   int OpenAudioStream(int) override {
     ++audioOpens;
     return 1;

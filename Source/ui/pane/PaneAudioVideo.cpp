@@ -57,6 +57,7 @@ void PaneAudioVideo::CloseAudioUnlessUsed() {
 int PaneAudioVideo::SetMic(int on, int save) {
   PaneLink& link = pane_.Link();
   const int slot = pane_.Slot();
+  const bool wasOn = micOn_.load();
   int result = 1;
   if (on) {
     if (!micOn_.load()) {
@@ -84,6 +85,7 @@ int PaneAudioVideo::SetMic(int on, int save) {
     CloseAudioUnlessUsed();
   }
   if (save) WriteSettingDword(pane_.Settings(), settings::kMicEnable, micOn_.load() ? 1 : 0);
+  if (micOn_.load() != wasOn) pane_.ListeningChanged();
   return result;
 }
 

@@ -1,5 +1,5 @@
-// What a part of a pane (its sound, its camera controls, and later its
-// snapshots, recordings, alarms, schedule) may use of the pane's connection:
+// What a part of a pane (its sound, its camera controls, its recordings
+// and snapshots, and later its, recordings, alarms, schedule) may use of the pane's connection:
 // the slot and its state, the stored settings, the picture's render, the
 // link, and the pane's boxes and messages. ViewerSession provides it; a part
 // holds a reference for its whole life (parts are members of the session and
@@ -40,4 +40,6 @@ class PaneContext {
   virtual void PostCommand(int id) = 0;
   // The motion or sensor switch or count changed: the pane's labels follow.
   virtual void AlarmLabelsChanged() = 0;
+  // Listening went on or off (a recording file follows with or without sound).
+  virtual void ListeningChanged() = 0;
 };

@@ -78,9 +78,11 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
       render_(surface),
       audio_(*this),
       controls_(*this),
+      recording_(*this, audio_, options.clock),
       maintenance_(*this) {
   RegisterConnectionMessages();
   audio_.Register(router_);
+  recording_.Register(router_);
   maintenance_.Register(router_);
   char name[16];
   std::snprintf(name, sizeof name, settings::kViewerKeyFormat, settingsIndex);
@@ -323,6 +325,7 @@ void ViewerSession::LogOut() {
   }
   SetState(kPaneIdle);
   group_.store(0);
+  recording_.StopForConnection();
   audio_.SwitchOff();
   link_->SendCloseRequest(slot_);
   // Closing first also ends a frame the link is still reading, so that the
@@ -466,11 +469,15 @@ void ViewerSession::OnVideoSettingsChanged(const char* var) {
                      format.width != format_.width || format.height != format_.height ||
                      (loginInfo_.model == kModelFixed && format.codec == kCodecMotionJpeg);
   if (shape) {
+    recording_.StopForConnection();
     audio_.SwitchOff();
     StopRender();
     if (StartRenderAndPlay(format) != 1 && reconnecting_.load() == 0) PostCommand(kCmdLogOut);
   } else if (format.quality != format_.quality) {
     format_.quality = format.quality;
+    // The live start that follows the camera's answer records again at the
+    // new bit rate.
+    recording_.SetRecording(0, 0, 0);
     if (link_->StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
@@ -493,6 +500,7 @@ void ViewerSession::OnLiveStart() {
     audio_.SetSpeaker(0, 1);
   }
   controls_.OnLiveStart();
+  recording_.OnLiveStart(controls_.MotionOn());
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   SetState(kPaneLive);
 }
@@ -505,6 +513,7 @@ void ViewerSession::OnControlClosed() {
 
 void ViewerSession::Tick() {
   tickCounter_ = (tickCounter_ + 1) % 60;
+  recording_.CheckRecordPeriod(tickCounter_);
   if (tickCounter_ % 5 == 0) StallWatchdog();
   if (tickCounter_ % 10 == 0 && state_.load() >= kPaneVideoOpen) {
     if (link_->SendAliveRequest(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
@@ -535,6 +544,7 @@ void ViewerSession::StallWatchdog() {
 void ViewerSession::StartReconnect() {
   const std::uint64_t epoch = epoch_.load();
   SetState(kPaneReconnecting);
+  recording_.StopForConnection();
   audio_.SwitchOff();
   StopRender();
   host_->ShowSignInPanel(false);

@@ -5,8 +5,8 @@
 // reconnect thread. Everything else a pane does is a part of its own (see
 // PaneContext.h) that registers its messages with the session's router: the
 // sound and picture switches (PaneAudioVideo), the camera switches and
-// steering (PaneCameraControls), the camera's upkeep notices
-// (PaneMaintenance). The pane widget (MViewer) puts a face on it through
+// steering (PaneCameraControls), recordings and snapshots (PaneRecording),
+// the camera's upkeep notices (PaneMaintenance). The pane widget (MViewer) puts a face on it through
 // ViewerHost.
 #pragma once
 
@@ -25,6 +25,7 @@
 #include "pane/PaneCameraControls.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneMaintenance.h"
+#include "pane/PaneRecording.h"
 #include "MessageRouter.h"
 #include "video/MVideoRender.h"
 
@@ -94,6 +95,7 @@ class ViewerHost {
 struct SessionOptions {
   PaneLink* link = nullptr;  // null: the real link; else lives longer than the session
   std::chrono::milliseconds reconnectStep{1000};  // the reconnect thread's step
+  LocalClock clock;  // the local time of recordings (null: the system's)
 };
 
 class ViewerSession : public QObject, public PaneContext {
@@ -121,6 +123,7 @@ class ViewerSession : public QObject, public PaneContext {
   void PostStatus() override;
   void PostCommand(int id) override;
   void AlarmLabelsChanged() override { emit alarmLabelsChanged(); }
+  void ListeningChanged() override { recording_.OnListeningChanged(); }
 
   bool Reconnecting() const { return reconnecting_.load() != 0; }
   // The session number, changed by LogOut and by every new sign-in.
@@ -133,6 +136,8 @@ class ViewerSession : public QObject, public PaneContext {
   PaneAudioVideo& Audio() { return audio_; }
   const PaneAudioVideo& Audio() const { return audio_; }
   PaneCameraControls& Controls() { return controls_; }
+  PaneRecording& Recording() { return recording_; }
+  const PaneRecording& Recording() const { return recording_; }
   const PaneCameraControls& Controls() const { return controls_; }
 
   // The sign-in panel's values (UI thread). SetFields announces them
@@ -249,5 +254,6 @@ class ViewerSession : public QObject, public PaneContext {
   MessageRouter router_;
   PaneAudioVideo audio_;
   PaneCameraControls controls_;
+  PaneRecording recording_;
   PaneMaintenance maintenance_;
 };

@@ -1,0 +1,233 @@
+// A pane's recordings on a fake link and a fake clock: where files go, when
+// they split, what a failing start leaves behind (nothing open, one box),
+// the stored switch bringing a recording back when the pane goes live,
+// log-out closing it, and the snapshot's directory and result boxes.
+#include <QtTest>
+
+#include <filesystem>
+
+#include "FakeAudioDevices.h"
+#include "FakePaneLink.h"
+#include "RecordingPresenter.h"
+#include "base/HDDManager.h"
+#include "base/base.h"
+#include "controls/MessageBoxes.h"
+#include "pane/ViewerSession.h"
+#include "video/Convert.h"
+#include "video/MVideoRender.h"
+#include "video/VideoSurface.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A clock the test sets.
+struct FakeClock {
+  LocalTime now{2009, 10, 21, 13, 56, 56};
+  LocalClock Clock() {
+    return [this] { return now; };
+  }
+};
+
+bool RegisteredWithDiskManager(const std::string& dir) {
+  for (int i = 0; i < HDDManager::kEntries; ++i) {
+    const HDDManager::EntryView e = HDDManager::Instance().Entry(i);
+    if (e.inUse && e.dir == dir) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+class RecordingTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir_;
+  RecordingPresenter boxes_;
+  std::string records_;
+
+  // A live H.264 VGA pane on a fake link recording into the test's folder.
+  struct Pane {
+    FakePaneLink link;
+    FakeClock clock;
+    BufferSurface surface{kKindRGB32};
+    std::unique_ptr<ViewerSession> s;
+    explicit Pane(const std::string& records, int settingsIndex = 0) {
+      SessionOptions o;
+      o.link = &link;
+      o.clock = clock.Clock();
+      s = std::make_unique<ViewerSession>(0, settingsIndex, &surface, nullptr, nullptr, o);
+      WriteSettingString(s->Settings(), settings::kRecordDir, QString::fromStdString(records));
+    }
+    PaneRecording& Rec() { return s->Recording(); }
+    // The next |seconds| seconds of the fake clock: the pane's once-a-second
+    // tick, or only the recording's part of it (the fake camera sends no
+    // pictures, so more than 9 ticks would reconnect the pane).
+    int tick = 0;
+    void Run(int seconds, bool wholeTick = false) {
+      for (int i = 0; i < seconds; ++i) {
+        LocalTime& t = clock.now;
+        if (++t.second == 60) {
+          t.second = 0;
+          if (++t.minute == 60) {
+            t.minute = 0;
+            ++t.hour;
+          }
+        }
+        tick = (tick + 1) % 60;
+        if (wholeTick) {
+          s->Tick();
+        } else {
+          Rec().CheckRecordPeriod(tick);
+        }
+      }
+    }
+  };
+
+  std::string PaneDir() const { return records_ + "/VIEWER00"; }
+
+ private slots:
+  void initTestCase() {
+    qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+    SetBoxPresenter(&boxes_);
+    records_ = dir_.filePath("기록 폴더").toStdString();
+  }
+  void cleanupTestCase() { SetBoxPresenter(nullptr); }
+  void init() { boxes_.shown.clear(); }
+
+  // A manual recording: the first file where the clock says, a key frame
+  // asked for, the pane directory registered; each period boundary starts
+  // the next file; stopping closes it and lets the directory go.
+  void manualRecordingSplitsAtThePeriod() {
+    Pane p(records_);
+    WriteSettingDword(p.s->Settings(), settings::kRecordPeriod, 1);
+    QCOMPARE(DriveSession(*p.s, p.link, kPaneLive), kPaneLive);
+    const int keys = p.link.keyFrameRequests.load();
+    QCOMPARE(p.Rec().SetRecording(1, 0, 1), 1);
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/13/56_56.avi");
+    QVERIFY(fs::exists(p.Rec().CurrentFile()));
+    QCOMPARE(p.link.keyFrameRequests.load(), keys + 1);
+    QVERIFY(RegisteredWithDiskManager(PaneDir()));
+    QCOMPARE(ReadSettingDword(p.s->Settings(), settings::kRecordEnable), 1);
+
+    p.Run(3, true);  // 13:56:59: the same file
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/13/56_56.avi");
+    p.Run(1, true);  // 13:57:00
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/13/57_00.avi");
+    QCOMPARE(p.link.keyFrameRequests.load(), keys + 2);
+    p.Run(3 * 60);  // 14:00:00 comes in the next hour's directory
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/14/00_00.avi");
+    QVERIFY(p.Rec().Recording());
+    QCOMPARE(boxes_.shown, QList<int>{});
+
+    QCOMPARE(p.Rec().SetRecording(0, 0, 1), 1);
+    QVERIFY(!p.Rec().FileOpen());
+    QVERIFY(!RegisteredWithDiskManager(PaneDir()));
+    QCOMPARE(ReadSettingDword(p.s->Settings(), settings::kRecordEnable), 0);
+    p.s->LogOut();
+  }
+
+  // A stored period of 0 splits every minute instead of dividing by zero.
+  void periodZeroCountsAsOne() {
+    Pane p(records_);
+    WriteSettingDword(p.s->Settings(), settings::kRecordPeriod, 0);
+    DriveSession(*p.s, p.link, kPaneLive);
+    QCOMPARE(p.Rec().SetRecording(1, 0, 0), 1);
+    p.Run(4);
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/13/57_00.avi");
+    p.s->LogOut();
+  }
+
+  // Starts that fail: the directory cannot be made, or the key frame cannot
+  // be asked for after the file was opened. One box, no file left open, the
+  // pane stays live, and a later start works.
+  void failedStartsLeaveNothingOpen() {
+    {
+      const std::string blocked = dir_.filePath("a file").toStdString();
+      std::FILE* f = std::fopen(blocked.c_str(), "w");
+      std::fclose(f);
+      Pane p(blocked);
+      DriveSession(*p.s, p.link, kPaneLive);
+      QCOMPARE(p.Rec().SetRecording(1, 0, 0), 0);
+      QTRY_COMPARE(boxes_.shown, QList<int>{20111});
+      QVERIFY(!p.Rec().Recording() && !p.Rec().FileOpen());
+      QCOMPARE(p.s->State(), kPaneLive);
+      p.s->LogOut();
+    }
+    boxes_.shown.clear();
+    Pane p(records_);
+    DriveSession(*p.s, p.link, kPaneLive);
+    p.link.keyFrame = 0;
+    QCOMPARE(p.Rec().SetRecording(1, 0, 0), 0);
+    QVERIFY(!p.Rec().FileOpen());
+    QVERIFY(!p.Rec().Recording());
+    QVERIFY(!RegisteredWithDiskManager(PaneDir()));
+    QTRY_COMPARE(boxes_.shown, QList<int>{20111});
+    p.link.keyFrame = 1;
+    QCOMPARE(p.Rec().SetRecording(1, 0, 0), 1);
+    QVERIFY(p.Rec().FileOpen());
+    p.s->LogOut();
+  }
+
+  // "Record"\"Enable" brings the recording back when the pane goes live
+  // (not for an administrator with motion detection on); log-out closes the
+  // file and keeps the stored switch for the next time.
+  void storedSwitchRecordsWhenLive() {
+    {
+      Pane p(records_, 1);
+      WriteSettingDword(p.s->Settings(), settings::kRecordEnable, 1);
+      DriveSession(*p.s, p.link, kPaneLive);
+      QVERIFY(p.Rec().Recording());
+      QVERIFY(p.Rec().FileOpen());
+      p.s->LogOut();
+      QVERIFY(!p.Rec().Recording());
+      QVERIFY(!p.Rec().FileOpen());
+      QCOMPARE(ReadSettingDword(p.s->Settings(), settings::kRecordEnable), 1);
+    }
+    Pane p(records_, 1);
+    LoginInfo motion{};
+    motion.motionEnabled = 1;
+    DriveSession(*p.s, p.link, kPaneLive, 0, motion);
+    QVERIFY(!p.Rec().Recording());
+    p.s->LogOut();
+  }
+
+  // Listening switched on while recording starts a file that carries the
+  // sound.
+  void listeningReplacesTheFile() {
+    FakeAudioFactory audio;
+    auto output = audio.MakeOutput();
+    auto input = audio.MakeInput();
+    Pane p(records_);
+    p.s->Audio().SetAudioDevices(output.get(), input.get());
+    DriveSession(*p.s, p.link, kPaneLive);
+    QCOMPARE(p.Rec().SetRecording(1, 0, 0), 1);
+    const std::string first = p.Rec().CurrentFile();
+    p.clock.now.second = 58;
+    QCOMPARE(p.s->Audio().SetMic(1, 0), 1);
+    QCOMPARE(p.Rec().CurrentFile(), PaneDir() + "/2009_10_21/13/56_58.avi");
+    QVERIFY(first != p.Rec().CurrentFile());
+    p.s->LogOut();
+  }
+
+  // A snapshot without a capture directory set stores the default folder
+  // and names the file after the slot and the time; the results are the
+  // pane's boxes.
+  void snapshotDirectoryAndBoxes() {
+    Pane p(records_);
+    DriveSession(*p.s, p.link, kPaneLive);
+    QCOMPARE(p.Rec().CaptureSnapshot(), 1);
+    QString dir;
+    ReadSettingString(p.s->Settings(), settings::kCaptureDir, 260, &dir);
+    QCOMPARE(dir.toStdString(), DefaultDirectory());
+    QVERIFY(fs::is_directory(DefaultDirectory()));
+    QCOMPARE(p.s->Render().SnapshotPending(), 1);
+    DeliverToSession(*p.s, WM_SNAPSHOT_DONE);
+    DeliverToSession(*p.s, WM_SNAPSHOT_FAILED);
+    QTRY_COMPARE(boxes_.shown, (QList<int>{20052, 20053}));
+    p.s->LogOut();
+  }
+};
+
+QTEST_MAIN(RecordingTest)
+#include "RecordingTest.moc"
