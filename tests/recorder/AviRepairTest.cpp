@@ -254,15 +254,19 @@ ProbeResult Probe(const std::string& path) {
   return r;
 }
 
-// The service finds a killed recording anywhere under a record directory,
+// The service finds killed recordings anywhere under a record directory,
 // also below names with spaces and Korean letters and with an upper-case
-// extension, and leaves a playable file of the length that was written.
+// extension, and leaves playable files of the length that was written.
 TEST_F(AviRepairFixture, ServiceRepairsKilledRecordings) {
   const std::vector<std::string> files = {
       dir_.File("VIEWER00/2026_12_11/01/05_00.avi"),
       dir_.File("녹화 폴더/카메라 1/MD_05_01.AVI"),
+      dir_.File("VIEWER01/2026_12_11/01/05_02.avi"),  // ends inside a frame
   };
   for (const std::string& f : files) Record(f, true);
+  // The kill usually strikes between two flushes, in the middle of a chunk;
+  // a frame cut short must not be copied (the decoder would overread it).
+  fs::resize_file(files[2], fs::file_size(files[2]) - 3000);
   for (const std::string& f : files) {
     ASSERT_TRUE(AviNeedsRepair(f)) << f;
     EXPECT_EQ(Probe(f).nbFrames, 0) << "the killed file's header claims no frames";
@@ -274,8 +278,8 @@ TEST_F(AviRepairFixture, ServiceRepairsKilledRecordings) {
   ASSERT_TRUE(service.Wait(240000));
   const double ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(service.Checked(), 2);
-  EXPECT_EQ(service.Repaired(), 2);
+  EXPECT_EQ(service.Checked(), 3);
+  EXPECT_EQ(service.Repaired(), 3);
   EXPECT_EQ(service.Failed(), 0);
 
   for (const std::string& f : files) {
