@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -26,6 +31,10 @@ constexpr std::uint32_t kSizePlaceholder = 0xFFFFFFFFu;
 constexpr std::size_t kHeaderArea = 64 * 1024;
 constexpr std::size_t kMainHeaderSize = 56;  // 'avih'
 constexpr std::size_t kTotalFramesOffset = 16;
+// Names beside a file under repair: the new file until it is verified, and
+// the original until the new one has taken its name.
+constexpr const char* kTempSuffix = ".repair";
+constexpr const char* kBrokenSuffix = ".broken";
 
 std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -114,11 +123,46 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// "<dir>/<stem><suffix>" beside |path|, byte for byte (UTF-8 stays UTF-8).
+// "<dir>/<stem><suffix><extension>" beside |path|, byte for byte (UTF-8
+// stays UTF-8): "05_00.avi" -> "05_00.repair.avi".
 std::string Beside(const std::string& path, const char* suffix) {
   const fs::path p(path);
-  return (p.parent_path() / (p.stem().string() + suffix)).string();
+  return (p.parent_path() / (p.stem().string() + suffix + p.extension().string())).string();
 }
+
+// An exclusive advisory lock on a file, held while the object lives. Two
+// instances of the program started together walk the same directories; the
+// lock keeps them off each other's repair. It belongs to the open file, so
+// it follows the file through renames and ends with the process.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      error_ = errno;
+      return;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      error_ = errno;
+      busy_ = error_ == EWOULDBLOCK;
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+  bool busy() const { return busy_; }  // another process holds it
+  int error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+  bool busy_ = false;
+};
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
@@ -371,8 +415,16 @@ bool AviNeedsRepair(const std::string& path) { return ReadHeaderInfo(path).Unfin
 
 AviRepairResult RepairAvi(const std::string& path, AviRepairStats* stats) {
   if (!AviNeedsRepair(path)) return AviRepairResult::kNotNeeded;
-  const std::string temp = Beside(path, ".repair.avi");
-  const std::string broken = Beside(path, ".broken.avi");
+  const FileLock lock(path);
+  if (!lock.held()) {
+    LogMessage("%s:%d (%d) AVI repair skipped, %s %s\r\n", LOGPOS, lock.error(), path.c_str(),
+               lock.busy() ? "in repair elsewhere" : "cannot be opened");
+    return lock.busy() ? AviRepairResult::kNotNeeded : AviRepairResult::kFailed;
+  }
+  // Another instance may have replaced the file before the lock was taken.
+  if (!AviNeedsRepair(path)) return AviRepairResult::kNotNeeded;
+  const std::string temp = Beside(path, kTempSuffix);
+  const std::string broken = Beside(path, kBrokenSuffix);
   std::error_code ec;
   if (fs::exists(fs::path(broken), ec)) {
     // Left by a repair that was itself cut short; it may be the only copy.
@@ -462,10 +514,12 @@ void AviRepairService::Run(std::vector<std::string> directories, int minAgeSecon
       std::error_code st;
       if (it->is_symlink(st) || !it->is_regular_file(st)) continue;
       const std::string name = Lower(it->path().filename().string());
-      if (!EndsWith(name, ".avi") || EndsWith(name, ".repair.avi") || EndsWith(name, ".broken.avi")) {
-        continue;
+      if (!EndsWith(name, ".avi") || EndsWith(name, std::string(kTempSuffix) + ".avi")) continue;
+      if (EndsWith(name, std::string(kBrokenSuffix) + ".avi")) {
+        HandleLeftover(it->path().string(), minAgeSeconds);
+      } else {
+        HandleFile(it->path().string(), minAgeSeconds);
       }
-      HandleFile(it->path().string(), minAgeSeconds);
     }
     if (ec) LogMessage("%s:%d (%d) %s\r\n", LOGPOS, ec.value(), dir.c_str());
   }
@@ -493,4 +547,43 @@ void AviRepairService::HandleFile(const std::string& path, int minAgeSeconds) {
     case AviRepairResult::kFailed: failed_.fetch_add(1, std::memory_order_relaxed); break;
     case AviRepairResult::kNotNeeded: break;
   }
+}
+
+void AviRepairService::HandleLeftover(const std::string& broken, int minAgeSeconds) {
+  // "<stem>.broken<ext>": the original of a repair that was cut short
+  // between its renames (or before removing it).
+  const fs::path p(broken);
+  const std::string stem = p.stem().string();
+  const std::size_t cut = stem.size() - std::strlen(kBrokenSuffix);
+  const std::string original =
+      (p.parent_path() / (stem.substr(0, cut) + p.extension().string())).string();
+  bool restored = false;
+  {
+    const FileLock lock(broken);
+    if (!lock.held()) return;  // another instance is between its renames
+    std::error_code ec;
+    if (!fs::exists(fs::path(original), ec) && !ec) {
+      // The repaired file never took the name: the original goes back and
+      // is repaired again (after the lock is released: the repair takes
+      // its own).
+      fs::rename(fs::path(broken), fs::path(original), ec);
+      LogMessage("%s:%d (%d) AVI repair left unfinished, original restored: %s\r\n", LOGPOS,
+                 ec.value(), original.c_str());
+      restored = !ec;
+    } else {
+      const AviHeaderInfo info = ReadHeaderInfo(original);
+      if (info.isAvi && info.hasMainHeader && info.totalFrames > 0 && info.hasIndex &&
+          !info.riffSizePlaceholder) {
+        // The verified file has its name; removing the original was the
+        // step left to do.
+        fs::remove(fs::path(broken), ec);
+        LogMessage("%s:%d (%d) AVI repair completed, original removed: %s\r\n", LOGPOS,
+                   ec.value(), broken.c_str());
+      } else {
+        LogMessage("%s:%d AVI repair left %s beside an unfinished file, both kept\r\n", LOGPOS,
+                   broken.c_str());
+      }
+    }
+  }
+  if (restored) HandleFile(original, minAgeSeconds);
 }

@@ -62,8 +62,11 @@ struct AviRepairStats {
 // "<name>.repair.avi" beside it, verify, rename the original to
 // "<name>.broken.avi", the repaired file to the original name, remove the
 // broken one. On any failure the original is left as it was and the
-// temporary file is removed. Logs every outcome. Blocking; any thread, but
-// two calls must not work on the same file at once.
+// temporary file is removed. Logs every outcome. Blocking; any thread. An
+// exclusive lock on the file (flock) keeps a second caller or a second
+// instance of the program off it: that caller gets kNotNeeded. A
+// "<name>.broken.avi" already beside the file (a repair cut short; maybe
+// the only copy) makes it fail without touching anything.
 AviRepairResult RepairAvi(const std::string& path, AviRepairStats* stats = nullptr);
 
 // Repairs unfinished recordings under a set of directories on a worker
@@ -84,8 +87,11 @@ class AviRepairService {
 
   // Starts the worker over |directories| (walked recursively, symbolic links
   // not followed). Files modified less than |minAgeSeconds| ago are skipped:
-  // another running instance may still be recording into them. Returns false
-  // when a worker is already running.
+  // another running instance may still be recording into them. A
+  // "<name>.broken.avi" left by a repair cut short goes back to its name and
+  // is repaired again when the repaired file never took that name, and is
+  // removed when the finished repaired file did. Returns false when a worker
+  // is already running.
   bool Start(std::vector<std::string> directories, int minAgeSeconds = kDefaultMinAgeSeconds);
   // Asks the worker to end after the file in hand and joins it.
   void Stop();
@@ -100,6 +106,8 @@ class AviRepairService {
  private:
   void Run(std::vector<std::string> directories, int minAgeSeconds);
   void HandleFile(const std::string& path, int minAgeSeconds);
+  // A "<name>.broken.avi" left by a repair that was itself cut short.
+  void HandleLeftover(const std::string& broken, int minAgeSeconds);
 
   std::thread worker_;  // owner's thread only
   std::atomic<bool> stop_{false};

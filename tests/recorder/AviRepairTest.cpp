@@ -3,7 +3,9 @@
 // written by the recorder and cut off by SIGKILL, judged by ffprobe/ffmpeg.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -324,6 +326,20 @@ class AviRepairLeaveAlone : public AviRepairFixture {
   void RecordFor(const std::string& path, bool kill, int codec = avxxx::kCodecMjpeg) {
     Record(path, kill, codec);
   }
+  // Holds the lock a repair takes, as another instance repairing the file.
+  void HoldLock(const std::string& path) {
+    heldLock_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(heldLock_, 0);
+    ASSERT_EQ(flock(heldLock_, LOCK_EX | LOCK_NB), 0);
+  }
+  void ReleaseLock() {
+    if (heldLock_ >= 0) close(heldLock_);
+    heldLock_ = -1;
+  }
+  void TearDown() override { ReleaseLock(); }
+
+ private:
+  int heldLock_ = -1;
 };
 
 void WriteBytes(const std::string& path, const Bytes& b) {
@@ -338,6 +354,9 @@ TEST_F(AviRepairLeaveAlone, FilesLeftByteIdentical) {
          static_cast<F*>(t)->RecordFor(p, false); }, 0, 0, 0},
       {"killed recording newer than the minimum age", [](AviRepairFixture* t, const std::string& p) {
          static_cast<F*>(t)->RecordFor(p, true); }, 3600, 0, 1},
+      {"killed recording another instance is repairing", [](AviRepairFixture* t, const std::string& p) {
+         static_cast<F*>(t)->RecordFor(p, true);
+         static_cast<F*>(t)->HoldLock(p); }, 0, 0, 0},
       {"garbage named .avi", [](AviRepairFixture*, const std::string& p) {
          Bytes b(5000);
          for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -373,6 +392,59 @@ TEST_F(AviRepairLeaveAlone, FilesLeftByteIdentical) {
     EXPECT_EQ(service.Failed(), c.failed);
     EXPECT_TRUE(Content(file) == before) << "changed";
     EXPECT_TRUE(Leftovers().empty());
+    ReleaseLock();
+  }
+}
+
+// What a repair cut short by a kill leaves behind, found at the next start.
+struct LeftoverCase {
+  const char* name;
+  bool original;           // "05_00.avi": 0 absent, 1 present
+  bool originalFinished;   // ... as a finished recording, else a killed one
+  bool temp;               // "05_00.repair.avi" present (a half-written copy)
+  int repaired;
+  int failed;
+  bool brokenKept;         // "05_00.broken.avi" still there afterwards
+};
+
+TEST_F(AviRepairFixture, RepairCutShortIsCompletedAtTheNextStart) {
+  const std::vector<LeftoverCase> cases = {
+      {"killed between the renames", false, false, true, 1, 0, false},
+      {"killed between the renames, temporary file gone", false, false, false, 1, 0, false},
+      {"killed before removing the original", true, true, false, 0, 0, false},
+      {"original beside an unfinished file", true, false, false, 0, 1, true},
+  };
+  for (const LeftoverCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string sub = dir_.File(std::string("left ") + std::to_string(&c - cases.data()));
+    const std::string file = sub + "/05_00.avi";
+    const std::string broken = sub + "/05_00.broken.avi";
+    Record(broken, true);
+    if (c.original) Record(file, !c.originalFinished);
+    if (c.temp) WriteBytes(sub + "/05_00.repair.avi", Bytes(3000, 7));
+    const Bytes brokenBefore = Content(broken);
+    const Bytes fileBefore = c.original ? Content(file) : Bytes();
+
+    AviRepairService service;
+    ASSERT_TRUE(service.Start({sub}, 0));
+    ASSERT_TRUE(service.Wait(240000));
+    EXPECT_EQ(service.Repaired(), c.repaired);
+    EXPECT_EQ(service.Failed(), c.failed);
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(fs::exists(broken), c.brokenKept);
+    if (c.brokenKept) {
+      EXPECT_TRUE(Content(broken) == brokenBefore);
+    }
+    if (c.original && (c.originalFinished || c.failed > 0)) {
+      EXPECT_TRUE(Content(file) == fileBefore);
+    }
+    if (!c.original) {
+      EXPECT_FALSE(AviNeedsRepair(file));
+      const ProbeResult p = Probe(file);
+      EXPECT_GE(p.duration, kWrittenSeconds - 1.2);
+      EXPECT_EQ(p.decodeErrors, "");
+    }
+    EXPECT_FALSE(fs::exists(sub + "/05_00.repair.avi"));
   }
 }
 
