@@ -4,6 +4,8 @@
 // log-out closing it, and the snapshot's directory and result boxes.
 #include <QtTest>
 
+#include <QLabel>
+#include <QLineEdit>
 #include <filesystem>
 
 #include "FakeAudioDevices.h"
@@ -11,7 +13,11 @@
 #include "RecordingPresenter.h"
 #include "base/HDDManager.h"
 #include "base/base.h"
+#include "controls/MSelectRecordBox.h"
 #include "controls/MessageBoxes.h"
+#include "form/MFormView.h"
+#include "form/SidePanel.h"
+#include "pane/MViewer.h"
 #include "pane/ViewerSession.h"
 #include "video/Convert.h"
 #include "video/MVideoRender.h"
@@ -226,6 +232,113 @@ class RecordingTest : public QObject {
     DeliverToSession(*p.s, WM_SNAPSHOT_FAILED);
     QTRY_COMPARE(boxes_.shown, (QList<int>{20052, 20053}));
     p.s->LogOut();
+  }
+
+  // The choice box: slides show their period; OK clamps it to 1..60 and
+  // stores it in either mode; cancel and close store nothing.
+  void choiceBoxClampsAndStores_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("period");  // the answer's
+    QTest::addColumn<int>("stored");
+    QTest::newRow("slides 0") << 2 << "0" << 6 << 1 << 1;
+    QTest::newRow("slides 99") << 2 << "99" << 6 << 60 << 60;
+    QTest::newRow("slides 7") << 2 << "7" << 6 << 7 << 7;
+    QTest::newRow("slides empty") << 2 << "" << 6 << 1 << 1;
+    QTest::newRow("video stores the period too") << 1 << "" << 6 << 33 << 33;
+    QTest::newRow("cancel") << 2 << "9" << 7 << 0 << 33;
+    QTest::newRow("close") << 2 << "9" << 2 << 0 << 33;
+  }
+  void choiceBoxClampsAndStores() {
+    QFETCH(int, mode);
+    QFETCH(QString, typed);
+    QFETCH(int, button);
+    SettingsKey key;
+    QVERIFY(OpenSettingsKey(QStringLiteral("Viewer09"), &key) == 1);
+    WriteSettingDword(key, settings::kRecordInterval, 33);
+    MSelectRecordBox box(key);
+    auto* edit = qobject_cast<QLineEdit*>(box.Control(kIdSlidePeriodEdit));
+    QCOMPARE(edit->text(), QStringLiteral("33"));
+    QVERIFY(!edit->isVisibleTo(&box));
+    if (mode == 2) {
+      QTest::mouseClick(box.Control(kIdRecordSlides), Qt::LeftButton);
+      QVERIFY(edit->isVisibleTo(&box));
+      edit->setText(typed);
+    }
+    QTimer::singleShot(0, &box, [&box, button] {
+      if (auto* b = box.findChild<QWidget*>(QString::number(button))) QTest::mouseClick(b, Qt::LeftButton);
+    });
+    box.DoModal(nullptr);
+    const RecordChoice c = box.Choice();
+    QCOMPARE(c.result, button);
+    QCOMPARE(c.mode, mode);
+    QTEST(c.period, "period");
+    QTEST(ReadSettingDword(key, settings::kRecordInterval), "stored");
+  }
+
+  // The form's record button: the choice starts slides or video, the
+  // button, the REC label and the red title follow; pressed again it stops
+  // with its notice. Motion detection on: recording asks first.
+  void formRecordCommand() {
+    FakePaneLink link;
+    FakeAudioFactory audio;
+    FormOptions o;
+    o.audio = &audio;
+    o.workArea = QSize(1920, 1080);
+    o.pane.link = &link;
+    MFormView form(nullptr, o);
+    MViewer* pane = form.Pane(0);
+    WriteSettingString(pane->Session().Settings(), settings::kRecordDir, QString::fromStdString(records_));
+    DriveSession(pane->Session(), link, kPaneLive);
+    PostWindowMessage(&form, WM_PANE_SELECT, 0, 0);
+    QCoreApplication::processEvents();
+    RecordChoice answer{6, 2, 7};
+    const RecordChoiceHook previous = SetRecordChoiceHook([&answer](const SettingsKey&) { return answer; });
+    SidePanel* panel = form.Panel();
+    QVERIFY(panel->Control(kIdRecordButton)->isVisibleTo(panel));
+
+    QTest::mouseClick(panel->Control(kIdRecordButton), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QVERIFY(pane->Session().Recording().Recording());
+    QCOMPARE(pane->Session().Recording().SlideInterval(), 7);
+    QVERIFY(panel->RecordButton()->Check());
+    QVERIFY(form.Strip()->StatusLabel(StatusStrip::kRecording)->isVisibleTo(&form));
+    QVERIFY(form.Strip()->Title(0)->styleSheet().contains(QStringLiteral("255, 0, 0")) ||
+            form.Strip()->Title(0)->styleSheet().contains(QStringLiteral("#ff0000")));
+    QCOMPARE(pane->MenuModel().items[1].checked, true);
+
+    QTest::mouseClick(panel->Control(kIdRecordButton), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QVERIFY(!pane->Session().Recording().Recording());
+    QCOMPARE(boxes_.shown, QList<int>{20048});
+    QVERIFY(!form.Strip()->StatusLabel(StatusStrip::kRecording)->isVisibleTo(&form));
+
+    // With motion detection on, a "no" keeps it and records nothing; a
+    // "yes" switches it off and records video.
+    boxes_.shown.clear();
+    pane->Session().Controls().SetMotionDetection(1);
+    boxes_.answer = kIdNo;
+    answer = RecordChoice{6, 1, 0};
+    PostWindowMessage(&form, WM_PANE_COMMAND, 2307, 0);
+    QCoreApplication::processEvents();
+    QVERIFY(pane->Session().Controls().MotionOn());
+    QVERIFY(!pane->Session().Recording().Recording());
+    boxes_.answer = kIdYes;
+    PostWindowMessage(&form, WM_PANE_COMMAND, 2307, 0);
+    QCoreApplication::processEvents();
+    QVERIFY(!pane->Session().Controls().MotionOn());
+    QVERIFY(pane->Session().Recording().FileOpen());
+    QCOMPARE(boxes_.shown, (QList<int>{20051, 20051}));
+    // Motion detection asked for while recording: the recording stops.
+    PostWindowMessage(&form, WM_PANE_COMMAND, 2314, 0);
+    QCoreApplication::processEvents();
+    QVERIFY(pane->Session().Controls().MotionOn());
+    QVERIFY(!pane->Session().Recording().Recording());
+    QCOMPARE(boxes_.shown.back(), 20050);
+    boxes_.answer = kIdOk;
+    SetRecordChoiceHook(previous);
+    pane->LogOut();
   }
 };
 

@@ -9,6 +9,7 @@ MButton::MButton(QWidget* parent, int id, int x, int y, const QPixmap& normal,
                  const QPixmap& pressed, const QPixmap& hover, const QPixmap& disabled)
     : QAbstractButton(parent), id_(id), hold_(new HoldTimer(this)), normal_(normal),
       pressed_(pressed), hover_face_(hover), disabled_(disabled) {
+  setObjectName(QString::number(id));
   setGeometry(x, y, normal.width(), normal.height());
   setFocusPolicy(Qt::TabFocus);
   setAttribute(Qt::WA_Hover);

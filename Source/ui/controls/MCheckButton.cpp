@@ -25,6 +25,17 @@ void DrawGlyph(QPixmap& face, MCheckButton::Glyph glyph) {
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(c.x() - 6, c.y() - 6, 12, 11), 200 * 16, 140 * 16);
     p.drawLine(QPointF(c.x(), c.y() + 5), QPointF(c.x(), c.y() + 8));
+  } else if (glyph == MCheckButton::Glyph::Camera) {
+    // A camera body with its lens and viewfinder bump.
+    p.drawRoundedRect(QRectF(c.x() - 9, c.y() - 5, 18, 12), 2, 2);
+    p.drawRect(QRectF(c.x() - 4, c.y() - 8, 7, 3));
+    p.setBrush(QColor(52, 86, 140));
+    p.drawEllipse(c + QPointF(0, 1), 3.6, 3.6);
+  } else if (glyph == MCheckButton::Glyph::Record) {
+    // The red dot of a recorder.
+    p.setPen(QPen(Qt::white, 1.4));
+    p.setBrush(QColor(230, 30, 30));
+    p.drawEllipse(c, 6.5, 6.5);
   } else {
     QPainterPath body;
     body.moveTo(c.x() - 8, c.y() - 3);

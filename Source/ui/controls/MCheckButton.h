@@ -13,7 +13,7 @@
 class MCheckButton : public MButton {
   Q_OBJECT
  public:
-  enum class Glyph { Microphone, Speaker };
+  enum class Glyph { Microphone, Speaker, Camera, Record };
   MCheckButton(QWidget* parent, int id, int x, int y, Glyph glyph);
   void SetCheck(bool on);
   bool Check() const { return on_; }

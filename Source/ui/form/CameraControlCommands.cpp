@@ -1,6 +1,8 @@
 #include "form/CameraControlCommands.h"
 
 #include "MessageRouter.h"
+#include "controls/MessageBoxes.h"
+#include "controls/MInfoBox.h"
 #include "form/FormContext.h"
 #include "pane/MViewer.h"
 
@@ -20,6 +22,7 @@ constexpr int kIdScanStop = 2505;
 constexpr int kIdFunction1 = 2506;
 constexpr int kIdSensor = 2507;
 constexpr int kIdOutput = 2508;
+constexpr int kStopRecordingQuestion = 20050;
 
 }  // namespace
 
@@ -68,11 +71,21 @@ void CameraControlCommands::Register(MessageRouter& router) {
   });
 }
 
-// Motion detection is an administrator's switch.
+// Motion detection is an administrator's switch; it records on its own, so
+// a manual recording stops first when the person agrees.
 void CameraControlCommands::ToggleMotionDetection() {
   MViewer* pane = form_.CurrentPane();
   if (pane == nullptr || pane->Session().Group() != 0) return;
   PaneCameraControls& c = pane->Session().Controls();
-  c.SetMotionDetection(c.MotionOn() ? 0 : 1);
+  if (c.MotionOn()) {
+    c.SetMotionDetection(0);
+  } else {
+    PaneRecording& rec = pane->Session().Recording();
+    if (rec.Recording()) {
+      if (AskQuestion(kStopRecordingQuestion) != kIdYes) return;
+      rec.SetRecording(0, 0, 1);
+    }
+    c.SetMotionDetection(1);
+  }
   form_.RefreshStatus();
 }

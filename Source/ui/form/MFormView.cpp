@@ -21,6 +21,7 @@
 #include "form/CameraCombos.h"
 #include "form/CameraControlCommands.h"
 #include "form/PaneCommands.h"
+#include "form/RecordingCommands.h"
 #include "controls/Skin.h"
 #include "WindowMessage.h"
 #include "base/CAMManager.h"
@@ -47,6 +48,7 @@ MFormView::MFormView(QWidget* parent, const FormOptions& options)
       audio_(options.audio),
       paneCommands_(std::make_unique<PaneCommands>(*this)),
       cameraCommands_(std::make_unique<CameraControlCommands>(*this)),
+      recordingCommands_(std::make_unique<RecordingCommands>(*this, this)),
       combos_(std::make_unique<CameraCombos>(*this)) {
   setAutoFillBackground(false);
   setFont(skin::PlainFont());
@@ -101,6 +103,7 @@ void MFormView::CreateControls() {
   router_.Register(WM_PANE_SELECT, [this](WindowMessageEvent& m) { SelectPane(static_cast<int>(m.wParam)); });
   paneCommands_->Register(router_);
   cameraCommands_->Register(router_);
+  recordingCommands_->Register(router_);
   combos_->Register(router_);
   connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
   // The pad's step goes to the form as its message, the record valid while
@@ -144,6 +147,9 @@ PaneStatus MFormView::StatusOf(int index) const {
   st.listening = s.Audio().MicOn();
   st.talking = s.Audio().SpeakerOn();
   st.volume = s.Audio().Volume();
+  st.recording = s.Recording().Recording();
+  st.motionOn = s.Controls().MotionOn();
+  st.flashOn = s.Controls().FlashOn();
   st.alias = s.Fields().alias;
   st.address = s.Fields().url;
   return st;

@@ -27,6 +27,7 @@ class MInfoBox;
 class MViewer;
 class PaneCommands;
 class CameraControlCommands;
+class RecordingCommands;
 class SidePanel;
 // Title-bar buttons.
 inline constexpr int kIdMinimiseButton = 2551;
@@ -117,6 +118,7 @@ class MFormView : public QWidget, public FormContext {
   MessageRouter router_;
   std::unique_ptr<PaneCommands> paneCommands_;
   std::unique_ptr<CameraControlCommands> cameraCommands_;
+  std::unique_ptr<RecordingCommands> recordingCommands_;
   std::unique_ptr<CameraCombos> combos_;
   QBasicTimer tick_;  // timer 2002
   AutoSignInThread autoSignIn_;

@@ -36,6 +36,8 @@ SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady) {
   }
   shown.setup = true;
   shown.logOut = true;
+  shown.snapshot = true;
+  shown.record = true;
   shown.pad = (s.group == 0 || s.group == 1) && s.model != kModelFixed;
   const bool audio = audioReady && (s.codec == kCodecMpeg4 || s.codec == kCodecH264) && s.model != kModelFixed;
   shown.mic = audio;
@@ -53,11 +55,16 @@ SidePanel::SidePanel(QWidget* form) : QWidget(form) {
   logOut_ = MButton::Labelled(this, kIdLogOutButton, 85, 65, kWideSize, StringText(20020));
   mic_ = new MCheckButton(this, kIdMicButton, 20, 140, MCheckButton::Glyph::Microphone);
   speaker_ = new MCheckButton(this, kIdSpeakerButton, 48, 140, MCheckButton::Glyph::Speaker);
+  snapshot_ = new MCheckButton(this, kIdSnapshotButton, 15, 290, MCheckButton::Glyph::Camera);
+  record_ = new MCheckButton(this, kIdRecordButton, 45, 290, MCheckButton::Glyph::Record);
+  snapshot_->setToolTip(StringText(20025));
+  record_->setToolTip(StringText(20026));
   setup_->setToolTip(StringText(20019));
   logOut_->setToolTip(StringText(20020));
   mic_->setToolTip(StringText(20021));
   speaker_->setToolTip(StringText(20022));
-  for (MButton* b : {setup_, logOut_, static_cast<MButton*>(mic_), static_cast<MButton*>(speaker_)}) {
+  for (MButton* b : {setup_, logOut_, static_cast<MButton*>(mic_), static_cast<MButton*>(speaker_),
+                     static_cast<MButton*>(snapshot_), static_cast<MButton*>(record_)}) {
     connect(b, &MButton::clicked, this, [this, b] { emit command(b->id()); });
   }
 
@@ -97,6 +104,8 @@ QWidget* SidePanel::Control(int id) const {
     case kIdMicButton: return mic_;
     case kIdSpeakerButton: return speaker_;
     case kIdVolumeBar: return volume_;
+    case kIdSnapshotButton: return snapshot_;
+    case kIdRecordButton: return record_;
     default: return nullptr;
   }
 }
@@ -117,6 +126,9 @@ void SidePanel::Apply(const PaneStatus& s, bool audioReady) {
   speaker_->setVisible(shown.speaker);
   volume_->setVisible(shown.volume);
   pad_->setVisible(shown.pad);
+  snapshot_->setVisible(shown.snapshot);
+  record_->setVisible(shown.record);
+  record_->SetCheck(s.recording);
   mic_->SetCheck(s.listening);
   speaker_->SetCheck(s.talking);
   if (!volume_->isSliderDown()) volume_->setValue(s.volume);

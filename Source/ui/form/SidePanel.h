@@ -1,7 +1,7 @@
 // The side panel of the main form: the camera combos (LAN search results or
 // the stored camera list) and the buttons that act on the current pane:
-// setup, log out, listening, talking, the camera speaker's volume and the
-// pan/tilt pad.
+// setup, log out, listening, talking, the camera speaker's volume,
+// snapshot and recording, and the pan/tilt pad.
 #pragma once
 
 #include <QBasicTimer>
@@ -23,6 +23,8 @@ inline constexpr int kIdLogOutButton = 2302;
 inline constexpr int kIdMicButton = 2303;
 inline constexpr int kIdSpeakerButton = 2304;
 inline constexpr int kIdVolumeBar = 2305;
+inline constexpr int kIdSnapshotButton = 2306;
+inline constexpr int kIdRecordButton = 2307;
 
 // Which of the panel's controls the current pane offers.
 struct SidePanelShown {
@@ -32,6 +34,8 @@ struct SidePanelShown {
   bool speaker = false;
   bool volume = false;
   bool pad = false;
+  bool snapshot = false;
+  bool record = false;
   bool operator==(const SidePanelShown&) const = default;
 };
 SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady);
@@ -49,6 +53,7 @@ class SidePanel : public QWidget {
   QWidget* Control(int id) const;
   MCheckButton* MicButton() const { return mic_; }
   MCheckButton* SpeakerButton() const { return speaker_; }
+  MCheckButton* RecordButton() const { return record_; }
   QSlider* VolumeBar() const { return volume_; }
   MStaticPanTilt* Pad() const { return pad_; }
   LanCombo* LanSearchCombo() const { return lan_; }
@@ -67,6 +72,8 @@ class SidePanel : public QWidget {
   MButton* logOut_;
   MCheckButton* mic_;
   MCheckButton* speaker_;
+  MCheckButton* snapshot_;
+  MCheckButton* record_;
   QSlider* volume_;
   MStaticPanTilt* pad_;
   LanCombo* lan_;

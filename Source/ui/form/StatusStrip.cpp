@@ -19,6 +19,17 @@ bool MicShown(const PaneStatus& s) { return s.state > kPaneVideoOpen && s.listen
 
 bool SpeakerShown(const PaneStatus& s) { return s.state >= kPaneLive && s.talking && s.group == 0; }
 
+bool MotionShown(const PaneStatus& s) { return s.state >= kPaneLive && s.motionOn && s.group == 0; }
+
+bool FlashShown(const PaneStatus& s) { return s.state >= kPaneLive && s.flashOn; }
+
+bool RecordingShown(const PaneStatus& s) { return s.state >= kPaneLive && s.recording; }
+
+QColor TitleColour(const PaneStatus& s, bool current) {
+  if (s.recording) return current ? QColor(255, 0, 0) : QColor(255, 100, 100);
+  return current ? kCurrentTitleText : kTitleText;
+}
+
 QString CodecName(int codec) {
   switch (codec) {
     case 0: return QStringLiteral("MJPEG");
@@ -89,12 +100,13 @@ void StatusStrip::SetTitle(int index, const QRect& cell, int titleWidth, const P
   const QString full = texts_[static_cast<std::size_t>(index)];
   title->setText(QFontMetrics(title->font()).elidedText(full, Qt::ElideRight, titleWidth - 2));
   title->setToolTip(full);
-  title->setStyleSheet(Style(current ? strip::kCurrentTitleText : strip::kTitleText, strip::kBackground));
+  title->setStyleSheet(Style(strip::TitleColour(s, current), strip::kBackground));
   title->setVisible(shown);
 }
 
 void StatusStrip::SetCurrent(const QRect& cell, int titleWidth, const PaneStatus& s) {
-  const bool shown[kStatusCount] = {strip::MicShown(s), strip::SpeakerShown(s), false, false, false};
+  const bool shown[kStatusCount] = {strip::MicShown(s), strip::SpeakerShown(s), strip::MotionShown(s),
+                                    strip::FlashShown(s), strip::RecordingShown(s)};
   int x = cell.left() + titleWidth;
   for (int i = 0; i < kStatusCount; ++i) {
     status_[i]->setGeometry(x, cell.top() - kLabelHeight, kStatusWidth, kLabelHeight);

@@ -24,6 +24,9 @@ struct PaneStatus {
   bool listening = false;
   bool talking = false;
   int volume = 0;   // the camera speaker's volume
+  bool recording = false;  // a manual (or scheduled) recording runs
+  bool motionOn = false;
+  bool flashOn = false;
   QString alias;    // the alias edit
   QString address;  // the address edit
 };
@@ -40,6 +43,12 @@ QString TitleText(const PaneStatus& s);
 bool TitleShown(const PaneStatus& s);
 bool MicShown(const PaneStatus& s);
 bool SpeakerShown(const PaneStatus& s);
+bool MotionShown(const PaneStatus& s);
+bool FlashShown(const PaneStatus& s);
+bool RecordingShown(const PaneStatus& s);
+// A title's text colour: light green for the current pane, red for a pane
+// that records (light red when not current), else white.
+QColor TitleColour(const PaneStatus& s, bool current);
 // "MJPEG", "MPEG4", "H.264"; "QVGA", "ZOOM", "VGA"; empty for other values.
 QString CodecName(int codec);
 QString ResolutionName(int resolution);

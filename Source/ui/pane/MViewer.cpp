@@ -368,6 +368,7 @@ PaneMenuModel MViewer::MenuModel() const {
   in.motionOn = c.MotionOn();
   in.mirrored = c.Mirrored();
   in.flipped = c.Flipped();
+  in.recording = session_->Recording().Recording();
   in.enlarged = enlarged_;
   in.fullScreen = fullScreen_;
   in.alwaysOnTop = AlwaysOnTop();
