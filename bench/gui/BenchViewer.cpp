@@ -5,7 +5,13 @@
 //   cell I X Y W H   where pane I's picture is on the screen (once shown)
 //   live SECONDS     every pane is live (once, seconds since start)
 //   mark ...         on SIGUSR1: the counters so far (see PrintCounters)
-//   final ...        on SIGTERM or SIGINT, then the program ends
+//   record on=N      with --record DIR: every pane live, each pane's record
+//                    directory set to DIR and its manual recording started
+//                    (N panes writing a file); SIGUSR2 stops the recordings
+//                    ("record off=N", N panes still writing) and starts them
+//                    again, in turn
+//   final ...        on SIGTERM or SIGINT (recordings stopped first, so their
+//                    files are complete), then the program ends
 //
 // Counters, summed over the panes. The frame counts are the queues' and
 // renders' own running totals; the UI thread samples every 40 ms only for
@@ -28,6 +34,7 @@
 //   yuv       panes whose pictures go through the video widget
 //   kind      the surface kind every pane used last (0 none yet, -1 mixed)
 //   depth     the deepest queue seen
+//   recording panes writing a file (the manual recording)
 // Message boxes are answered at once (logged on standard error): the
 // benchmark runs without a sound server, as mpv runs without sound.
 #include <QApplication>
@@ -44,6 +51,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -107,7 +116,9 @@ struct Totals {
 
 class Counters : public QObject {
  public:
-  Counters(MFormView* form, std::chrono::steady_clock::time_point start) : form_(form), start_(start) {
+  // |recordDir| not empty: once every pane is live, each records into it.
+  Counters(MFormView* form, std::chrono::steady_clock::time_point start, std::string recordDir)
+      : form_(form), start_(start), recordDir_(std::move(recordDir)) {
     for (int i = 0; i < form_->PaneCount(); ++i) form_->Pane(i)->View()->installEventFilter(&paints_);
     connect(&sample_, &QTimer::timeout, this, [this] { Sample(); });
     sample_.start(40);
@@ -129,12 +140,29 @@ class Counters : public QObject {
     for (int i = 0; i < form_->PaneCount(); ++i) yuv += form_->Pane(i)->View()->ShowsYuv() ? 1 : 0;
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     std::printf("%s time=%.3f panes=%d live=%d yuv=%ld kind=%d sent=%llu accepted=%llu taken=%llu presented=%llu "
-                "skipped=%llu shown=%ld overflow=%llu discarded=%llu keywait=%llu depth=%d\n",
+                "skipped=%llu shown=%ld overflow=%llu discarded=%llu keywait=%llu depth=%d recording=%d\n",
                 what, secs, form_->PaneCount(), LivePanes(), yuv, t.kind, U(t.sent), U(t.accepted), U(t.taken),
                 U(t.presented), U(t.skipped), paints_.paints + sinkFrames_, U(t.overflows), U(t.discarded),
-                U(t.keyWaits), depth_);
+                U(t.keyWaits), depth_, FilesOpen());
     std::fflush(stdout);
   }
+
+  // Starts (|on|) or stops every pane's manual recording of video files, as
+  // the pane's record button does without storing the choice, and says how
+  // many panes write a file afterwards.
+  void SetRecording(bool on) {
+    if (recordDir_.empty() || on == recordOn_) return;
+    recordOn_ = on;
+    for (int i = 0; i < form_->PaneCount(); ++i) {
+      PaneRecording& recording = form_->Pane(i)->Session().Recording();
+      if (recording.SetRecording(on ? 1 : 0, 0, 0) != 1) {
+        std::fprintf(stderr, "bench_viewer: pane %d did not %s recording\n", i, on ? "start" : "stop");
+      }
+    }
+    std::printf("record %s=%d\n", on ? "on" : "off", FilesOpen());
+    std::fflush(stdout);
+  }
+  void ToggleRecording() { SetRecording(!recordOn_); }
 
  private:
   static unsigned long long U(std::uint64_t v) { return static_cast<unsigned long long>(v); }
@@ -161,6 +189,12 @@ class Counters : public QObject {
     }
     t.sent = t.accepted + t.overflows + t.discarded;
     return t;
+  }
+
+  int FilesOpen() const {
+    int open = 0;
+    for (int i = 0; i < form_->PaneCount(); ++i) open += form_->Pane(i)->Session().Recording().FileOpen() ? 1 : 0;
+    return open;
   }
 
   int LivePanes() const {
@@ -196,6 +230,15 @@ class Counters : public QObject {
       const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
       std::printf("live %.3f\n", secs);
       std::fflush(stdout);
+      if (!recordDir_.empty()) {
+        const QString dir = QString::fromStdString(recordDir_);
+        for (int i = 0; i < form_->PaneCount(); ++i) {
+          if (WriteSettingString(form_->Pane(i)->Session().Settings(), settings::kRecordDir, dir) != 1) {
+            std::fprintf(stderr, "bench_viewer: pane %d: record directory not stored\n", i);
+          }
+        }
+        SetRecording(true);
+      }
     }
   }
 
@@ -207,11 +250,15 @@ class Counters : public QObject {
   int depth_ = 0;
   QTimer sample_;
   bool liveSaid_ = false;
+  const std::string recordDir_;
+  bool recordOn_ = false;  // the panes were last told to record
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: bench_viewer [--surface rgb|yuv|designed] [--probe]\n"
-                       "  --probe  exit 0 when this build has the family, 3 when not\n");
+  std::fprintf(stderr, "usage: bench_viewer [--surface rgb|yuv|designed] [--probe] [--record DIR]\n"
+                       "  --probe       exit 0 when this build has the family, 3 when not\n"
+                       "  --record DIR  once every pane is live, every pane records video files into DIR;\n"
+                       "                SIGUSR2 stops and restarts the recordings in turn\n");
   return 2;
 }
 
@@ -221,9 +268,12 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const char* surface = "designed";
   bool probe = false;  // only tell (by the exit status) whether the family exists
+  std::string recordDir;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--surface") == 0 && i + 1 < argc) {
       surface = argv[++i];
+    } else if (std::strcmp(argv[i], "--record") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
+      recordDir = argv[++i];
     } else if (std::strcmp(argv[i], "--probe") == 0) {
       probe = true;
     } else {
@@ -260,6 +310,7 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGUSR1, &sa, nullptr);
+  sigaction(SIGUSR2, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
 
@@ -279,7 +330,7 @@ int main(int argc, char** argv) {
   auto window = std::make_unique<MainWindow>(decision.instance, settings, options);
   window->show();
 
-  Counters counters(window->Form(), start);
+  Counters counters(window->Form(), start, recordDir);
   QTimer::singleShot(500, &counters, [&counters] { counters.PrintCells(); });
 
   QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
@@ -290,6 +341,13 @@ int main(int argc, char** argv) {
       counters.Print("mark");
       return;
     }
+    if (c == SIGUSR2) {
+      counters.ToggleRecording();
+      return;
+    }
+    // Recordings end before the counters, so every file is closed when the
+    // benchmark reads them.
+    counters.SetRecording(false);
     counters.Print("final");
     app.quit();
   });

@@ -10,7 +10,13 @@ warm-up, and measures over a window: CPU of the viewer and of the X server
 painted, queue overflows, the viewer's VmRSS. The baseline, measured right
 after: as many mpv windows of the panes' size, tiled like the grid, playing
 a recording of the same camera (AVI from tessora-cli record) in real time.
-Then the viewer once more with 16 panes signed out (idle CPU).
+Then the viewer once more with 16 panes signed out (idle CPU), and the cost
+of recording: one viewer with 16 live H.264 panes measured over windows of
+the same length in the order recording, not, not, recording (the panes'
+manual recording into a folder of the temporary directory, switched by
+SIGUSR2); the bytes of the files per second the panes recorded against the
+bytes the cameras sent over loopback meanwhile, and the files checked once
+closed.
 
 Writes OUT/bench_gui.json in the benchmark JSON layout that
 bench/harness/bench_table.py reads, and the processes' logs beside it.
@@ -18,12 +24,14 @@ bench/harness/bench_table.py reads, and the processes' logs beside it.
 Usage (inside scripts/in-netns; scripts/bench runs it):
   gui_bench.py --build DIR --out DIR [--smoke] [--seconds S] [--warmup S]
                [--families rgb,yuv] [--codecs h264,mjpeg] [--panes 1,4,16]
-               [--no-mpv] [--no-idle]
+               [--no-mpv] [--no-idle] [--no-record] [--record-rounds N]
 Standard library only. Every process it starts is stopped by its PID.
 """
 import argparse
+import glob
 import json
 import os
+import struct
 import shutil
 import signal
 import socket
@@ -65,6 +73,65 @@ def rss_mb(pid):
     except OSError:
         pass
     return None
+
+
+def loopback_bytes():
+    """Bytes sent over loopback in this network namespace so far. Inside
+    scripts/in-netns only the cameras' connections use it (the X server
+    listens on a local socket), so over a window this is what the cameras
+    sent to the panes plus the panes' requests and the TCP/IP headers."""
+    with open("/proc/self/net/dev") as f:
+        for line in f:
+            name, _, rest = line.partition(":")
+            if name.strip() == "lo":
+                return int(rest.split()[8])  # transmitted bytes
+    return None
+
+
+def avi_bytes(folder):
+    """Total size of the AVI files under |folder|."""
+    total = 0
+    for path in glob.glob(os.path.join(folder, "**", "*.avi"), recursive=True):
+        try:
+            total += os.path.getsize(path)
+        except OSError:
+            pass
+    return total
+
+
+def avi_check(path):
+    """(complete, video frames, bytes of video in them) of an AVI file:
+    complete when it is one or more RIFF lists that end where the file does
+    and the first is an AVI with a movi list."""
+    frames = payload = 0
+    movi = False
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError:
+        return False, 0, 0
+
+    def walk(start, end):
+        nonlocal frames, payload, movi
+        at = start
+        while at + 8 <= end:
+            tag, size = struct.unpack_from("<4sI", data, at)
+            body = at + 8
+            if body + size > end:
+                return False
+            if tag in (b"LIST", b"RIFF"):
+                if tag == b"LIST" and data[body:body + 4] == b"movi":
+                    movi = True
+                if not walk(body + 4, body + size):
+                    return False
+            elif tag[2:4] in (b"dc", b"db") and tag[:2].isdigit():
+                frames += 1
+                payload += size
+            at = body + size + (size & 1)
+        return True
+
+    complete = len(data) >= 12 and data[:4] == b"RIFF" and data[8:12] == b"AVI " and walk(0, len(data)) and movi
+    return complete, frames, payload
 
 
 def stop(proc, grace=10.0):
@@ -312,6 +379,131 @@ class Bench:
             stop(viewer, 15)
             stop(camsim)
 
+    def run_record(self, panes, rounds):
+        """The viewer with |panes| live H.264 panes (RGB surfaces), recording
+        and not, in one process: after the warm-up, |rounds| times the windows
+        recording, not, not, recording. Each switch is followed by a settling
+        second (the files open on a key frame the panes ask for)."""
+        name = "record-h264-%d" % panes
+        folder = os.path.join(self.tmp, "records")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        camsim = self.start_camsim(panes, "h264", name)
+        viewer = None
+        try:
+            viewer = subprocess.Popen([self.exe["bench_viewer"], "--surface", "rgb", "--record", folder],
+                                      stdout=subprocess.PIPE, stderr=self.logfile("viewer-" + name),
+                                      env=self.viewer_env(panes, True), cwd=self.tmp)
+            lines = LineReader(viewer)
+            line, at = lines.wait_for("live ", 90, 0)
+            if line is None:
+                log("%s: not every pane went live within 90 s" % name)
+                return None
+            line, at = lines.wait_for("record on=", 30, at)
+            if line is None or int(line.split("=")[1]) != panes:
+                log("%s: the panes did not start recording (%s)" % (name, line))
+                return None
+            log("%s: all panes live and recording" % name)
+            # The spans the panes record, with the loopback bytes meanwhile.
+            span = {"seconds": 0.0, "loopback": 0, "since": (time.monotonic(), loopback_bytes())}
+
+            def span_end():
+                t0, b0 = span.pop("since")
+                span["seconds"] += time.monotonic() - t0
+                span["loopback"] += loopback_bytes() - b0
+
+            time.sleep(self.args.warmup)
+            groups = {"viewer": [viewer.pid], "x": [self.xvfb.pid], "camsim": [camsim.pid]}
+            windows = []
+            state = True  # the panes record
+            for want in [True, False, False, True] * rounds:
+                if want != state:
+                    viewer.send_signal(signal.SIGUSR2)
+                    line, at = lines.wait_for("record ", 30, at)
+                    expected = "record on=%d" % panes if want else "record off=0"
+                    if line != expected:
+                        log("%s: switching the recordings said %r" % (name, line))
+                        return None
+                    if want:
+                        span["since"] = (time.monotonic(), loopback_bytes())
+                    else:
+                        span_end()
+                    state = want
+                    time.sleep(1.0)
+
+                def before():
+                    viewer.send_signal(signal.SIGUSR1)
+                    return loopback_bytes(), avi_bytes(folder)
+
+                cpu, start, wall = self.window(groups, self.args.seconds, before)
+                end = (loopback_bytes(), avi_bytes(folder))
+                viewer.send_signal(signal.SIGUSR1)
+                marks = []
+                for _ in range(2):
+                    line, at = lines.wait_for("mark ", 10, at)
+                    if line is not None:
+                        marks.append(fields(line))
+                if cpu is None or len(marks) != 2:
+                    log("%s: a process ended during the window" % name)
+                    return None
+                a, b = marks
+                d = {k: b.get(k, 0.0) - a.get(k, 0.0) for k in ("sent", "shown", "overflow")}
+                w = {"recording": want, "seconds": wall, "cpu": cpu, "loopback": end[0] - start[0],
+                     "avi": end[1] - start[1], "writing": b.get("recording", 0), **d}
+                windows.append(w)
+                log("  %s window: cpu %.1f %% (+X %.1f %%), loopback %.0f kB/s, files %.0f kB/s, "
+                    "%d panes writing" % ("recording" if want else "not recording", cpu["viewer"], cpu["x"],
+                                          w["loopback"] / wall / 1e3, w["avi"] / wall / 1e3, w["writing"]))
+            rss = rss_mb(viewer.pid)
+            if state:
+                span_end()  # SIGTERM stops the recordings right away
+        finally:
+            stop(viewer, 15)
+            stop(camsim)
+
+        # The viewer stopped the recordings before it ended: every file is
+        # closed now.
+        files = sorted(glob.glob(os.path.join(folder, "**", "*.avi"), recursive=True))
+        sizes = [os.path.getsize(f) for f in files]
+        checks = [avi_check(f) for f in files]
+        for r_on in (False, True):
+            part = [w for w in windows if w["recording"] == r_on]
+            wall = sum(w["seconds"] for w in part)
+
+            def rate(key):
+                return sum(w["cpu"][key] * w["seconds"] for w in part) / wall
+
+            r = {"name": "record/%s/h264/%d" % ("on" if r_on else "off", panes), "seconds": wall,
+                 "windows": len(part), "panes": panes,
+                 "cpu_viewer_percent": rate("viewer"), "cpu_x_percent": rate("x"),
+                 "cpu_camsim_percent": rate("camsim"),
+                 "cpu_total_percent": rate("viewer") + rate("x"),
+                 "cpu_total_each": [round(w["cpu"]["viewer"] + w["cpu"]["x"], 2) for w in part],
+                 "loopback_bytes_per_second": sum(w["loopback"] for w in part) / wall,
+                 "sent": sum(w["sent"] for w in part), "shown": sum(w["shown"] for w in part),
+                 "overflows": sum(w["overflow"] for w in part),
+                 "panes_writing_min": min(w["writing"] for w in part)}
+            r["shown_percent"] = 100.0 * r["shown"] / r["sent"] if r["sent"] else 0.0
+            if r_on:
+                # Everything the recordings wrote (the files are closed, their
+                # indexes included) per second of recording, against what
+                # came in over loopback in the same spans.
+                payload = sum(c[2] for c in checks)
+                r.update(record_seconds=span["seconds"],
+                         written_bytes_per_second=sum(sizes) / span["seconds"],
+                         stream_bytes_per_second=span["loopback"] / span["seconds"],
+                         rss_mb=rss, files=len(files), files_empty=sum(1 for n in sizes if n == 0),
+                         files_complete=sum(1 for c in checks if c[0]),
+                         files_smallest=min(sizes) if sizes else 0, files_bytes=sum(sizes),
+                         files_frames=sum(c[1] for c in checks),
+                         files_per_video_byte=sum(sizes) / payload if payload else 0.0,
+                         files_at_least=panes * (1 + rounds))
+                r["written_per_stream"] = (r["written_bytes_per_second"] / r["stream_bytes_per_second"]
+                                           if r["stream_bytes_per_second"] else 0.0)
+            self.add(r)
+        shutil.rmtree(folder, ignore_errors=True)
+        return True
+
     def record(self, codec_name, camsim_codec, seconds):
         """A recording of one camera in an AVI file (with its timestamps)."""
         path = os.path.join(self.tmp, "%s.avi" % codec_name)
@@ -420,6 +612,8 @@ class Bench:
                     path = self.record("h264", "h264", 2)
                     if path:
                         self.run_mpv("h264", path, 1)
+                if self.args.record:
+                    self.run_record(1, 1)
                 return
             families = [f for f in self.families() if f in self.args.families]
             log("surface families: " + ", ".join(families))
@@ -434,6 +628,8 @@ class Bench:
                         self.run_mpv(codec_name, path, panes)
             if self.args.idle:
                 self.run_viewer("rgb", "none", None, 16, signed_in=False)
+            if self.args.record:
+                self.run_record(16, self.args.record_rounds)
         finally:
             stop(self.xvfb)
             shutil.rmtree(self.tmp, ignore_errors=True)
@@ -457,6 +653,9 @@ def main():
     p.add_argument("--panes", default="1,4,16")
     p.add_argument("--no-mpv", dest="mpv", action="store_false", help="leave out the baseline")
     p.add_argument("--no-idle", dest="idle", action="store_false", help="leave out the signed-out run")
+    p.add_argument("--no-record", dest="record", action="store_false", help="leave out the recording's cost")
+    p.add_argument("--record-rounds", type=int, default=1,
+                   help="rounds of recording, not, not, recording windows (default 1)")
     args = p.parse_args()
     args.families = args.families.split(",")
     args.codecs = args.codecs.split(",")

@@ -51,6 +51,10 @@ def value(runs, name, field):
     return b.get(field)
 
 
+def kb(v):
+    return None if v is None else v / 1000.0
+
+
 def fmt(v, unit):
     if v is None:
         return "-"
@@ -73,12 +77,12 @@ class Table:
         """A ratio row: passes when ours / base <= target."""
         if ours is None or base is None or base <= 0:
             self.missing += 1
-            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", "<= %.1fx" % target, "NO DATA"))
+            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", "<= %gx" % target, "NO DATA"))
             return
         r = ours / base
         ok = r <= target
         self.failed += 0 if ok else 1
-        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % r, "<= %.1fx" % target,
+        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % r, "<= %gx" % target,
                           "pass" if ok else "FAIL"))
 
     def limit(self, figure, ours, unit, limit, limit_text):
@@ -102,13 +106,14 @@ class Table:
         self.failed += 0 if ok else 1
         self.rows.append((figure, fmt(ours, unit), "-", "-", floor_text, "pass" if ok else "FAIL"))
 
-    def compare(self, figure, ours, base, unit):
-        """A ratio row without a target (a choice between two of ours)."""
+    def compare(self, figure, ours, base, unit, note="(choose)"):
+        """A ratio row without a target (a choice between two of ours, or a
+        figure to read)."""
         if ours is None or base is None or base <= 0:
             self.missing += 1
-            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", "(choose)", "NO DATA"))
+            self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "-", note, "NO DATA"))
             return
-        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % (ours / base), "(choose)", "info"))
+        self.rows.append((figure, fmt(ours, unit), fmt(base, unit), "%.2fx" % (ours / base), note, "info"))
 
     def pending(self, figure, target, why):
         self.rows.append((figure, "-", "-", "-", target, PENDING + ": " + why))
@@ -222,6 +227,25 @@ def main():
             "<= 5 %")
     t.limit("7   camsim process, 16 cameras to the whole viewer",
             value(gui, "viewer/rgb/h264/16", "cpu_camsim_percent"), "%", 5.0, "<= 5 %")
+
+    # 8. Recording next to viewing: one viewer, 16 live H.264 panes, windows
+    # recording and not in turn (gui_bench.py run_record).
+    on, off = "record/on/h264/16", "record/off/h264/16"
+    t.ratio("8 recording vs not, CPU (+X), 16 panes, H.264, RGB",
+            value(gui, on, "cpu_total_percent"), value(gui, off, "cpu_total_percent"), "%", 1.05)
+    t.compare("8   of which the viewer process",
+              value(gui, on, "cpu_viewer_percent"), value(gui, off, "cpu_viewer_percent"), "%", "(info)")
+    t.compare("8   files' growth vs camera bytes over loopback (kB/s)",
+              kb(value(gui, on, "written_bytes_per_second")), kb(value(gui, on, "stream_bytes_per_second")), "",
+              "(about 1)")
+    t.limit("8   file bytes per byte of video in them", value(gui, on, "files_per_video_byte"), "x", None, "(info)")
+    files_at_least = value(gui, on, "files_at_least")
+    t.atleast("8   files written, 16 panes", value(gui, on, "files"), "", files_at_least or 1,
+              ">= %d" % (files_at_least or 1))
+    # An empty file is incomplete too.
+    files, complete = value(gui, on, "files"), value(gui, on, "files_complete")
+    t.limit("8   of them empty or incomplete", None if files is None else files - complete, "", 0, "0")
+    t.limit("8   queue overflows while recording", value(gui, on, "overflows"), "", 0, "0")
 
     t.print()
     print()
