@@ -12,7 +12,7 @@ after: as many mpv windows of the panes' size, tiled like the grid, playing
 a recording of the same camera (AVI from tessora-cli record) in real time.
 Then the viewer once more with 16 panes signed out (idle CPU), and the cost
 of recording: one viewer with 16 live H.264 panes measured over windows of
-the same length in the order recording, not, not, recording (the panes'
+the same length, twice in the order recording, not, not, recording (the panes'
 manual recording into a folder of the temporary directory, switched by
 SIGUSR2); the bytes of the files per second the panes recorded against the
 bytes the cameras sent over loopback meanwhile, and the files checked once
@@ -654,8 +654,8 @@ def main():
     p.add_argument("--no-mpv", dest="mpv", action="store_false", help="leave out the baseline")
     p.add_argument("--no-idle", dest="idle", action="store_false", help="leave out the signed-out run")
     p.add_argument("--no-record", dest="record", action="store_false", help="leave out the recording's cost")
-    p.add_argument("--record-rounds", type=int, default=1,
-                   help="rounds of recording, not, not, recording windows (default 1)")
+    p.add_argument("--record-rounds", type=int, default=2,
+                   help="rounds of recording, not, not, recording windows (default 2)")
     args = p.parse_args()
     args.families = args.families.split(",")
     args.codecs = args.codecs.split(",")

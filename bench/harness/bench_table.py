@@ -235,7 +235,7 @@ def main():
             value(gui, on, "cpu_total_percent"), value(gui, off, "cpu_total_percent"), "%", 1.05)
     t.compare("8   of which the viewer process",
               value(gui, on, "cpu_viewer_percent"), value(gui, off, "cpu_viewer_percent"), "%", "(info)")
-    t.compare("8   files' growth vs camera bytes over loopback (kB/s)",
+    t.compare("8   bytes written vs camera bytes over loopback (kB/s)",
               kb(value(gui, on, "written_bytes_per_second")), kb(value(gui, on, "stream_bytes_per_second")), "",
               "(about 1)")
     t.limit("8   file bytes per byte of video in them", value(gui, on, "files_per_video_byte"), "x", None, "(info)")
