@@ -82,6 +82,8 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
   lastVideoPts_ = -1;
   lastAudioPts_ = -1;
   lostFrames_.store(0, std::memory_order_relaxed);
+  framesBeforeKey_.store(0, std::memory_order_relaxed);
+  waitingForKey_ = false;
 
   const AVCodecID videoCodec = LibraryCodec(codecId);
   if (codecId != kCodecNone && videoCodec == AV_CODEC_ID_NONE) {
@@ -124,6 +126,7 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     headerPending_ = WantsGlobalHeader(fmt) &&
                      (videoCodec == AV_CODEC_ID_MPEG4 || videoCodec == AV_CODEC_ID_H264);
     videoIndex_ = st->index;
+    waitingForKey_ = startWithKeyFrame_.load(std::memory_order_relaxed);
   }
 
   // The mu-law stream goes into containers that can carry it (AVI, Matroska,
@@ -241,6 +244,13 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
     lostFrames_.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
+  // A file that starts with a key frame leaves out the frames before it
+  // (the rest of a group that began before the file): they cannot be
+  // decoded from this file.
+  if (waitingForKey_ && keyFrame == 0) {
+    framesBeforeKey_.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
   if (headerPending_) {
     // The file's configuration comes from the first key frame; frames before
     // it could not be decoded from this file anyway.
@@ -251,11 +261,17 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
   }
 
   // Pull the video clock 10 ms per frame towards the audio clock, so a
-  // drifting camera clock does not desynchronise picture and sound.
+  // drifting camera clock does not desynchronise picture and sound. Within
+  // kSyncBand of each other the clocks are left alone: nudging both ways
+  // around equality would make every other step 10 ms short, which players
+  // see as two frames in one frame interval. A step is shortened only when
+  // it is long (50 ms or more), so it never becomes shorter than 40 ms.
   if (audioClock_ != 0.0) {
-    if (audioClock_ > videoClock_) videoClock_ += 1.0;
-    else if (audioClock_ < videoClock_) videoClock_ -= 1.0;
+    const double ahead = audioClock_ - videoClock_;
+    if (ahead > kSyncBand) videoClock_ += 1.0;
+    else if (-ahead > kSyncBand && durationMs >= 50) videoClock_ -= 1.0;
   }
+  waitingForKey_ = false;
   videoClock_ += durationMs / 10.0;
   const auto clockPts = static_cast<std::int64_t>(videoClock_);
   AVStream* st = ctx_->streams[videoIndex_];
@@ -330,11 +346,15 @@ int avxxx::WriteAudio(const std::uint8_t* data, int size) {
     return 0;
   }
   if (audioIndex_ < 0) return 0;  // the container holds no audio (logged at Open)
-  if (headerPending_) return 0;   // sound starts with the first key frame
-  audioClock_ += 4.0;  // one playback block counts as 40 ms
+  if (headerPending_ || waitingForKey_) return 0;  // sound starts with the first key frame
+  // The sound's clock runs by what was written: 8000 one-byte samples a
+  // second, 80 per 1/100 s (a full playback block of 320 bytes is 40 ms; a
+  // partial one counts for what it holds, not as a whole block).
+  audioClock_ += size / 80.0;
   AVStream* st = ctx_->streams[audioIndex_];
+  // In samples, so that short blocks keep distinct stamps.
   const std::int64_t pts =
-      av_rescale_q(static_cast<std::int64_t>(audioClock_), kClockBase, st->time_base);
+      av_rescale_q(std::llround(audioClock_ * 80.0), AVRational{1, 8000}, st->time_base);
   if (pts <= lastAudioPts_) {
     LogMessage("%s:%d (%d)\r\n", LOGPOS, -1);
     return 0;

@@ -27,6 +27,9 @@ class avxxx : public MediaRecorder {
   // While recording, buffered data is pushed to the file at least this often
   // (in 1/100 s of the video clock), so a killed process loses little.
   static constexpr double kFlushInterval = 100.0;
+  // How far (1/100 s) sound and picture may drift apart before the video
+  // clock is pulled towards the sound's.
+  static constexpr double kSyncBand = 4.0;
 
   // VCODEC 0, 1, 2 -> the codec id Open expects; -1 for anything else.
   static int CodecIdForVcodec(int vcodec);
@@ -50,6 +53,14 @@ class avxxx : public MediaRecorder {
   bool IsOpen() const { return open_.load(std::memory_order_relaxed); }
   // Video frames refused since the last Open (colliding timestamps etc.).
   int LostFrames() const { return lostFrames_.load(std::memory_order_relaxed); }
+  // With |on|, files opened from now on begin with a key frame: video frames
+  // and sound before the first key frame are left out (a recording that
+  // starts in the middle of a camera's group of pictures). Off by default:
+  // every frame is written as it comes.
+  void SetStartWithKeyFrame(bool on) { startWithKeyFrame_.store(on, std::memory_order_relaxed); }
+  // Video frames left out since the last Open because no key frame had come
+  // yet.
+  int FramesBeforeKey() const { return framesBeforeKey_.load(std::memory_order_relaxed); }
 
  private:
   void ReleaseAll();  // under lock_
@@ -67,6 +78,8 @@ class avxxx : public MediaRecorder {
   // MP4/QuickTime: the header waits for the first video key frame, which
   // supplies the configuration record; until then nothing is written.
   bool headerPending_ = false;
+  // No key frame written yet: other frames and sound wait for it.
+  bool waitingForKey_ = false;
   int videoIndex_ = -1;
   int audioIndex_ = -1;
   int codecId_ = 0;
@@ -83,4 +96,6 @@ class avxxx : public MediaRecorder {
   // --- read without the lock ---
   std::atomic<bool> open_{false};
   std::atomic<int> lostFrames_{0};
+  std::atomic<int> framesBeforeKey_{0};
+  std::atomic<bool> startWithKeyFrame_{false};
 };

@@ -428,3 +428,83 @@ TEST_F(AviRecorderTest, RefusedCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+// A recording that begins in the middle of a group of pictures (a file
+// split, or a start while the camera's key frame is still on its way):
+// with the start-with-key-frame switch the file leaves out what comes
+// before the first key frame, sound included, and decodes cleanly.
+TEST_F(AviRecorderTest, FileBeginsWithTheFirstKeyFrame) {
+  const std::vector<std::uint8_t> audio = AudioBlock();
+  for (int i : {1, 2}) {
+    const Reference& r = kReferences[i];
+    SCOPED_TRACE(r.codecName);
+    const std::vector<Packet>& packets = Packets(i);
+    // Start on the frame after the first key frame: the rest of that group
+    // cannot be decoded without it.
+    std::size_t start = 1;
+    while (start < packets.size() && packets[start].key) ++start;
+    std::size_t nextKey = start;
+    while (nextKey < packets.size() && !packets[nextKey].key) ++nextKey;
+    ASSERT_LT(nextKey, packets.size());
+    const std::string file = out_.File(std::string("mid-") + r.name + ".avi");
+    avxxx rec;
+    rec.SetStartWithKeyFrame(true);
+    ASSERT_EQ(rec.Open(240, 320, file.c_str(), r.codecId, avxxx::BitRateForQuality(6)), 1);
+    int sound = 0;
+    for (std::size_t k = start; k < packets.size(); ++k) {
+      sound += rec.WriteAudio(audio.data(), static_cast<int>(audio.size()));
+      rec.WriteVideo(static_cast<int>(packets[k].data.size()), packets[k].data.data(), packets[k].key, 40);
+    }
+    rec.Close();
+    EXPECT_EQ(rec.FramesBeforeKey(), static_cast<int>(nextKey - start));
+    // Each turn writes its sound before its frame: sound from the turn after
+    // the key frame on.
+    EXPECT_EQ(sound, static_cast<int>(packets.size() - nextKey - 1));
+    EXPECT_EQ(rec.LostFrames(), 0);
+    EXPECT_EQ(DecodeErrors(file), "");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Sound that comes in short blocks (the player hands over what it has):
+// its clock counts the bytes, so picture and sound end together, and the
+// picture keeps its even 40 ms steps (no 30 ms steps from pulling both
+// ways, which players read as two frames in one interval).
+TEST_F(AviRecorderTest, ShortSoundBlocksKeepThePictureEven) {
+  const std::vector<Packet>& packets = Packets(0);
+  const std::vector<std::uint8_t> block(160, 0xFF);  // 20 ms
+  const std::string file = out_.File("short-blocks.avi");
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, file.c_str(), avxxx::kCodecMjpeg, 500000), 1);
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(rec.WriteAudio(block.data(), static_cast<int>(block.size())), 1);
+    ASSERT_EQ(rec.WriteAudio(block.data(), static_cast<int>(block.size())), 1);
+    const Packet& p = packets[i];
+    ASSERT_EQ(rec.WriteVideo(static_cast<int>(p.data.size()), p.data.data(), 1, 40), 1);
+  }
+  rec.Close();
+  const std::string out = mediatest::Run("ffprobe -v error -select_streams v -show_entries packet=pts,size "
+                                         "-of csv=p=0 '" + file + "'");
+  std::istringstream lines(out);
+  std::string line;
+  long last = -1;
+  std::vector<long> steps;
+  while (std::getline(lines, line)) {
+    long pts = 0, size = 0;
+    if (std::sscanf(line.c_str(), "%ld,%ld", &pts, &size) != 2 || size == 0) continue;
+    if (last >= 0) steps.push_back(pts - last);
+    last = pts;
+  }
+  ASSERT_EQ(steps.size(), 99u);
+  // (The file's first frame stands until the second's place, whatever the
+  // first step.)
+  for (std::size_t i = 1; i < steps.size(); ++i) EXPECT_EQ(steps[i], 4) << out;  // 1/100 s units
+  EXPECT_EQ(DecodeErrors(file), "");
+}
+
+}  // namespace

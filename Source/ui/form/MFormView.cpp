@@ -1,5 +1,7 @@
 #include "form/MFormView.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -85,10 +87,24 @@ bool MFormView::Create(const FormOptions& options) {
   CreateControls();
   StartAutoSignIn(options.autoSignInStep);
   StartDiskSpaceManager();
+  StartRecordingRepair();
   StartLanSearch();
   PostWindowMessage(this, WM_LOAD_CAMERA_LIST);
   connect(qApp, &QApplication::focusChanged, this, &MFormView::OnFocusChanged);
   return true;
+}
+
+// Recordings a killed run of the program left without their index play
+// with their real length once repaired; the panes' directories are looked
+// through in the background (files another instance is still writing are
+// too new to be touched).
+void MFormView::StartRecordingRepair() {
+  std::vector<std::string> dirs;
+  for (MViewer* pane : panes_) {
+    const std::string dir = pane->Session().Recording().StoredPaneDir();
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  }
+  if (!repair_.Start(std::move(dirs))) LogMessage("%s:%d\r\n", LOGPOS);
 }
 
 void MFormView::CreateControls() {

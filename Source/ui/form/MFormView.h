@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MessageRouter.h"
+#include "base/AviRepair.h"
 #include "form/FormAudio.h"
 #include "form/FormContext.h"
 #include "form/FormGeometry.h"
@@ -98,6 +99,7 @@ class MFormView : public QWidget, public FormContext {
  private:
   bool Create(const FormOptions& options);
   void CreateControls();
+  void StartRecordingRepair();
   void SelectPane(int index);
   void OnPaneStatus(int slot);
   void RefreshTitle(int index);
@@ -122,6 +124,8 @@ class MFormView : public QWidget, public FormContext {
   std::unique_ptr<CameraCombos> combos_;
   QBasicTimer tick_;  // timer 2002
   AutoSignInThread autoSignIn_;
+  // Repairs the recordings a killed run left unfinished, in the background.
+  AviRepairService repair_;
   QPointer<MInfoBox> autoNotice_;
   bool dragging_ = false;
   QPoint dragOffset_;

@@ -21,7 +21,10 @@ constexpr int kSnapshotFailedBox = 20053;
 }  // namespace
 
 PaneRecording::PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock)
-    : pane_(pane), audio_(audio), clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)) {}
+    : pane_(pane), audio_(audio), clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)) {
+  // Every file is readable from its first frame on.
+  recorder_.SetStartWithKeyFrame(true);
+}
 
 PaneRecording::~PaneRecording() {
   StopAviFile();
@@ -43,6 +46,13 @@ std::string PaneRecording::DirectoryOf(const settings::TextSetting& setting) {
     return fallback;
   }
   return dir.toStdString();
+}
+
+std::string PaneRecording::StoredPaneDir() const {
+  QString dir;
+  const int read = ReadSettingString(pane_.Settings(), settings::kRecordDir, kPathCapacity, &dir);
+  const bool unset = read != 1 || dir.isEmpty() || dir == QLatin1String(settings::kUnknownDirectory);
+  return PaneRecordDir(unset ? DefaultDirectory() : dir.toStdString(), pane_.Slot());
 }
 
 std::string PaneRecording::RecordDir() { return DirectoryOf(settings::kRecordDir); }

@@ -71,6 +71,9 @@ class PaneRecording {
   const std::string& CurrentFile() const { return currentFile_; }
   // Where the pane records: "Record"\"Dir" (the default folder when unset).
   std::string RecordDir();
+  // The pane directory as the settings name it now, without storing the
+  // default folder (start-up's look for unfinished files).
+  std::string StoredPaneDir() const;
 
  private:
   std::string CaptureDir();
