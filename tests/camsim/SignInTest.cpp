@@ -127,7 +127,7 @@ TEST_F(SignIn, ControlCommandsAnswerAckOrTheConfiguredNak) {
       {"CMD#CONTROL\nCLS#MIC\nMTD#PLAY", "NAK", "CODE", "0"},
       {"CMD#CONTROL\nCLS#SPK\nMTD#SET\nVOLUME#7", "ACK", nullptr, nullptr},
       {"CMD#CONTROL\nCLS#LED\nMTD#SET\nFLASH#1\nLED_01#3\nLED_02#3", "ACK", nullptr, nullptr},
-      {"CMD#CONTROL\nCLS#MOTION\nMTD#CLR", "ACK", nullptr, nullptr},
+      {"CMD#CONTROL\nCLS#MOTION\nMTD#SET", "ACK", nullptr, nullptr},
       {"CMD#CONTROL\nCLS#GIO\nMTD#SET\nGIO_PIN#GO_01", "ACK", nullptr, nullptr},
   };
   for (const Case& k : cases) {
@@ -147,7 +147,7 @@ TEST_F(SignIn, ControlCommandsAnswerAckOrTheConfiguredNak) {
   Reply r = again.SignIn("user", "user");
   EXPECT_EQ(r.Get("FLASH"), "1");
   EXPECT_EQ(r.Get("FHORZ"), "1");
-  EXPECT_EQ(r.Get("MD_ENABLE"), "0");
+  EXPECT_EQ(r.Get("MD_ENABLE"), "1");
   EXPECT_EQ(r.Get("GO_01"), "1");
 }
 

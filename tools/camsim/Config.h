@@ -30,7 +30,7 @@ struct CameraConfig {
   int model = 0;
   int zone = 15;
   int flash = 0, fhorz = 0, fvert = 0;
-  int gioEnable = 1, mdEnable = 1, sensorEnable = 1, sensorActive = 0;
+  int gioEnable = 1, mdEnable = 0, sensorEnable = 1, sensorActive = 0;
   int gi01 = 0, go01 = 0;
   int ownParams = 0;  // 1: in-band parameter sets unlike the viewer's built-in ones
   std::string ver = "0,5,0,0";
