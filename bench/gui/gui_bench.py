@@ -678,6 +678,8 @@ def main():
         return 1
     if args.smoke and not any(r["name"].startswith("viewer/") for r in bench.results):
         return 1
+    if args.smoke and args.record and not any(r["name"].startswith("record/on/") for r in bench.results):
+        return 1
     return 0
 
 
