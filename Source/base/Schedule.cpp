@@ -195,7 +195,8 @@ bool ReservationScheduler::Check(const LocalTime& now, std::int64_t realSeconds,
       currentId_ = e.id;
       currentStart_ = e.nextStart;
       currentEnd_ = e.nextEnd;
-      realEnd_ = realSeconds + (e.nextEnd - count) / kTicksPerSecond;
+      // From the start of this minute, as the local end is.
+      realEnd_ = realSeconds - now.second + (e.nextEnd - count) / kTicksPerSecond;
       stoppedByUser_ = false;
       break;
     }
