@@ -65,6 +65,8 @@ class PaneCameraControls {
   bool Flipped() const;
 
  private:
+  // The alarm handling counts the events and follows the sensor input.
+  friend class PaneAlarms;
   // Steering and presets need group 0 or 1 and the control channel open.
   bool MayCommand() const;
   bool IsPanTiltModel() const;
