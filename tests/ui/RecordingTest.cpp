@@ -12,6 +12,7 @@
 #include "FakePaneLink.h"
 #include "RecordingPresenter.h"
 #include "base/HDDManager.h"
+#include "base/Schedule.h"
 #include "base/base.h"
 #include "controls/MSelectRecordBox.h"
 #include "controls/MessageBoxes.h"
@@ -61,6 +62,9 @@ class RecordingTest : public QObject {
       SessionOptions o;
       o.link = &link;
       o.clock = clock.Clock();
+      o.realClock = [this] {
+        return (LocalToFiletime(clock.now) - LocalToFiletime({1970, 1, 1, 0, 0, 0})) / 10000000;
+      };
       s = std::make_unique<ViewerSession>(0, settingsIndex, &surface, nullptr, nullptr, o);
       WriteSettingString(s->Settings(), settings::kRecordDir, QString::fromStdString(records));
     }
@@ -339,6 +343,68 @@ class RecordingTest : public QObject {
     boxes_.answer = kIdOk;
     SetRecordChoiceHook(previous);
     pane->LogOut();
+  }
+
+  // A reservation whose window is open when the pane goes live records at
+  // once, splits at the period like a manual recording, and stops at its
+  // end; stopped by hand it stays stopped in that window; a manual
+  // recording keeps it from starting.
+  void reservationRecordsInItsWindow() {
+    Pane p(records_, 4);
+    const SettingsKey& key = p.s->Settings();
+    WriteSettingDword(key, settings::kReservationCount, 1);
+    WriteSettingString(key, "Reservation", "Used0", QStringLiteral("O"));
+    WriteSettingString(key, "Reservation", "PERIOD0", QStringLiteral("Daily"));
+    WriteSettingString(key, "Reservation", "Duration0", QStringLiteral(" 0:30"));
+    WriteSettingString(key, "Reservation", "Id0", QStringLiteral("7"));
+    WriteSettingString(key, "Reservation", "Start Time0",
+                       QString::number(LocalToFiletime({2009, 10, 1, 13, 50, 0})));
+    DriveSession(*p.s, p.link, kPaneLive);
+    PaneRecording& rec = p.Rec();
+    QVERIFY(rec.ReservationRecording());
+    QCOMPARE(rec.CurrentFile(), PaneDir() + "/2009_10_21/13/56_56.avi");
+    QCOMPARE(p.s->Schedule().Scheduler().CurrentId(), 7);
+    p.clock.now = {2009, 10, 21, 13, 57, 0};
+    p.s->Schedule().Tick();
+    rec.CheckRecordPeriod(1);
+    QCOMPARE(rec.CurrentFile(), PaneDir() + "/2009_10_21/13/57_00.avi");
+    QVERIFY(rec.ReservationRecording());
+    p.clock.now = {2009, 10, 21, 14, 20, 0};
+    p.s->Schedule().Tick();
+    QVERIFY(!rec.ReservationRecording());
+    QVERIFY(!rec.FileOpen());
+
+    // The next day (the full hour reloads the table): stopped by hand, it
+    // stays stopped in its window.
+    p.clock.now = {2009, 10, 22, 13, 0, 0};
+    p.s->Schedule().Tick();
+    p.clock.now = {2009, 10, 22, 13, 50, 0};
+    p.s->Schedule().Tick();
+    QVERIFY(rec.ReservationRecording());
+    rec.SetReservationRecording(0, 1);
+    p.s->Schedule().StopByUser();
+    p.clock.now = {2009, 10, 22, 13, 51, 0};
+    p.s->Schedule().Tick();
+    QVERIFY(!rec.ReservationRecording());
+
+    // The day after: a manual recording keeps it from starting; once that
+    // stops, the reservation starts while its window is open.
+    p.clock.now = {2009, 10, 23, 13, 0, 0};
+    p.s->Schedule().Tick();
+    p.clock.now = {2009, 10, 23, 13, 49, 0};
+    QCOMPARE(rec.SetRecording(1, 0, 0), 1);
+    p.clock.now = {2009, 10, 23, 13, 50, 0};
+    p.s->Schedule().Tick();
+    QVERIFY(!rec.ReservationRecording());
+    QCOMPARE(rec.SetRecording(0, 0, 0), 1);
+    p.clock.now = {2009, 10, 23, 13, 51, 0};
+    p.s->Schedule().Tick();
+    QVERIFY(rec.ReservationRecording());
+    // The editor deleted it: the forced check stops it.
+    WriteSettingString(key, "Reservation", "Used0", QStringLiteral("X"));
+    DeliverToSession(*p.s, WM_RESERVATIONS_CHANGED);
+    QVERIFY(!rec.ReservationRecording());
+    p.s->LogOut();
   }
 };
 

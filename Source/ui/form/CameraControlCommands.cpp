@@ -23,6 +23,7 @@ constexpr int kIdFunction1 = 2506;
 constexpr int kIdSensor = 2507;
 constexpr int kIdOutput = 2508;
 constexpr int kStopRecordingQuestion = 20050;
+constexpr int kStopReservationQuestion = 20168;
 
 }  // namespace
 
@@ -84,6 +85,10 @@ void CameraControlCommands::ToggleMotionDetection() {
     if (rec.Recording()) {
       if (AskQuestion(kStopRecordingQuestion) != kIdYes) return;
       rec.SetRecording(0, 0, 1);
+    } else if (rec.ReservationRecording()) {
+      if (AskQuestion(kStopReservationQuestion) != kIdYes) return;
+      rec.SetReservationRecording(0, 1);
+      pane->Session().Schedule().StopByUser();
     }
     c.SetMotionDetection(1);
   }

@@ -163,7 +163,7 @@ PaneStatus MFormView::StatusOf(int index) const {
   st.listening = s.Audio().MicOn();
   st.talking = s.Audio().SpeakerOn();
   st.volume = s.Audio().Volume();
-  st.recording = s.Recording().Recording();
+  st.recording = s.Recording().Recording() || s.Recording().ReservationRecording();
   st.motionOn = s.Controls().MotionOn();
   st.flashOn = s.Controls().FlashOn();
   st.alias = s.Fields().alias;

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kRecordingDoneNotice = 20048;
+constexpr int kReservationDoneNotice = 20169;
 constexpr int kStopMotionQuestion = 20051;
 constexpr int kChoiceOk = 6;
 constexpr int kModeSlides = 2;
@@ -34,6 +35,14 @@ void RecordingCommands::ToggleRecording() {
     rec.SetRecording(0, 0, 1);
     form_.RefreshStatus();
     ShowNotice(kRecordingDoneNotice);
+    return;
+  }
+  if (rec.ReservationRecording()) {
+    // Stopped by hand: this occurrence is not started again.
+    rec.SetReservationRecording(0, 1);
+    s.Schedule().StopByUser();
+    form_.RefreshStatus();
+    ShowNotice(kReservationDoneNotice);
     return;
   }
   // A recording needs the live picture's format.

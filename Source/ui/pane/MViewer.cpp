@@ -1,5 +1,6 @@
 #include "pane/MViewer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QIntValidator>
@@ -249,7 +250,8 @@ void MViewer::OnStateChanged(int state) {
 }
 
 // An administrator's live pane shows its motion and sensor counts while the
-// switches are on; the sensor count turns red while the sensor is active.
+// switches are on; the motion count turns red while an alarm clip records,
+// the sensor count while the sensor is active.
 void MViewer::ShowAlarmLabels() {
   const PaneCameraControls& c = session_->Controls();
   const bool shown = session_->Group() == 0 && session_->State() >= kPaneLive;
@@ -262,7 +264,8 @@ void MViewer::ShowAlarmLabels() {
     label->setVisible(show);
     if (show) label->raise();
   };
-  paint(motionLabel_, shown && c.MotionOn(), QStringLiteral("MD:%1").arg(c.MotionCount()), false);
+  paint(motionLabel_, shown && c.MotionOn(), QStringLiteral("MD:%1").arg(c.MotionCount()),
+        session_->Alarms().AlarmRecording());
   paint(sensorLabel_, shown && c.SensorOn(), QStringLiteral("SD:%1").arg(c.SensorCount()), c.SensorActive());
 }
 
@@ -292,6 +295,34 @@ void MViewer::ShowSignInPanel(bool show) {
 
 void MViewer::PostToParent(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   PostWindowMessage(form_.data(), message, wParam, lParam);
+}
+
+// Restored from the task bar or the tray, in front, its task bar entry
+// flashing where the desktop offers that, and on top until EndActivation.
+void MViewer::ActivateMainWindow() {
+  QWidget* top = window();
+  if (top->isMinimized() || !top->isVisible()) top->showNormal();
+  top->raise();
+  top->activateWindow();
+  QApplication::alert(top);
+  if (!top->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+    // Changing a window flag hides a shown window; show it again in place.
+    top->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    top->show();
+  }
+}
+
+// The user's own always-on-top choice stays.
+void MViewer::EndActivation() {
+  QWidget* top = window();
+  if (AlwaysOnTop() || !top->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) return;
+  const bool visible = top->isVisible();
+  top->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  if (visible) top->show();
+}
+
+void MViewer::LeaveFullScreen() {
+  if (fullScreen_) PostToParent(WM_PANE_FULLSCREEN, slot_, reinterpret_cast<std::intptr_t>(this));
 }
 
 void MViewer::paintEvent(QPaintEvent*) {
@@ -368,7 +399,7 @@ PaneMenuModel MViewer::MenuModel() const {
   in.motionOn = c.MotionOn();
   in.mirrored = c.Mirrored();
   in.flipped = c.Flipped();
-  in.recording = session_->Recording().Recording();
+  in.recording = session_->Recording().Recording() || session_->Recording().ReservationRecording();
   in.enlarged = enlarged_;
   in.fullScreen = fullScreen_;
   in.alwaysOnTop = AlwaysOnTop();

@@ -68,6 +68,10 @@ class MViewer : public QWidget, public ViewerHost {
   void RepaintPane() override;
   void ShowSignInPanel(bool show) override;
   void PostToParent(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void ActivateMainWindow() override;
+  void EndActivation() override;
+  void LeaveFullScreen() override;
+  bool PaneShown() const override { return isVisible(); }
 
  protected:
   void paintEvent(QPaintEvent*) override;

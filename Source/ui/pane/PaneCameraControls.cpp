@@ -37,6 +37,7 @@ int PaneCameraControls::SetMotionDetection(int on) {
   if (on) motionCount_.store(0);
   motionOn_.store(on != 0);
   WriteSettingDword(pane_.Settings(), settings::kMdEnable, on ? 1 : 0);
+  if (!on) pane_.EndAlarmRecording();
   pane_.AlarmLabelsChanged();
   return 1;
 }

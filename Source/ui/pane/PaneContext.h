@@ -42,4 +42,6 @@ class PaneContext {
   virtual void AlarmLabelsChanged() = 0;
   // Listening went on or off (a recording file follows with or without sound).
   virtual void ListeningChanged() = 0;
+  // Motion detection was switched off: a running alarm clip ends.
+  virtual void EndAlarmRecording() = 0;
 };

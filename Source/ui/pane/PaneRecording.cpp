@@ -150,8 +150,32 @@ int PaneRecording::SetRecording(int on, int interval, int save) {
   return 1;
 }
 
+int PaneRecording::SetReservationRecording(int on, int save) {
+  if (on && !reservation_.load()) {
+    if (StartAviFile(false) != 1) {
+      pane_.Box(kStartFailedBox, kBoxError, false);
+      return 0;
+    }
+    if (RegisterRecordDir(true) != 1) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      StopAviFile();
+      return 0;
+    }
+  } else if (!on && reservation_.load()) {
+    StopAviFile();
+    if (RegisterRecordDir(false) != 1) {
+      LogMessage("%s:%d\r\n", LOGPOS);
+      return 0;
+    }
+  }
+  reservation_.store(on != 0);
+  slideInterval_.store(0);
+  if (save) WriteSettingDword(pane_.Settings(), settings::kRecordInterval, 0);
+  return 1;
+}
+
 void PaneRecording::CheckRecordPeriod(int tickCounter) {
-  if (!recording_.load()) return;
+  if (!recording_.load() && !reservation_.load()) return;
   const int interval = slideInterval_.load();
   if (interval != 0) {
     if (SlideDue(tickCounter, interval)) SaveSlide(clock_());
@@ -163,6 +187,10 @@ void PaneRecording::CheckRecordPeriod(int tickCounter) {
   const int period = RecordPeriodMinutes(ReadSettingDword(pane_.Settings(), settings::kRecordPeriod), &adjusted);
   if (adjusted) LogMessage("%s:%d (period %d)\r\n", LOGPOS, period);
   if (!PeriodSplitDue(fileStart_, now, period)) return;
+  if (reservation_.load()) {
+    if (SetReservationRecording(0, 0) == 1) SetReservationRecording(1, 0);
+    return;
+  }
   if (SetRecording(0, 0, 0) != 1) return;
   if (StartAviFile(false) != 1) {
     pane_.Box(kStartFailedBox, kBoxError, false);
@@ -190,12 +218,14 @@ int PaneRecording::CaptureSnapshot() {
 }
 
 void PaneRecording::OnListeningChanged() {
-  if (!recording_.load() || slideInterval_.load() != 0 || !recorder_.IsOpen()) return;
+  const bool video = (recording_.load() && slideInterval_.load() == 0) || reservation_.load();
+  if (!video || !recorder_.IsOpen()) return;
   StopAviFile();
   if (StartAviFile(false) != 1) {
     // The recording cannot go on without a file.
     RegisterRecordDir(false);
     recording_.store(false);
+    reservation_.store(false);
     pane_.Box(kStartFailedBox, kBoxError, false);
   }
 }

@@ -37,6 +37,9 @@ class PaneRecording {
   // The manual recording: |interval| 0 records video, else a slide every
   // |interval| seconds. 1 on success. |save| stores the choice.
   int SetRecording(int on, int interval, int save);
+  // The scheduled (reservation) recording, always video; 1 on success.
+  // |save| stores "Record"\"Interval" 0.
+  int SetReservationRecording(int on, int save);
   // Opens the next AVI file (|alarm|: named MD_...) and hands it to the
   // render and, while listening, the player. 1 on success; a start that fails
   // after the file was opened closes it again.
@@ -65,6 +68,7 @@ class PaneRecording {
   void OnLiveStart(bool motionDetectionOn);
 
   bool Recording() const { return recording_.load(); }
+  bool ReservationRecording() const { return reservation_.load(); }
   int SlideInterval() const { return slideInterval_.load(); }
   bool FileOpen() const { return recorder_.IsOpen(); }
   // The file being written (UI thread; empty when none).
@@ -85,6 +89,7 @@ class PaneRecording {
   const LocalClock clock_;
   avxxx recorder_;
   std::atomic<bool> recording_{false};
+  std::atomic<bool> reservation_{false};
   std::atomic<int> slideInterval_{0};
   // UI thread only.
   LocalTime fileStart_;

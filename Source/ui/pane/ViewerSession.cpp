@@ -79,10 +79,14 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
       audio_(*this),
       controls_(*this),
       recording_(*this, audio_, options.clock),
+      schedule_(*this, recording_, controls_, options.clock, options.realClock),
+      alarms_(*this, controls_, audio_, recording_, *host_, options.alarmSecond),
       maintenance_(*this) {
   RegisterConnectionMessages();
   audio_.Register(router_);
   recording_.Register(router_);
+  schedule_.Register(router_);
+  alarms_.Register(router_);
   maintenance_.Register(router_);
   char name[16];
   std::snprintf(name, sizeof name, settings::kViewerKeyFormat, settingsIndex);
@@ -325,6 +329,7 @@ void ViewerSession::LogOut() {
   }
   SetState(kPaneIdle);
   group_.store(0);
+  alarms_.EndAlarmRecording();
   recording_.StopForConnection();
   audio_.SwitchOff();
   link_->SendCloseRequest(slot_);
@@ -501,6 +506,7 @@ void ViewerSession::OnLiveStart() {
   }
   controls_.OnLiveStart();
   recording_.OnLiveStart(controls_.MotionOn());
+  schedule_.CheckReservations(true);
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   SetState(kPaneLive);
 }
@@ -513,6 +519,7 @@ void ViewerSession::OnControlClosed() {
 
 void ViewerSession::Tick() {
   tickCounter_ = (tickCounter_ + 1) % 60;
+  schedule_.Tick();
   recording_.CheckRecordPeriod(tickCounter_);
   if (tickCounter_ % 5 == 0) StallWatchdog();
   if (tickCounter_ % 10 == 0 && state_.load() >= kPaneVideoOpen) {

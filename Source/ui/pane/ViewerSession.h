@@ -5,9 +5,9 @@
 // reconnect thread. Everything else a pane does is a part of its own (see
 // PaneContext.h) that registers its messages with the session's router: the
 // sound and picture switches (PaneAudioVideo), the camera switches and
-// steering (PaneCameraControls), recordings and snapshots (PaneRecording),
-// the camera's upkeep notices (PaneMaintenance). The pane widget (MViewer) puts a face on it through
-// ViewerHost.
+// steering (PaneCameraControls), recordings and snapshots (PaneRecording), the
+// alarms (PaneAlarms), the camera's upkeep notices (PaneMaintenance). The
+// pane widget (MViewer) puts a face on it through ViewerHost.
 #pragma once
 
 #include <QObject>
@@ -21,11 +21,13 @@
 #include "base/MRegistry.h"
 #include "WindowMessage.h"
 #include "link/ControlChannel.h"
+#include "pane/PaneAlarms.h"
 #include "pane/PaneAudioVideo.h"
 #include "pane/PaneCameraControls.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneMaintenance.h"
 #include "pane/PaneRecording.h"
+#include "pane/PaneSchedule.h"
 #include "MessageRouter.h"
 #include "video/MVideoRender.h"
 
@@ -89,6 +91,14 @@ class ViewerHost {
   virtual void RepaintPane() {}
   virtual void ShowSignInPanel(bool /*show*/) {}
   virtual void PostToParent(unsigned /*message*/, std::uintptr_t /*wParam*/, std::intptr_t /*lParam*/) {}
+  // An alarm brings the main window forward: restored, raised, its task bar
+  // entry flashing, and on top of other windows until EndActivation.
+  virtual void ActivateMainWindow() {}
+  virtual void EndActivation() {}
+  // An alarm on a pane shown full screen leaves full screen first.
+  virtual void LeaveFullScreen() {}
+  // Whether the pane can be seen (false while the program is in the tray).
+  virtual bool PaneShown() const { return true; }
 };
 
 // How a session is built. Tests give a fake link and a short reconnect step.
@@ -96,6 +106,8 @@ struct SessionOptions {
   PaneLink* link = nullptr;  // null: the real link; else lives longer than the session
   std::chrono::milliseconds reconnectStep{1000};  // the reconnect thread's step
   LocalClock clock;  // the local time of recordings (null: the system's)
+  std::function<std::int64_t()> realClock;  // seconds since 1970, UTC (null: the system's)
+  std::chrono::milliseconds alarmSecond{1000};  // one second of the alarm's timers
 };
 
 class ViewerSession : public QObject, public PaneContext {
@@ -124,6 +136,7 @@ class ViewerSession : public QObject, public PaneContext {
   void PostCommand(int id) override;
   void AlarmLabelsChanged() override { emit alarmLabelsChanged(); }
   void ListeningChanged() override { recording_.OnListeningChanged(); }
+  void EndAlarmRecording() override { alarms_.EndAlarmRecording(); }
 
   bool Reconnecting() const { return reconnecting_.load() != 0; }
   // The session number, changed by LogOut and by every new sign-in.
@@ -138,7 +151,10 @@ class ViewerSession : public QObject, public PaneContext {
   PaneCameraControls& Controls() { return controls_; }
   PaneRecording& Recording() { return recording_; }
   const PaneRecording& Recording() const { return recording_; }
+  PaneSchedule& Schedule() { return schedule_; }
   const PaneCameraControls& Controls() const { return controls_; }
+  PaneAlarms& Alarms() { return alarms_; }
+  const PaneAlarms& Alarms() const { return alarms_; }
 
   // The sign-in panel's values (UI thread). SetFields announces them
   // (fieldsChanged) so the panel shows them.
@@ -255,5 +271,7 @@ class ViewerSession : public QObject, public PaneContext {
   PaneAudioVideo audio_;
   PaneCameraControls controls_;
   PaneRecording recording_;
+  PaneSchedule schedule_;
+  PaneAlarms alarms_;
   PaneMaintenance maintenance_;
 };
