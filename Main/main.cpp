@@ -29,12 +29,16 @@ void QuitOnEndSignals(QApplication& app) {
     char byte = 0;
     while (read(signalPipe[0], &byte, 1) > 0) {
     }
+    // An end that hangs (a device that does not answer) still ends: the
+    // alarm's default action ends the process after 15 s.
+    alarm(15);
     QCoreApplication::exit(0);
   });
   struct sigaction action {};
   action.sa_handler = OnEndSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  // A second signal of the same kind ends the process at once.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
