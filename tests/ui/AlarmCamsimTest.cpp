@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "CamsimProcess.h"
+#include "MediaProbe.h"
 #include "RecordingPresenter.h"
 #include "controls/MessageBoxes.h"
 #include "link/LinkEngine.h"
@@ -21,41 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString Run(const char* program, const QStringList& args, int* exitCode = nullptr) {
-  QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start(QString::fromLatin1(program), args);
-  p.waitForFinished(60000);
-  if (exitCode != nullptr) *exitCode = p.exitCode();
-  return QString::fromUtf8(p.readAll());
-}
-
-// ffprobe's value of |entry| for the first stream of |type| ("v" or "a").
-QString Probe(const std::string& file, const char* type, const char* entry) {
-  return Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                       QString::fromLatin1(type), QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=%1").arg(QString::fromLatin1(entry)), QStringLiteral("-of"),
-                       QStringLiteral("default=nw=1:nk=1"), QString::fromStdString(file)})
-      .trimmed();
-}
-
-double Duration(const std::string& file) {
-  return Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                       QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"),
-                       QString::fromStdString(file)})
-      .trimmed()
-      .toDouble();
-}
-
-// ffmpeg decodes the whole file; what it says on error level.
-QString DecodeErrors(const std::string& file) {
-  int code = 0;
-  const QString out = Run(FFMPEG, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
-                                   QString::fromStdString(file), QStringLiteral("-f"), QStringLiteral("null"),
-                                   QStringLiteral("-")},
-                          &code);
-  return code == 0 ? out.trimmed() : QStringLiteral("exit %1: %2").arg(code).arg(out);
-}
+using mediaprobe::DecodeErrors;
+using mediaprobe::Duration;
+using mediaprobe::Probe;
 
 // Every file below |dir|.
 std::vector<std::string> FilesBelow(const std::string& dir) {

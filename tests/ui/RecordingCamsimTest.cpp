@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "CamsimProcess.h"
+#include "MediaProbe.h"
 #include "FakeAudioDevices.h"
 #include "RecordingPresenter.h"
 #include "camsim/TestPattern.h"
@@ -34,41 +35,9 @@ struct FakeClock {
   }
 };
 
-QString Run(const char* program, const QStringList& args, int* exitCode = nullptr) {
-  QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start(QString::fromLatin1(program), args);
-  p.waitForFinished(60000);
-  if (exitCode != nullptr) *exitCode = p.exitCode();
-  return QString::fromUtf8(p.readAll());
-}
-
-// ffprobe's value of |entry| for the first stream of |type| ("v" or "a").
-QString Probe(const std::string& file, const char* type, const char* entry) {
-  return Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                       QString::fromLatin1(type), QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=%1").arg(QString::fromLatin1(entry)), QStringLiteral("-of"),
-                       QStringLiteral("default=nw=1:nk=1"), QString::fromStdString(file)})
-      .trimmed();
-}
-
-double Duration(const std::string& file) {
-  return Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                       QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"),
-                       QString::fromStdString(file)})
-      .trimmed()
-      .toDouble();
-}
-
-// ffmpeg decodes the whole file; what it says on error level.
-QString DecodeErrors(const std::string& file) {
-  int code = 0;
-  const QString out = Run(FFMPEG, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
-                                   QString::fromStdString(file), QStringLiteral("-f"), QStringLiteral("null"),
-                                   QStringLiteral("-")},
-                          &code);
-  return code == 0 ? out.trimmed() : QStringLiteral("exit %1: %2").arg(code).arg(out);
-}
+using mediaprobe::DecodeErrors;
+using mediaprobe::Duration;
+using mediaprobe::Probe;
 
 // Mean difference per channel between |image| and frame |frame| of camera
 // |camera| as the simulator draws it, on a grid of every 8th pixel.
@@ -208,13 +177,7 @@ class RecordingCamsimTest : public QObject {
       QVERIFY2(seconds > 1.5 && seconds < 4.0, qPrintable(QStringLiteral("%1: %2 s").arg(QString::fromStdString(file)).arg(seconds)));
       // The sound track holds the camera's sound only while listening.
       QCOMPARE(Probe(file, "a", "codec_name"), QStringLiteral("pcm_mulaw"));
-      const int soundPackets =
-          Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_packets"),
-                        QStringLiteral("-select_streams"), QStringLiteral("a"), QStringLiteral("-show_entries"),
-                        QStringLiteral("stream=nb_read_packets"), QStringLiteral("-of"),
-                        QStringLiteral("default=nw=1:nk=1"), QString::fromStdString(file)})
-              .trimmed()
-              .toInt();
+      const int soundPackets = Probe(file, "a", "nb_read_packets", true).toInt();
       QCOMPARE(soundPackets > 0, listening);
       QCOMPARE(DecodeErrors(file), QString());
     }
@@ -222,12 +185,7 @@ class RecordingCamsimTest : public QObject {
     // no file holds (counted by decoding every file).
     int decoded = 0;
     for (const std::string& file : files) {
-      decoded += Run(FFPROBE, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                               QStringLiteral("-select_streams"), QStringLiteral("v"), QStringLiteral("-show_entries"),
-                               QStringLiteral("stream=nb_read_frames"), QStringLiteral("-of"),
-                               QStringLiteral("default=nw=1:nk=1"), QString::fromStdString(file)})
-                     .trimmed()
-                     .toInt();
+      decoded += Probe(file, "v", "nb_read_frames", true).toInt();
     }
     qInfo("camera %d: render took %llu frames while recording, files hold %d (%d per split)", camera,
           static_cast<unsigned long long>(taken), decoded, static_cast<int>((static_cast<int>(taken) - decoded) / 2));

@@ -123,23 +123,33 @@ void PaneRecording::StopAviFile() {
   currentFile_.clear();
 }
 
+int PaneRecording::Begin(bool video) {
+  if (video && StartAviFile(false) != 1) {
+    pane_.Box(kStartFailedBox, kBoxError, false);
+    return 0;
+  }
+  if (RegisterRecordDir(true) != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    StopAviFile();
+    return 0;
+  }
+  return 1;
+}
+
+int PaneRecording::End() {
+  StopAviFile();
+  if (RegisterRecordDir(false) != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return 0;
+  }
+  return 1;
+}
+
 int PaneRecording::SetRecording(int on, int interval, int save) {
   if (on && !recording_.load()) {
-    if (interval == 0 && StartAviFile(false) != 1) {
-      pane_.Box(kStartFailedBox, kBoxError, false);
-      return 0;
-    }
-    if (RegisterRecordDir(true) != 1) {
-      LogMessage("%s:%d\r\n", LOGPOS);
-      StopAviFile();
-      return 0;
-    }
+    if (Begin(interval == 0) != 1) return 0;
   } else if (!on && recording_.load()) {
-    StopAviFile();
-    if (RegisterRecordDir(false) != 1) {
-      LogMessage("%s:%d\r\n", LOGPOS);
-      return 0;
-    }
+    if (End() != 1) return 0;
   }
   recording_.store(on != 0);
   slideInterval_.store(on ? interval : 0);
@@ -152,21 +162,9 @@ int PaneRecording::SetRecording(int on, int interval, int save) {
 
 int PaneRecording::SetReservationRecording(int on, int save) {
   if (on && !reservation_.load()) {
-    if (StartAviFile(false) != 1) {
-      pane_.Box(kStartFailedBox, kBoxError, false);
-      return 0;
-    }
-    if (RegisterRecordDir(true) != 1) {
-      LogMessage("%s:%d\r\n", LOGPOS);
-      StopAviFile();
-      return 0;
-    }
+    if (Begin(true) != 1) return 0;
   } else if (!on && reservation_.load()) {
-    StopAviFile();
-    if (RegisterRecordDir(false) != 1) {
-      LogMessage("%s:%d\r\n", LOGPOS);
-      return 0;
-    }
+    if (End() != 1) return 0;
   }
   reservation_.store(on != 0);
   slideInterval_.store(0);

@@ -81,6 +81,10 @@ class PaneRecording {
 
  private:
   std::string CaptureDir();
+  // A recording's start (|video|: with a file) and end: the file and the
+  // pane directory's registration, each undone when the other fails.
+  int Begin(bool video);
+  int End();
   // A stored directory, or the default folder (stored and made) when unset.
   std::string DirectoryOf(const settings::TextSetting& setting);
 
