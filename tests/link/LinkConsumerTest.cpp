@@ -155,8 +155,17 @@ TEST_F(SlotConsumers, UnregisteredConsumersAreNeverCalledAgain) {
   std::vector<std::unique_ptr<CheckedQueue>> queues;
   std::vector<std::unique_ptr<CheckedPlayer>> players;
   int posts = 0, sends = 0, framesTaken = 0, bytes = 0;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-  for (int round = 0; round < 400 && std::chrono::steady_clock::now() < end; ++round) {
+  // 400 rounds within 4 s; then on, up to 30 s, until every kind of traffic
+  // has reached a registered consumer at least once (a slow machine or a
+  // sanitizer build may need more rounds for the first whole frame).
+  const auto start = std::chrono::steady_clock::now();
+  auto more = [&](int round) {
+    const auto now = std::chrono::steady_clock::now();
+    if (round < 400 && now < start + std::chrono::seconds(4)) return true;
+    const bool allSeen = posts > 0 && sends > 0 && framesTaken > 0 && bytes > 0;
+    return !allSeen && now < start + std::chrono::seconds(30);
+  };
+  for (int round = 0; more(round); ++round) {
     auto window = std::make_unique<CheckedWindow>();
     auto queue = std::make_unique<CheckedQueue>();
     auto player = std::make_unique<CheckedPlayer>();
