@@ -154,10 +154,11 @@ TEST_F(SlotConsumers, UnregisteredConsumersAreNeverCalledAgain) {
   std::vector<std::unique_ptr<CheckedWindow>> windows;
   std::vector<std::unique_ptr<CheckedQueue>> queues;
   std::vector<std::unique_ptr<CheckedPlayer>> players;
-  int posts = 0, sends = 0, framesTaken = 0, bytes = 0;
-  // 400 rounds within 4 s; then on, up to 30 s, until every kind of traffic
-  // has reached a registered consumer at least once (a slow machine or a
-  // sanitizer build may need more rounds for the first whole frame).
+  long long posts = 0, sends = 0, framesTaken = 0, bytes = 0;
+  // 400 rounds within 4 s; then on, up to 30 s, with the consumers held
+  // 50 ms a round, until every kind of traffic has reached a registered
+  // consumer at least once (on a slow machine or a sanitizer build a whole
+  // frame may not fit in the short rounds).
   const auto start = std::chrono::steady_clock::now();
   auto more = [&](int round) {
     const auto now = std::chrono::steady_clock::now();
@@ -172,7 +173,7 @@ TEST_F(SlotConsumers, UnregisteredConsumersAreNeverCalledAgain) {
     RegisterWindow(kSlot, window.get());
     SetFrameSink(kSlot, queue.get());
     SetAudioSink(kSlot, player.get());
-    std::this_thread::sleep_for(std::chrono::milliseconds(round % 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(round < 400 ? round % 3 : 50));
     // In a different order each round.
     switch (round % 3) {
       case 0: UnregisterWindow(kSlot); ClearFrameSink(kSlot); ClearAudioSink(kSlot); break;
