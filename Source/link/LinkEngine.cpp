@@ -527,9 +527,12 @@ int ProcessEventSelection(PHD* phd, bool hangup) {
     const bool progressed = result != ReadResult::kNoProgress && result != ReadResult::kNoConsumer;
     if (waiting > 0 && progressed) return 1;
     if (!hangup) {
-      // Bytes wait that do not yet make a whole unit: look again shortly as
-      // well as on new data (a stalled window update must not stall us).
-      return waiting > 0 && result == ReadResult::kNoProgress ? 2 : 0;
+      // Bytes wait that do not yet make a whole unit, or that nobody takes
+      // yet (no frame sink between two renders): look again shortly as well
+      // as on new data. A sender blocked on a full window sends nothing new,
+      // so waiting for new data alone would stall the channel for good.
+      const bool again = result == ReadResult::kNoProgress || result == ReadResult::kNoConsumer;
+      return waiting > 0 && again ? 2 : 0;
     }
     // The peer has closed: whatever is left can never complete.
   }
