@@ -1,5 +1,6 @@
 #include "base/avxxx.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -273,7 +274,9 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
   }
   waitingForKey_ = false;
   videoClock_ += durationMs / 10.0;
-  const auto clockPts = static_cast<std::int64_t>(videoClock_);
+  // Rounded, not cut: a camera whose millisecond stamps jitter by one
+  // (39, 41, ...) then keeps even 40 ms steps instead of 30 and 50 ms.
+  const auto clockPts = static_cast<std::int64_t>(std::llround(videoClock_));
   AVStream* st = ctx_->streams[videoIndex_];
   const std::int64_t pts = av_rescale_q(clockPts, kClockBase, st->time_base);
 
