@@ -1,6 +1,10 @@
 // The program's string table: every user-visible message, in Korean, by id
-// (20000 to 20181). Texts are UTF-8 with the escapes they are shown with.
+// (20000 to 20181). Texts are UTF-8 with the escapes they are shown with. The
+// English texts live in StringTableEnglish.cpp.
 #include "StringTable.h"
+
+#include <atomic>
+#include <cctype>
 
 namespace {
 
@@ -148,11 +152,60 @@ constexpr Entry kStrings[] = {
     {20181, "더 이상 카메라를 추가할 수 없습니다.\r\n"},
 };
 
-}  // namespace
+std::atomic<Language> g_language{Language::kKorean};
+static_assert(std::atomic<Language>::is_always_lock_free);
 
-const char* LoadStringText(int id) {
+const char* KoreanText(int id) {
   for (const Entry& e : kStrings) {
     if (e.id == id) return e.text;
   }
   return "";
+}
+
+}  // namespace
+
+void SetLanguage(Language language) { g_language.store(language); }
+Language CurrentLanguage() { return g_language.load(); }
+
+bool ParseLanguage(const char* code, Language* language) {
+  if (code == nullptr) return false;
+  auto is = [code](const char* name) {
+    int i = 0;
+    for (; code[i] != '\0' && name[i] != '\0'; ++i) {
+      if (std::tolower(static_cast<unsigned char>(code[i])) != name[i]) return false;
+    }
+    return code[i] == '\0' && name[i] == '\0';
+  };
+  if (is("ko")) {
+    *language = Language::kKorean;
+    return true;
+  }
+  if (is("en")) {
+    *language = Language::kEnglish;
+    return true;
+  }
+  return false;
+}
+
+const char* LoadStringText(int id, Language language) {
+  if (language == Language::kEnglish) {
+    const char* text = LoadEnglishText(id);
+    if (*text != '\0') return text;
+  }
+  return KoreanText(id);
+}
+
+const char* LoadStringText(int id) { return LoadStringText(id, g_language.load()); }
+
+const int* StringIds(int* count) {
+  static const auto ids = [] {
+    struct Ids {
+      int values[sizeof kStrings / sizeof kStrings[0]];
+    } out{};
+    int n = 0;
+    for (const Entry& e : kStrings) out.values[n++] = e.id;
+    return out;
+  }();
+  *count = static_cast<int>(sizeof kStrings / sizeof kStrings[0]);
+  return ids.values;
 }

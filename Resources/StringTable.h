@@ -1,5 +1,24 @@
-// The program's string table (ids 20000 to 20181), compiled in.
+// The program's string table (ids 20000 to 20181), compiled in, in Korean
+// (the default) and English.
 #pragma once
 
-// The UTF-8 text of a string id, or "" for an id the table does not hold.
+enum class Language { kKorean, kEnglish };
+
+// The language of every later LoadStringText call; process-wide, may be
+// called from any thread.
+void SetLanguage(Language language);
+Language CurrentLanguage();
+// "ko" or "en" (any case); false for anything else.
+bool ParseLanguage(const char* code, Language* language);
+
+// The UTF-8 text of a string id in the current language, or "" for an id the
+// table does not hold.
 const char* LoadStringText(int id);
+// The same in a given language.
+const char* LoadStringText(int id, Language language);
+
+// The ids the table holds, ascending, and their count.
+const int* StringIds(int* count);
+
+// The English texts, in their own file.
+const char* LoadEnglishText(int id);
