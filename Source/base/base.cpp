@@ -24,6 +24,7 @@ namespace {
 constexpr std::size_t kLineChars = 2048;
 
 std::atomic<bool> g_logEnabled{false};
+std::atomic<bool> g_logToStderr{true};
 
 // Guards g_logPath. Log lines are failure paths, so a short lock is fine.
 std::mutex g_logPathLock;
@@ -83,7 +84,7 @@ void WriteLogFile(const std::u16string& line) {
 }
 
 void EmitLine(const std::string& utf8, const std::u16string& utf16) {
-  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  if (g_logToStderr.load(std::memory_order_relaxed)) std::fwrite(utf8.data(), 1, utf8.size(), stderr);
   if (g_logEnabled.load(std::memory_order_relaxed)) WriteLogFile(utf16);
 }
 
@@ -211,6 +212,7 @@ void LogMessageW(const wchar_t* format, ...) {
 
 void SetLogEnabled(bool enabled) { g_logEnabled.store(enabled); }
 bool IsLogEnabled() { return g_logEnabled.load(); }
+void SetLogToStderr(bool enabled) { g_logToStderr.store(enabled); }
 
 std::string DefaultDirectory() {
   const char* data = std::getenv("XDG_DATA_HOME");

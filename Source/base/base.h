@@ -45,6 +45,9 @@ void LogMessageW(const wchar_t* format, ...);
 // Switches file logging on or off ("Global"/"Log"/"Enable").
 void SetLogEnabled(bool enabled);
 bool IsLogEnabled();
+// Switches the copy of every line on standard error (on by default); a
+// command-line tool turns it off so that its own messages stand alone.
+void SetLogToStderr(bool enabled);
 
 // Builds the log file path "[Log %d] %d_%d_%d - %d_%d_%d.txt" in |directory|
 // (the default directory when empty) from the instance number and the local

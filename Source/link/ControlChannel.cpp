@@ -202,6 +202,9 @@ void HandleSetupReply(const KeyValueList& list, WindowTarget* viewer) {
   }
   if (!ack) {
     LogMessage("%s:%d\r\n", LOGPOS);
+    // Said to the slot's window too, so a caller waiting for the reply
+    // learns of the refusal at once; the panes take no action on it.
+    Deliver(viewer, WM_SETUP_REFUSED, 0, 0);
     return;
   }
   if (is(cls, "NETWORK")) {

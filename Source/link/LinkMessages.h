@@ -54,6 +54,7 @@ inline constexpr unsigned WM_SETUP_MDALARM_CONNECT = WM_USER + 124; // 1148 post
 inline constexpr unsigned WM_SETUP_MAINTENANCE_GET = WM_USER + 125; // 1149
 inline constexpr unsigned WM_UPDATE_PROGRESS = WM_USER + 129;       // 1153 post, lParam CODE
 inline constexpr unsigned WM_UPDATE_FAILED = WM_USER + 130;         // 1154 post, lParam CODE
+inline constexpr unsigned WM_SETUP_REFUSED = WM_USER + 131;        // 1155 post: a setup request answered NAK
 
 // Alarms and the closed control connection.
 inline constexpr unsigned WM_MOTION_ALARM = WM_USER + 145;    // 1169

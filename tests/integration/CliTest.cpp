@@ -64,8 +64,9 @@ class CliTest : public ::testing::Test {
   }
   static std::vector<std::string> RecordFrom(const std::string& host, const std::string& file, int seconds,
                                              bool audio) {
+    // --progress: the progress line also into the test's pipe, to follow the run.
     std::vector<std::string> argv{CLI_BIN, "record", host, "-u", "admin", "-p", "admin",
-                                  "--seconds", std::to_string(seconds)};
+                                  "--seconds", std::to_string(seconds), "--progress"};
     if (audio) argv.push_back("--audio");
     argv.push_back(Path(file));
     return argv;

@@ -1,6 +1,8 @@
 // tessora-cli against camsim: the sign-in result and VIDEO section of probe,
 // a VIDEO section whose size no picture can have, refusals, a closed port,
-// bad arguments, setup get and ptz. One camsim process serves the file.
+// bad arguments and exit codes, setup get and ptz, what goes to standard
+// error, the progress line, and recordings cut short. One camsim process
+// serves most of the file; the recordings that are cut short get their own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,6 +27,26 @@ testsupport::Outcome RunCli(std::vector<std::string> arguments) {
   testsupport::Outcome o = cli.Finish(60000);
   if (testsupport::SanitizerReport(o.out)) ADD_FAILURE() << o.out;
   return o;
+}
+
+// Standard output and standard error apart: the shell sends the tool's
+// standard error to a file.
+struct Split {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+Split RunCliSplit(const std::vector<std::string>& arguments, const std::string& errFile) {
+  std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>\"$CLI_ERR\"", TESSORA_CLI};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  testsupport::ChildOptions options;
+  options.env = {"CLI_ERR=" + errFile};
+  testsupport::ChildProcess cli(argv, options);
+  const testsupport::Outcome o = cli.Finish(60000);
+  Split split{o.status, o.out, testsupport::ReadText(errFile)};
+  if (testsupport::SanitizerReport(split.err)) ADD_FAILURE() << split.err;
+  return split;
 }
 
 // Camera 0 is a pan/tilt model with a plain VIDEO section; camera 1 says
@@ -101,29 +123,110 @@ TEST_F(CliTest, AVideoSectionWithoutAUsableSizeFails) {
 }
 
 TEST_F(CliTest, FailuresExitNonZeroWithAClearMessage) {
+  const std::string host = camsim_->Host(0);
+  const std::string avi = (dir_ / "never.avi").string();
   const struct {
     std::vector<std::string> arguments;
     int status;
     const char* says;
   } cases[] = {
-      {{"probe", camsim_->Host(0), "-u", "admin", "-p", "wrong"}, 1,
-       "sign-in refused: 502 (id and password do not match)"},
+      {{"probe", host, "-u", "admin", "-p", "wrong"}, 1, "sign-in refused: 502 (id and password do not match)"},
       {{"probe", camsim_->Host(2), "-u", "a", "-p", "b"}, 1, "cannot connect"},
-      {{"probe", "127.0.0.1:99999", "-u", "a"}, 2, "bad port"},
+      {{"probe", "nosuchhost.invalid", "-u", "a", "-p", "b"}, 1, "cannot resolve host 'nosuchhost.invalid'"},
+      // A refusal the camera answers at once, told as a refusal.
+      {{"setup", "set", "VIDEO", host, "-u", "user", "-p", "user", "FPS=5"}, 1, "the camera refused the request"},
+      {{"probe", "127.0.0.1:99999", "-u", "a", "-p", "b"}, 2, "bad port"},
+      {{"probe", ":9090", "-u", "a", "-p", "b"}, 2, "no host"},
       {{"probe", "127.0.0.1"}, 2, "-u ID is missing"},
+      {{"probe", host, "-u", "admin"}, 2, "-p PASSWORD is missing"},
+      {{"probe", host, "-u"}, 2, "option -u needs a value"},
       {{"probe"}, 2, "HOST[:PORT] is missing"},
-      {{"ptz", "127.0.0.1", "-u", "a", "--pan", "x"}, 2, "whole number"},
-      {{"ptz", "127.0.0.1", "-u", "a"}, 2, "give one action"},
-      {{"setup", "get", "NOSUCH", "127.0.0.1", "-u", "a"}, 2, "unknown section"},
-      {{"setup", "set", "VIDEO", "127.0.0.1", "-u", "a"}, 2, "needs NAME=VALUE"},
+      {{"probe", host, "-u", "admin", "-p", "admin", "extra"}, 2, "unexpected argument 'extra'"},
+      {{"probe", host, "-u", "admin", "-p", "admin", "--bogus"}, 2, "unknown option --bogus"},
+      {{"snapshot", host, "-u", "a", "-p", "b", "x.jpg", "y.jpg"}, 2, "unexpected argument 'y.jpg'"},
+      {{"record", host, "-u", "a", "-p", "b", "--seconds", "1", "--audio", avi, "x"}, 2, "unexpected argument 'x'"},
+      {{"record", host, "-u", "a", "-p", "b", "--secs", "1", avi}, 2, "unknown option --secs"},
+      {{"record", host, "-u", "a", "-p", "b", avi}, 2, "--seconds N"},
+      {{"search", "now"}, 2, "unexpected argument 'now'"},
+      {{"search", "--all"}, 2, "unknown option --all"},
+      {{"ptz", "127.0.0.1", "-u", "a", "-p", "b", "--pan", "x"}, 2, "whole number"},
+      {{"ptz", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "give one action"},
+      {{"setup", "get", "NOSUCH", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "unknown section"},
+      {{"setup", "set", "VIDEO", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "needs NAME=VALUE"},
+      {{"setup", "get", "USER", "127.0.0.1", "-u", "a", "-p", "b", "--force"}, 2, "unknown option --force"},
       {{"frobnicate"}, 2, "unknown command"},
+      {{}, 2, "a command is missing"},
+      {{"-v"}, 2, "a command is missing"},
       {{"--help"}, 0, "usage: tessora-cli"},
+      {{"record", "--help"}, 0, "usage: tessora-cli record"},
+      {{"--version"}, 0, "tessora-cli "},
   };
   for (const auto& c : cases) {
+    const std::string what = c.arguments.empty() ? "(none)" : c.arguments[0] + " " + c.says;
     const auto o = RunCli(c.arguments);
-    EXPECT_EQ(o.status, c.status) << c.arguments[0] << "\n" << o.out;
-    EXPECT_NE(o.out.find(c.says), std::string::npos) << c.arguments[0] << "\n" << o.out;
+    EXPECT_EQ(o.status, c.status) << what << "\n" << o.out;
+    EXPECT_NE(o.out.find(c.says), std::string::npos) << what << "\n" << o.out;
   }
+  EXPECT_FALSE(fs::exists(avi));
+}
+
+// Standard error carries the tool's own messages; the link's diagnostic
+// lines (thread ends, source positions) only with -v, in either place.
+TEST_F(CliTest, DiagnosticLinesOnlyWithVerbose) {
+  const std::string err = (dir_ / "stderr.txt").string();
+  const std::string refusal = "sign-in refused: 502 (id and password do not match)\n";
+  const struct {
+    std::vector<std::string> arguments;
+    bool verbose;
+  } cases[] = {
+      {{"probe", camsim_->Host(0), "-u", "admin", "-p", "wrong"}, false},
+      {{"-v", "probe", camsim_->Host(0), "-u", "admin", "-p", "wrong"}, true},
+      {{"probe", camsim_->Host(0), "-u", "admin", "-p", "wrong", "--verbose"}, true},
+  };
+  for (const auto& c : cases) {
+    const Split o = RunCliSplit(c.arguments, err);
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.out, "");
+    if (c.verbose) {
+      EXPECT_NE(o.err.find(refusal), std::string::npos) << o.err;
+      EXPECT_NE(o.err.find("STOP (Thread_Select)"), std::string::npos) << o.err;
+    } else {
+      EXPECT_EQ(o.err, refusal);
+    }
+  }
+  // A successful run prints its result on standard output and nothing else.
+  const Split ok = RunCliSplit({"probe", camsim_->Host(0), "-u", "admin", "-p", "admin"}, err);
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.out.find("signed in to " + camsim_->Host(0)), std::string::npos) << ok.out;
+  EXPECT_EQ(ok.err, "");
+}
+
+// The progress line: none into a pipe, \r-rewritten on a terminal (a
+// pseudo-terminal made by script(1)) and with --progress, ended by a newline.
+TEST_F(CliTest, RecordProgressOnlyOnATerminalOrWhenAsked) {
+  const std::string avi = (dir_ / "progress.avi").string();
+  const std::vector<std::string> record = {"record", camsim_->Host(0), "-u", "admin", "-p", "admin",
+                                           "--seconds", "1", avi};
+  const auto piped = RunCli(record);
+  EXPECT_EQ(piped.status, 0) << piped.out;
+  EXPECT_EQ(piped.out.find("recording:"), std::string::npos) << piped.out;
+  EXPECT_EQ(piped.out.find('\r'), std::string::npos) << piped.out;
+  EXPECT_NE(piped.out.find("saved " + avi), std::string::npos) << piped.out;
+
+  std::vector<std::string> asked = record;
+  asked.push_back("--progress");
+  const auto forced = RunCli(asked);
+  EXPECT_EQ(forced.status, 0) << forced.out;
+  EXPECT_NE(forced.out.find("\rrecording: 1/1 s, "), std::string::npos) << forced.out;
+  EXPECT_NE(forced.out.find(" frames\n"), std::string::npos) << forced.out;
+
+  if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "script(1) is not installed";
+  std::string line = std::string(TESSORA_CLI);
+  for (const auto& a : record) line += " '" + a + "'";
+  testsupport::ChildProcess tty({"/usr/bin/script", "-qec", line, "/dev/null"});
+  const auto o = tty.Finish(60000);
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("\rrecording: 1/1 s, "), std::string::npos) << o.out;
 }
 
 TEST_F(CliTest, SetupGetPrintsPairsAndPtzSendsTheMove) {
@@ -136,6 +239,44 @@ TEST_F(CliTest, SetupGetPrintsPairsAndPtzSendsTheMove) {
   const auto ptz = RunCli({"ptz", camsim_->Host(0), "-u", "admin", "-p", "admin", "--pan", "-2"});
   EXPECT_EQ(ptz.status, 0) << ptz.out;
   EXPECT_EQ(WaitEvents({move}, 0, before + 1), before + 1);
+}
+
+// A camera that stops sending or drops the connection in the middle of a
+// recording: the tool says how much the file holds and exits 3.
+TEST(CliRecordTest, ARecordingCutShortExitsThree) {
+  const fs::path dir = fs::temp_directory_path() / ("tessora-link-cli-short-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "camsim.ini") << "[global]\nloop_seconds = 1\n[all]\ncodec = mjpeg422\nsize = 320x240\n";
+  testsupport::Camsim sim(CAMSIM);
+  testsupport::CamsimOptions options;
+  options.cameras = 2;
+  options.config = (dir / "camsim.ini").string();
+  ASSERT_TRUE(sim.Start(dir.string(), options)) << testsupport::ReadText(sim.LogFile());
+  const struct {
+    int camera;
+    const char* fault;
+    const char* says;
+  } cases[] = {
+      {0, "stall 0 60", "the camera stopped sending video"},
+      {1, "drop 1", "the camera closed the connection"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::string avi = (dir / (std::to_string(c.camera) + ".avi")).string();
+    testsupport::ChildProcess run({TESSORA_CLI, "record", sim.Host(c.camera), "-u", "admin", "-p", "admin",
+                                   "--seconds", "8", "--progress", avi});
+    ASSERT_TRUE(run.WaitFor("recording: 1/8 s", 30000)) << run.Output();
+    ASSERT_TRUE(sim.Admin(c.fault));
+    const auto o = run.Finish(60000);
+    EXPECT_EQ(o.status, 3) << o.out;
+    EXPECT_NE(o.out.find("holds only "), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(" of 8 s"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
+    EXPECT_TRUE(fs::exists(avi));
+  }
+  sim.Stop();
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
 }
 
 }  // namespace

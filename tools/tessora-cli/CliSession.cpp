@@ -1,7 +1,11 @@
 #include "CliSession.h"
 
+#include <unistd.h>
+
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/base.h"
 #include "link/CameraCommands.h"
@@ -16,25 +20,49 @@ std::string Arguments::Get(const std::string& name, const std::string& fallback)
   return it == options.end() ? fallback : it->second;
 }
 
-Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& flags) {
+bool IsVerboseFlag(const std::string& word) { return word == "-v" || word == "--verbose"; }
+
+void ShowDiagnostics(bool on) { SetLogToStderr(on); }
+
+Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& valueOptions,
+                         const std::vector<std::string>& flags) {
   Arguments args;
+  auto listed = [](const std::vector<std::string>& names, const std::string& word) {
+    for (const auto& n : names) {
+      if (n == word) return true;
+    }
+    return false;
+  };
   for (int i = 0; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9')) {
-      bool isFlag = false;
-      for (const auto& f : flags) isFlag = isFlag || f == word;
-      if (isFlag) {
-        args.options[word].assign(1, '1');  // not = "1": GCC 12 warns falsely (-Wrestrict) at -O3
-      } else if (i + 1 < argc) {
-        args.options[word] = argv[++i];
-      } else {
-        args.error = "option " + word + " needs a value";
-      }
-    } else {
+    const bool option = word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9');
+    if (!option) {
       args.positional.push_back(word);
+    } else if (IsVerboseFlag(word)) {
+      ShowDiagnostics(true);
+    } else if (listed(flags, word)) {
+      args.options[word].assign(1, '1');  // not = "1": GCC 12 warns falsely (-Wrestrict) at -O3
+    } else if (!listed(valueOptions, word)) {
+      if (args.error.empty()) args.error = "unknown option " + word;
+    } else if (i + 1 < argc) {
+      args.options[word] = argv[++i];
+    } else if (args.error.empty()) {
+      args.error = "option " + word + " needs a value";
     }
   }
   return args;
+}
+
+bool CheckArguments(const Arguments& args, std::size_t maxPositional) {
+  if (!args.error.empty()) {
+    std::fprintf(stderr, "error: %s\n", args.error.c_str());
+    return false;
+  }
+  if (args.positional.size() > maxPositional) {
+    std::fprintf(stderr, "error: unexpected argument '%s'\n", args.positional[maxPositional].c_str());
+    return false;
+  }
+  return true;
 }
 
 bool ParseInt(const std::string& text, int* value) {
@@ -46,24 +74,50 @@ bool ParseInt(const std::string& text, int* value) {
   return true;
 }
 
-bool ParseEndpoint(const std::string& text, std::string* address, int* port, std::string* error) {
-  std::string host = text;
+bool SplitEndpoint(const std::string& text, std::string* host, int* port, std::string* error) {
+  *host = text;
   *port = kDefaultPort;
   const auto colon = text.rfind(':');
   if (colon != std::string::npos) {
-    host = text.substr(0, colon);
+    *host = text.substr(0, colon);
     if (!ParseInt(text.substr(colon + 1), port) || *port < 1 || *port > 65535) {
       *error = "bad port in '" + text + "'";
       return false;
     }
   }
-  char dotted[16];
-  if (host.empty() || ResolveHost(host.c_str(), dotted) != 0) {
-    *error = "cannot resolve host '" + host + "'";
+  if (host->empty()) {
+    *error = "no host in '" + text + "'";
     return false;
   }
-  *address = dotted;
   return true;
+}
+
+ProgressLine::ProgressLine(bool forced) : enabled_(forced || isatty(STDERR_FILENO) == 1) {}
+
+ProgressLine::~ProgressLine() { Finish(); }
+
+void ProgressLine::Show(const char* format, ...) {
+  if (!enabled_) return;
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (n < 0) return;
+  const std::size_t width = std::strlen(text);
+  // Blanks over the rest of a longer earlier text.
+  std::fprintf(stderr, "\r%s%*s", text, width < width_ ? static_cast<int>(width_ - width) : 0, "");
+  std::fflush(stderr);
+  width_ = width;
+  shown_ = true;
+}
+
+void ProgressLine::Finish() {
+  if (!shown_) return;
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  shown_ = false;
+  width_ = 0;
 }
 
 const char* RefusalText(int code) {
@@ -128,10 +182,18 @@ Session::~Session() {
   StopLinkEngine();
 }
 
-int Session::SignIn(const std::string& address, int port, const std::string& id, const std::string& password) {
+int Session::SignIn(const Target& target) {
+  char dotted[16];
+  if (ResolveHost(target.host.c_str(), dotted) != 0) {
+    std::fprintf(stderr, "error: cannot resolve host '%s'\n", target.host.c_str());
+    return kFailed;
+  }
+  address_ = dotted;
+  const std::string& address = address_;
+  const int port = target.port;
   CloseLink(kSlot);
   PrepareLink(kSlot, &window_, address.c_str(), port);
-  if (OpenControl(kSlot, id.c_str(), password.c_str(), 0) != 1) {
+  if (OpenControl(kSlot, target.id.c_str(), target.password.c_str(), 0) != 1) {
     std::fprintf(stderr, "error: cannot connect to %s:%d\n", address.c_str(), port);
     return kFailed;
   }
@@ -161,13 +223,18 @@ bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target) {
     std::fprintf(stderr, "error: HOST[:PORT] is missing\n");
     return false;
   }
-  std::string error;
-  if (!ParseEndpoint(args.positional[hostIndex], &target->address, &target->port, &error)) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
-    return false;
-  }
   if (!args.Has("-u")) {
     std::fprintf(stderr, "error: -u ID is missing\n");
+    return false;
+  }
+  // An empty password is given as -p "", never assumed.
+  if (!args.Has("-p")) {
+    std::fprintf(stderr, "error: -p PASSWORD is missing\n");
+    return false;
+  }
+  std::string error;
+  if (!SplitEndpoint(args.positional[hostIndex], &target->host, &target->port, &error)) {
+    std::fprintf(stderr, "error: %s\n", error.c_str());
     return false;
   }
   target->id = args.Get("-u");
@@ -179,7 +246,7 @@ bool ReadVideoFormat(Session& session, VideoFormat* format) {
   constexpr int kReplyWaitMs = 5000;
   Message reply;
   if (SendSetupRequest(Session::kSlot, "VIDEO", "GET", nullptr) != 1 ||
-      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_CONTROL_CLOSED}, kReplyWaitMs, &reply) ||
+      !session.window().Wait({WM_SETUP_VIDEO_GET, WM_SETUP_REFUSED, WM_CONTROL_CLOSED}, kReplyWaitMs, &reply) ||
       reply.message != WM_SETUP_VIDEO_GET) {
     std::fprintf(stderr, "error: the camera did not answer the VIDEO request\n");
     return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -18,25 +19,61 @@ namespace cli {
 
 // Exit codes.
 inline constexpr int kOk = 0;
-inline constexpr int kFailed = 1;      // unreachable, refused, no answer
+inline constexpr int kFailed = 1;      // unreachable, unresolvable, refused, no answer
 inline constexpr int kBadArguments = 2;
+inline constexpr int kShort = 3;       // record: fewer seconds than asked were written
 inline constexpr int kDefaultPort = 9090;
 
-// Subcommand arguments: positional words and "-x value" / "--name value"
-// options (flags listed in |flags| take no value).
+// Subcommand arguments: positional words and the options the command knows:
+// "-x value" / "--name value" options listed in |valueOptions| and flags
+// listed in |flags|. "-v" / "--verbose" is known to every command and lets
+// the core's diagnostic lines through to standard error. A word that starts
+// with "-" and a digit is a positional word (a negative number).
 struct Arguments {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;
-  std::string error;  // set when the words cannot be read
+  std::string error;  // set when the words cannot be read (unknown option, missing value)
   bool Has(const std::string& name) const { return options.count(name) != 0; }
   std::string Get(const std::string& name, const std::string& fallback = {}) const;
 };
-Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& flags = {});
+Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& valueOptions,
+                         const std::vector<std::string>& flags = {});
+// The options of every command that signs in.
+inline const std::vector<std::string> kSignInOptions = {"-u", "-p"};
 
-// "HOST[:PORT]" (host name or dotted address) to a dotted address and port.
-bool ParseEndpoint(const std::string& text, std::string* address, int* port, std::string* error);
+// True when |word| switches the diagnostic lines on.
+bool IsVerboseFlag(const std::string& word);
+// The core's diagnostic lines on standard error: off unless asked for.
+void ShowDiagnostics(bool on);
+
+// Prints the parse error, or an "unexpected argument" error when more than
+// |maxPositional| positional words were given. False after printing.
+bool CheckArguments(const Arguments& args, std::size_t maxPositional);
+
+// "HOST[:PORT]" to the host text (a name or dotted address, resolved at
+// sign-in) and port; false with a message for a bad port or an empty host.
+bool SplitEndpoint(const std::string& text, std::string* host, int* port, std::string* error);
 // A decimal integer; false when |text| is not one.
 bool ParseInt(const std::string& text, int* value);
+
+// A progress line on standard error, rewritten in place, when standard error
+// is a terminal or |forced| (--progress); nothing at all otherwise (a pipe, a
+// file).
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool forced);
+  ~ProgressLine();  // ends a shown line with a newline
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+  void Show(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Finish();  // the newline after the last shown text
+  bool enabled() const { return enabled_; }
+
+ private:
+  bool enabled_ = false;
+  bool shown_ = false;
+  std::size_t width_ = 0;  // characters of the text shown last
+};
 
 // The meaning of a sign-in refusal or camera close code.
 const char* RefusalText(int code);
@@ -64,33 +101,36 @@ class QueueWindow : public WindowTarget {
   std::deque<Message> queue_;
 };
 
+// Reads HOST[:PORT] -u ID -p PW for commands that sign in; prints what is
+// missing or malformed and returns false (a usage error).
+struct Target {
+  std::string host;
+  int port = kDefaultPort;
+  std::string id;
+  std::string password;
+};
+bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target);
+
 // One camera session on slot 0: StartLinkEngine, sign-in, and on destruction
 // CLOSE, CloseLink and the engine stopped.
 class Session {
  public:
   Session();
   ~Session();
-  // Signs in; prints the failure to stderr. Returns kOk or kFailed.
-  int SignIn(const std::string& address, int port, const std::string& id, const std::string& password);
+  // Resolves the host and signs in; prints the failure to stderr. Returns
+  // kOk or kFailed.
+  int SignIn(const Target& target);
   QueueWindow& window() { return window_; }
   const Message& login() const { return login_; }
+  const std::string& address() const { return address_; }  // dotted, once resolved
   static constexpr int kSlot = 0;
 
  private:
   QueueWindow window_;
   Message login_;
+  std::string address_;
   bool signedIn_ = false;
 };
-
-// Reads HOST[:PORT] -u ID -p PW for commands that sign in; prints what is
-// wrong and returns false when something is missing.
-struct Target {
-  std::string address;
-  int port = kDefaultPort;
-  std::string id;
-  std::string password;
-};
-bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target);
 
 // Asks the signed-in camera for its VIDEO section and reads the stream's
 // format from the reply. Prints what failed.

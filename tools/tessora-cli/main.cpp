@@ -5,12 +5,13 @@
 
 #include "Commands.h"
 #include "CliSession.h"
+#include "Version.h"
 
 namespace {
 
 // One line per subcommand; add a subcommand by adding its file and a line here.
 const cli::Command kCommands[] = {
-    {"search", "", "find cameras on the local network (UDP broadcast)", cli::RunSearch},
+    {"search", "[--progress]", "find cameras on the local network (UDP broadcast)", cli::RunSearch},
     {"probe", "HOST[:PORT] -u ID -p PW", "sign in, print the sign-in result and the video format", cli::RunProbe},
     {"ptz", "HOST[:PORT] -u ID -p PW [--pan N] [--tilt N] [--zoom N] [--focus N] | --preset-goto N | "
             "--preset-save N | --scan-start | --scan-stop",
@@ -18,37 +19,68 @@ const cli::Command kCommands[] = {
     {"setup", "get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]",
      "read or write a configuration section of the camera", cli::RunSetup},
     {"snapshot", "HOST[:PORT] -u ID -p PW OUT.jpg", "save the next picture of the camera as a JPEG file", cli::RunSnapshot},
-    {"record", "HOST[:PORT] -u ID -p PW --seconds N [--audio] OUT.avi",
+    {"record", "HOST[:PORT] -u ID -p PW --seconds N [--audio] [--progress] OUT.avi",
      "record N seconds of video (and the camera's sound) into an AVI file", cli::RunRecord},
 };
 
 void PrintHelp(std::FILE* out) {
-  std::fprintf(out, "usage: tessora-cli COMMAND [ARGUMENTS]\n\ncommands:\n");
+  std::fprintf(out, "usage: tessora-cli [-v] COMMAND [ARGUMENTS]\n"
+                    "       tessora-cli --help | --version\n\ncommands:\n");
   for (const auto& c : kCommands) std::fprintf(out, "  %-8s %s\n           %s\n", c.name, c.usage, c.summary);
-  std::fprintf(out, "\nPORT defaults to %d. Exit status: 0 done, 1 failed (unreachable, refused,\n"
-                    "no answer), 2 bad arguments.\n", cli::kDefaultPort);
+  std::fprintf(out,
+               "\noptions of every command:\n"
+               "  -v, --verbose  also show the diagnostic lines of the camera link\n"
+               "  --help         the usage of the command\n"
+               "\nPORT defaults to %d. An empty password is given as -p \"\". On a terminal\n"
+               "search and record show their progress on standard error (--progress: also\n"
+               "when it is not a terminal).\n"
+               "Exit status: 0 done (also when record is stopped by SIGINT or SIGTERM),\n"
+               "1 failed (unreachable, unknown host, refused, no answer), 2 bad arguments,\n"
+               "3 record wrote fewer seconds than asked (the camera stalled or dropped).\n",
+               cli::kDefaultPort);
+}
+
+bool Is(const char* word, const char* a, const char* b = nullptr) {
+  return std::strcmp(word, a) == 0 || (b != nullptr && std::strcmp(word, b) == 0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  // The core's diagnostic lines stay off standard error unless -v asks.
+  cli::ShowDiagnostics(false);
+  int first = 1;
+  while (first < argc && cli::IsVerboseFlag(argv[first])) {
+    cli::ShowDiagnostics(true);
+    ++first;
+  }
+  if (first >= argc) {
+    std::fprintf(stderr, "error: a command is missing\n\n");
     PrintHelp(stderr);
     return cli::kBadArguments;
   }
-  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "help") == 0) {
+  const char* name = argv[first];
+  if (Is(name, "--help", "-h") || Is(name, "help")) {
     PrintHelp(stdout);
     return cli::kOk;
   }
-  for (const auto& c : kCommands) {
-    if (std::strcmp(argv[1], c.name) != 0) continue;
-    if (argc > 2 && std::strcmp(argv[2], "--help") == 0) {
-      std::printf("usage: tessora-cli %s %s\n  %s\n", c.name, c.usage, c.summary);
-      return cli::kOk;
-    }
-    return c.run(argc - 2, argv + 2);
+  if (Is(name, "--version")) {
+    std::printf("tessora-cli %s\n", TESSORA_VERSION_TEXT);
+    return cli::kOk;
   }
-  std::fprintf(stderr, "error: unknown command '%s'\n\n", argv[1]);
+  for (const auto& c : kCommands) {
+    if (std::strcmp(name, c.name) != 0) continue;
+    for (int i = first + 1; i < argc; ++i) {
+      if (Is(argv[i], "--help", "-h")) {
+        std::printf("usage: tessora-cli %s %s\n  %s\n", c.name, c.usage, c.summary);
+        return cli::kOk;
+      }
+    }
+    const int rc = c.run(argc - first - 1, argv + first + 1);
+    if (rc == cli::kBadArguments) std::fprintf(stderr, "usage: tessora-cli %s %s\n", c.name, c.usage);
+    return rc;
+  }
+  std::fprintf(stderr, "error: unknown command '%s'\n\n", name);
   PrintHelp(stderr);
   return cli::kBadArguments;
 }

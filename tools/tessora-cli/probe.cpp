@@ -24,18 +24,18 @@ const char* CodecName(int codec) {
 }  // namespace
 
 int RunProbe(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv);
+  const Arguments args = ParseArguments(argc, argv, kSignInOptions);
   Target target;
-  if (!ReadTarget(args, 0, &target)) return kBadArguments;
+  if (!CheckArguments(args, 1) || !ReadTarget(args, 0, &target)) return kBadArguments;
   Session session;
-  if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
+  if (session.SignIn(target) != kOk) return kFailed;
 
   const LoginInfo& info = session.login().info;
   char when[64] = "?";
   const std::time_t t = static_cast<std::time_t>(info.cameraTime);
   std::tm tm{};
   if (gmtime_r(&t, &tm) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-  std::printf("signed in to %s:%d\n", target.address.c_str(), target.port);
+  std::printf("signed in to %s:%d\n", session.address().c_str(), target.port);
   std::printf("group: %d\nmodel: %d\ncamera time: %s\n", static_cast<int>(session.login().wParam), info.model, when);
   std::printf("flash: %d\nflip: horizontal %d, vertical %d\n", info.flash, info.horizontalFlip, info.verticalFlip);
   std::printf("I/O: enabled %d, input %d, output %d\n", info.ioEnabled, info.generalInput1, info.generalOutput1);

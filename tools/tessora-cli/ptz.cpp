@@ -8,9 +8,11 @@
 namespace cli {
 
 int RunPtz(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv, {"--scan-start", "--scan-stop"});
+  const Arguments args = ParseArguments(argc, argv,
+                                        {"-u", "-p", "--pan", "--tilt", "--zoom", "--focus", "--preset-goto", "--preset-save"},
+                                        {"--scan-start", "--scan-stop"});
   Target target;
-  if (!ReadTarget(args, 0, &target)) return kBadArguments;
+  if (!CheckArguments(args, 1) || !ReadTarget(args, 0, &target)) return kBadArguments;
   int axes[4] = {0, 0, 0, 0};
   const char* names[4] = {"--pan", "--tilt", "--zoom", "--focus"};
   bool move = false;
@@ -36,7 +38,7 @@ int RunPtz(int argc, char** argv) {
     return kBadArguments;
   }
   Session session;
-  if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
+  if (session.SignIn(target) != kOk) return kFailed;
   int sent;
   if (move) sent = MovePanTilt(Session::kSlot, axes[0], axes[1], axes[2], axes[3]);
   else if (gotoPreset) sent = GotoPreset(Session::kSlot, preset);

@@ -76,24 +76,37 @@ class CountingRecorder : public MediaRecorder {
     if (!started_.load() && keyFrame == 0) return 0;
     started_.store(true);
     const int rc = file_->WriteVideo(size, data, keyFrame, durationMs);
-    if (rc == 1) frames_.fetch_add(1);
+    if (rc == 1) {
+      frames_.fetch_add(1);
+      videoMs_.fetch_add(durationMs);
+      bytes_.fetch_add(size);
+    }
     return rc;
   }
   int WriteAudio(const std::uint8_t* data, int size) override {
     const int rc = file_->WriteAudio(data, size);
-    if (rc == 1) audioBlocks_.fetch_add(1);
+    if (rc == 1) {
+      audioBlocks_.fetch_add(1);
+      bytes_.fetch_add(size);
+    }
     return rc;
   }
   // True once the first key frame went in.
   bool Started() const { return started_.load(); }
   int Frames() const { return frames_.load(); }
   int AudioBlocks() const { return audioBlocks_.load(); }
+  // The playing time of the pictures written, by their own durations (a
+  // stall adds no time), and the payload bytes of pictures and sound.
+  long long VideoMs() const { return videoMs_.load(); }
+  long long Bytes() const { return bytes_.load(); }
 
  private:
   avxxx* const file_;
   std::atomic<bool> started_{false};  // set by the render thread, read by the audio reader
   std::atomic<int> frames_{0};
   std::atomic<int> audioBlocks_{0};
+  std::atomic<long long> videoMs_{0};
+  std::atomic<long long> bytes_{0};  // written by the render and the audio reader
 };
 
 // The camera's sound straight into the recorder, without a sound device:
@@ -151,17 +164,23 @@ bool StartSound(Session& session, AudioSink* sink) {
   return true;
 }
 
-// Waits until |seconds| passed since the first frame (or since the start when
-// none arrives within the wait), a stop signal, or the camera closing.
-// Prints progress once a second. Returns the reason.
-enum class EndReason { kDone, kSignal, kClosed, kNoVideo };
+// Waits until the file holds |seconds| of pictures, a stop signal, the
+// camera closing, or no progress: no first picture within the first wait,
+// or the pictures lagging the clock by more than the grace (a stall).
+// Shows the progress on a terminal. Returns the reason.
+enum class EndReason { kDone, kSignal, kClosed, kNoVideo, kStalled };
 
-EndReason WaitRecording(Session& session, const CountingRecorder& counter, int seconds) {
+// How far the written pictures may lag the clock since the first one: the
+// render's buffering plus a hiccup.
+constexpr int kStallGraceMs = 3000;
+
+EndReason WaitRecording(Session& session, const CountingRecorder& counter, int seconds, bool showProgress) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const auto firstFrameDeadline = start + std::chrono::milliseconds(kReplyWaitMs * 2);
+  const long long wantedMs = static_cast<long long>(seconds) * 1000;
   Clock::time_point recordingSince{};
-  int shown = -1;
+  ProgressLine progress(showProgress);
   for (;;) {
     if (g_stopSignal.load() != 0) return EndReason::kSignal;
     Message message;
@@ -175,21 +194,21 @@ EndReason WaitRecording(Session& session, const CountingRecorder& counter, int s
       }
       continue;
     }
+    const long long written = counter.VideoMs();
+    progress.Show("recording: %lld/%d s, %.1f MB, %d frames", written / 1000, seconds,
+                  static_cast<double>(counter.Bytes()) / 1e6, counter.Frames());
+    if (written >= wantedMs) return EndReason::kDone;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - recordingSince).count();
-    if (elapsed / 1000 != shown) {
-      shown = static_cast<int>(elapsed / 1000);
-      std::fprintf(stderr, "recording: %d/%d s, %d frames\n", shown, seconds, counter.Frames());
-    }
-    if (elapsed >= static_cast<long long>(seconds) * 1000) return EndReason::kDone;
+    if (elapsed > wantedMs + kStallGraceMs) return EndReason::kStalled;
   }
 }
 
 }  // namespace
 
 int RunRecord(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv, {"--audio"});
+  const Arguments args = ParseArguments(argc, argv, {"-u", "-p", "--seconds"}, {"--audio", "--progress"});
   Target target;
-  if (!ReadTarget(args, 0, &target)) return kBadArguments;
+  if (!CheckArguments(args, 2) || !ReadTarget(args, 0, &target)) return kBadArguments;
   if (args.positional.size() < 2) {
     std::fprintf(stderr, "error: the output file is missing\n");
     return kBadArguments;
@@ -214,7 +233,7 @@ int RunRecord(int argc, char** argv) {
   MVideoRender render(&surface);
   render.SetDisplay(0);  // frames are recorded and paced, not shown
   Session session;
-  if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
+  if (session.SignIn(target) != kOk) return kFailed;
 
   VideoFormat format;
   if (!ReadVideoFormat(session, &format)) return kFailed;
@@ -260,7 +279,7 @@ int RunRecord(int argc, char** argv) {
   }
   RequestKeyFrame(Session::kSlot);
 
-  const EndReason reason = WaitRecording(session, counter, seconds);
+  const EndReason reason = WaitRecording(session, counter, seconds, args.Has("--progress"));
 
   // The render thread ends before the file closes; the audio reader may
   // still deliver a block, which the closed file refuses.
@@ -271,26 +290,28 @@ int RunRecord(int argc, char** argv) {
   audio.Disable();
   const int frames = counter.Frames();
   const int blocks = counter.AudioBlocks();
+  const double writtenSeconds = static_cast<double>(counter.VideoMs()) / 1000.0;
   file.Close();
 
+  if (frames == 0) {
+    std::fprintf(stderr, "error: no video arrived; %s holds no pictures\n", out.c_str());
+    return kFailed;
+  }
   switch (reason) {
-    case EndReason::kNoVideo:
-      std::fprintf(stderr, "error: no video arrived; %s holds no pictures\n", out.c_str());
-      return kFailed;
     case EndReason::kClosed:
-      std::fprintf(stderr, "error: the camera closed the connection; %s holds %d frames\n", out.c_str(), frames);
-      return kFailed;
+    case EndReason::kStalled:
+      std::fprintf(stderr, "error: %s holds only %.1f of %d s (%d frames): the camera %s\n", out.c_str(),
+                   writtenSeconds, seconds, frames,
+                   reason == EndReason::kClosed ? "closed the connection" : "stopped sending video");
+      return kShort;
     case EndReason::kSignal:
       std::fprintf(stderr, "stopped by signal %d\n", g_stopSignal.load());
       break;
+    case EndReason::kNoVideo:
     case EndReason::kDone:
       break;
   }
-  if (frames == 0) {
-    std::fprintf(stderr, "error: no video was recorded into %s\n", out.c_str());
-    return kFailed;
-  }
-  std::printf("saved %s: %d frames", out.c_str(), frames);
+  std::printf("saved %s: %d frames, %.1f s", out.c_str(), frames, writtenSeconds);
   if (withAudio) std::printf(", %d audio blocks (%.2f s)", blocks, blocks * 0.04);
   std::printf("\n");
   return kOk;

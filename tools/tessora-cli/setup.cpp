@@ -29,7 +29,8 @@ const Section kSections[] = {
 }  // namespace
 
 int RunSetup(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv);
+  const Arguments args = ParseArguments(argc, argv, kSignInOptions);
+  if (!CheckArguments(args, args.positional.size())) return kBadArguments;
   if (args.positional.size() < 2 || (args.positional[0] != "get" && args.positional[0] != "set")) {
     std::fprintf(stderr, "error: usage: setup get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]\n");
     return kBadArguments;
@@ -65,7 +66,7 @@ int RunSetup(int argc, char** argv) {
   }
 
   Session session;
-  if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
+  if (session.SignIn(target) != kOk) return kFailed;
   // This tool is every setup window at once.
   SetupReplyTargets& targets = GetSetupReplyTargets();
   for (auto* entry : {&targets.network, &targets.ddns, &targets.user, &targets.videoAudio, &targets.maintenance,
@@ -82,8 +83,16 @@ int RunSetup(int argc, char** argv) {
     return kOk;
   }
   Message reply;
-  if (!session.window().Wait({wanted, WM_CONTROL_CLOSED}, 5000, &reply) || reply.message != wanted) {
-    std::fprintf(stderr, "error: no acknowledgement from the camera (refused or no answer)\n");
+  if (!session.window().Wait({wanted, WM_SETUP_REFUSED, WM_CONTROL_CLOSED}, 5000, &reply)) {
+    std::fprintf(stderr, "error: the camera did not answer\n");
+    return kFailed;
+  }
+  if (reply.message == WM_SETUP_REFUSED) {
+    std::fprintf(stderr, "error: the camera refused the request\n");
+    return kFailed;
+  }
+  if (reply.message != wanted) {
+    std::fprintf(stderr, "error: the camera closed the connection\n");
     return kFailed;
   }
   if (set) {

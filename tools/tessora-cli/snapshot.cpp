@@ -23,9 +23,9 @@ constexpr int kPictureWaitMs = 20000;
 }  // namespace
 
 int RunSnapshot(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv);
+  const Arguments args = ParseArguments(argc, argv, kSignInOptions);
   Target target;
-  if (!ReadTarget(args, 0, &target)) return kBadArguments;
+  if (!CheckArguments(args, 2) || !ReadTarget(args, 0, &target)) return kBadArguments;
   if (args.positional.size() < 2) {
     std::fprintf(stderr, "error: the output file is missing\n");
     return kBadArguments;
@@ -37,7 +37,7 @@ int RunSnapshot(int argc, char** argv) {
   BufferSurface surface(kKindRGB32);
   MVideoRender render(&surface);
   Session session;
-  if (session.SignIn(target.address, target.port, target.id, target.password) != kOk) return kFailed;
+  if (session.SignIn(target) != kOk) return kFailed;
 
   Message reply;
   if (OpenVideoStream(Session::kSlot) != 1 ||
