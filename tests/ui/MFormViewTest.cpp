@@ -465,16 +465,17 @@ class MFormViewTest : public QObject {
     WriteSettingString(list, "List00", settings::kListMjpeg, QStringLiteral("Yes"));
     FakeAudioFactory audio;
     MFormView form(nullptr, Options(&audio));
-    QComboBox* combo = form.Panel()->CameraListCombo();
+    MComboBox* combo = form.Panel()->CameraListCombo();
     QTRY_VERIFY(!combo->isHidden());
     QVERIFY(form.Panel()->LanSearchCombo()->isHidden());
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->itemText(0), QStringLiteral("gate"));
-    QCOMPARE(combo->itemText(1), QStringLiteral("None"));
+    QCOMPARE(combo->Count(), 2);
+    QCOMPARE(combo->List()->item(0)->text(), QStringLiteral("gate"));
+    QCOMPARE(combo->List()->item(1)->text(), QStringLiteral("None"));
     QTRY_VERIFY(form.Pane(0)->Session().Audio().Selected());  // the start-up pass is over
     PostWindowMessage(&form, WM_PANE_SELECT, 1, 0);
     QTRY_COMPARE(form.CurrentIndex(), 1);
-    emit combo->activated(0);
+    combo->Open();
+    emit combo->List()->chosen(kIdCameraListCombo, 0);
     const SignInFields f = form.Pane(1)->Session().Fields();
     QCOMPARE(f.alias, QStringLiteral("gate"));
     QCOMPARE(f.url, QStringLiteral("127.0.0.1"));
@@ -662,7 +663,7 @@ class MFormViewTest : public QObject {
     if (watchedPort != 0) QVERIFY(!trap.Reached());
     if (listEntries >= 0) {
       QTRY_VERIFY(!form->Panel()->CameraListCombo()->isHidden());
-      QCOMPARE(form->Panel()->CameraListCombo()->count(), listEntries);
+      QCOMPARE(form->Panel()->CameraListCombo()->Count(), listEntries);
     }
     if (!logged.isEmpty()) QVERIFY2(log.Text().contains(logged), qPrintable(log.Text()));
     QFile::remove(path);

@@ -13,7 +13,12 @@
 class MCheckButton : public MButton {
   Q_OBJECT
  public:
-  enum class Glyph { Microphone, Speaker, Camera, Record };
+  enum class Glyph {
+    Microphone, Speaker, Camera, Record,
+    // The camera's switches and steering.
+    Sensor, Output, Motion, Flash, Mirror, Flip, ZoomIn, ZoomOut, FocusIn, FocusOut,
+    ScanStart, ScanStop, Function, Preset1, Preset2, Preset3, Preset4
+  };
   MCheckButton(QWidget* parent, int id, int x, int y, Glyph glyph);
   void SetCheck(bool on);
   bool Check() const { return on_; }

@@ -20,9 +20,10 @@ QByteArray ListEntry(int index) {
 void CameraCombos::Register(MessageRouter& router) {
   router.Register(WM_LOAD_CAMERA_LIST, [this](WindowMessageEvent&) { LoadCameraList(); });
   SidePanel* panel = form_.Panel();
-  connect(panel->LanSearchCombo(), &LanCombo::aboutToOpen, this, &CameraCombos::OnLanSearchOpening);
-  connect(panel->LanSearchCombo(), &QComboBox::activated, this, &CameraCombos::OnLanEntryChosen);
-  connect(panel->CameraListCombo(), &QComboBox::activated, this, &CameraCombos::OnCameraListChosen);
+  // The LAN search runs as the list opens, before it shows.
+  connect(panel->LanSearchCombo(), &MComboBox::opened, this, &CameraCombos::OnLanSearchOpening);
+  connect(panel->LanSearchCombo(), &MComboBox::chosen, this, [this](int, int index) { OnLanEntryChosen(index); });
+  connect(panel->CameraListCombo(), &MComboBox::chosen, this, [this](int, int index) { OnCameraListChosen(index); });
 }
 
 void CameraCombos::LoadCameraList() {
@@ -33,16 +34,16 @@ void CameraCombos::LoadCameraList() {
   panel->SetCameraListEnabled(cameraListEnabled_);
   form_.RefreshStatus();
   if (!cameraListEnabled_) return;
-  QComboBox* combo = panel->CameraListCombo();
-  combo->clear();
+  MComboBox* combo = panel->CameraListCombo();
+  combo->RemoveAll();
   const int count = ReadSettingDword(list, settings::kListConfCount);
   for (int i = 0; i < count; ++i) {
     QString name;
     ReadSettingString(list, ListEntry(i).constData(), settings::kListName,
                       QString::fromUtf8(settings::kListNameDefault), 260, &name);
-    combo->addItem(name);
+    combo->AddString(name);
   }
-  combo->setCurrentIndex(-1);
+  combo->SetCurSel(-1);
 }
 
 void CameraCombos::OnCameraListChosen(int index) {
@@ -71,8 +72,8 @@ void CameraCombos::OnCameraListChosen(int index) {
 }
 
 void CameraCombos::OnLanSearchOpening() {
-  LanCombo* combo = form_.Panel()->LanSearchCombo();
-  combo->clear();
+  MComboBox* combo = form_.Panel()->LanSearchCombo();
+  combo->RemoveAll();
   lanEntries_.clear();
   CAMManager& search = LanSearch();
   search.SearchCameras();
@@ -82,7 +83,7 @@ void CameraCombos::OnLanSearchOpening() {
     if (e.IsFree()) continue;
     const QString address = QString::fromStdString(e.Address());
     lanEntries_.emplace_back(address, e.Port());
-    combo->addItem(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
+    combo->AddString(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
   }
 }
 

@@ -112,7 +112,7 @@ void MFormView::CreateControls() {
   close_ = MButton::Labelled(this, kIdCloseButton, 0, 5, QSize(19, 19), QStringLiteral("×"));
   connect(minimise_, &MButton::clicked, this, [this] { window()->showMinimized(); });
   connect(close_, &MButton::clicked, this, [this] { window()->close(); });
-  panel_ = new SidePanel(this);
+  panel_ = new SidePanel(this, this);
   panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
   // Each concern registers its own commands and messages.
   router_.Register(WM_PANE_STATUS, [this](WindowMessageEvent& m) { OnPaneStatus(static_cast<int>(m.wParam)); });
@@ -122,6 +122,11 @@ void MFormView::CreateControls() {
   recordingCommands_->Register(router_);
   combos_->Register(router_);
   connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
+  // A preset button held long enough: the message carries the button's id.
+  connect(panel_, &SidePanel::message, this, [this](unsigned message, int id) {
+    WindowMessageEvent m(message, static_cast<std::uintptr_t>(id), 0);
+    router_.Dispatch(m);
+  });
   // The pad's step goes to the form as its message, the record valid while
   // the message is handled.
   connect(panel_, &SidePanel::padStep, this, [this](const PtzStep& step) {

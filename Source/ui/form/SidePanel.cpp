@@ -1,136 +1,221 @@
 #include "form/SidePanel.h"
 
+#include <QEvent>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QSlider>
-#include <QTimerEvent>
+#include <algorithm>
 
 #include "controls/MInfoBox.h"
 #include "controls/Skin.h"
+#include "form/FormContext.h"
+#include "pane/MViewer.h"
 #include "pane/ViewerSession.h"
-#include "base/base.h"
 #include "video/VideoFormat.h"
 
 namespace {
 
+using Glyph = MCheckButton::Glyph;
+
+constexpr int kPanelWidth = 160;
 constexpr QSize kWideSize{60, 26};
 constexpr int kComboTop = 29;
-constexpr int kComboHeight = 21;
-constexpr int kComboOpenHeight = 23;  // per item
+constexpr int kComboRows = 16;
+constexpr int kComboRowHeight = 23;
+const QColor kComboBackground(255, 255, 255);
+const QColor kComboText(0, 0, 0);
+// The volume bar: 26 steps of 5 pixels between its 7-pixel margins.
+constexpr int kVolumeMaximum = 26;
+constexpr int kVolumePixelsPerStep = 5;
+constexpr QSize kVolumeSize{kVolumeMaximum * kVolumePixelsPerStep + 2 * kTrackMargin, 20};
 // The pad is centred in the panel's width.
-constexpr int kPadLeft = (160 - MStaticPanTilt::kSize.width()) / 2;
+constexpr int kPadLeft = (kPanelWidth - MStaticPanTilt::kSize.width()) / 2;
 constexpr int kPadTop = 380;
+
+// The icon buttons: id, place (x in the panel, y in the form), face and
+// tooltip. Rows of three and four are spread evenly over the 160 pixels.
+struct IconSpec {
+  int id;
+  int x;
+  int y;
+  Glyph glyph;
+  int tooltip;
+};
+constexpr IconSpec kIcons[] = {
+    {kIdSensorButton, 90, 110, Glyph::Sensor, 20150},
+    {kIdOutputButton, 118, 110, Glyph::Output, 20151},
+    {kIdMicButton, kMicLeft, 140, Glyph::Microphone, 20021},
+    {kIdSpeakerButton, 48, 140, Glyph::Speaker, 20022},
+    {kIdMotionButton, kMicLeft + kMotionOffset, 140, Glyph::Motion, 20023},
+    {kIdFlashButton, 118, 140, Glyph::Flash, 20024},
+    {kIdScanStartButton, 20, 220, Glyph::ScanStart, 20147},
+    {kIdScanStopButton, 67, 220, Glyph::ScanStop, 20148},
+    {kIdFunctionButton, 114, 220, Glyph::Function, 20149},
+    {kIdZoomInButton, 15, 255, Glyph::ZoomIn, 20114},
+    {kIdZoomOutButton, 50, 255, Glyph::ZoomOut, 20115},
+    {kIdFocusInButton, 85, 255, Glyph::FocusIn, 20116},
+    {kIdFocusOutButton, 120, 255, Glyph::FocusOut, 20117},
+    {kIdSnapshotButton, 15, 290, Glyph::Camera, 20025},
+    {kIdRecordButton, 45, 290, Glyph::Record, 20026},
+    {kIdMirrorButton, 85, 290, Glyph::Mirror, 20027},
+    {kIdFlipButton, 115, 290, Glyph::Flip, 20028},
+    {kIdPreset1Button, 15, 335, Glyph::Preset1, 20143},
+    {kIdPreset1Button + 1, 50, 335, Glyph::Preset2, 20144},
+    {kIdPreset1Button + 2, 85, 335, Glyph::Preset3, 20145},
+    {kIdPreset1Button + 3, 120, 335, Glyph::Preset4, 20146},
+};
+
+bool IsLensButton(int id) { return id >= kIdZoomInButton && id <= kIdFocusOutButton; }
+bool IsPresetButton(int id) { return id >= kIdPreset1Button && id < kIdPreset1Button + 4; }
+
+void Add(std::vector<int>& ids, std::initializer_list<int> more) { ids.insert(ids.end(), more); }
 
 }  // namespace
 
-SidePanelShown SidePanelVisibility(const PaneStatus& s, bool audioReady) {
+PanelSwitches PanelSwitchesOf(const ViewerSession& session) {
+  // The same states the commands toggle on.
+  const PaneCameraControls& c = session.Controls();
+  PanelSwitches w;
+  w.ioEnabled = session.Info().ioEnabled != 0;
+  w.sensorOn = c.SensorOn();
+  w.outputOn = c.OutputOn();
+  w.mirrored = c.Mirrored();
+  w.flipped = c.Flipped();
+  return w;
+}
+
+bool SidePanelShown::Shows(int id) const { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
+
+SidePanelShown SidePanelVisibility(const PaneStatus& s, const PanelSwitches& w, bool audioReady) {
   SidePanelShown shown;
   if (s.state == kPaneIdle) {
-    shown.setup = true;
+    shown.ids = {kIdSetupButton};
     return shown;
   }
   if (s.state < kPaneLive) {
-    shown.logOut = true;
+    shown.ids = {kIdLogOutButton};
     return shown;
   }
-  shown.setup = true;
-  shown.logOut = true;
-  shown.snapshot = true;
-  shown.record = true;
-  shown.pad = (s.group == 0 || s.group == 1) && s.model != kModelFixed;
-  const bool audio = audioReady && (s.codec == kCodecMpeg4 || s.codec == kCodecH264) && s.model != kModelFixed;
-  shown.mic = audio;
-  if (s.group == 0) {
-    shown.speaker = audio;
-    shown.volume = audio && s.talking;
+  std::vector<int>& ids = shown.ids;
+  Add(ids, {kIdSetupButton, kIdLogOutButton, kIdSnapshotButton, kIdRecordButton});
+  const bool fixed = s.model == kModelFixed;
+  const bool audio = audioReady && (s.codec == kCodecMpeg4 || s.codec == kCodecH264) && !fixed;
+  if (audio) ids.push_back(kIdMicButton);
+  if (s.group == 0 || s.group == 1) {
+    Add(ids, {kIdFlipButton, kIdMirrorButton});
+    if (!fixed) {
+      shown.pad = true;
+      Add(ids, {kIdPreset1Button, kIdPreset1Button + 1, kIdPreset1Button + 2, kIdPreset1Button + 3});
+    }
+    if (s.model == kModelPanTilt) {
+      Add(ids, {kIdZoomInButton, kIdZoomOutButton, kIdFocusInButton, kIdFocusOutButton, kIdScanStartButton,
+                kIdScanStopButton, kIdFunctionButton});
+    }
   }
+  if (s.group == 0) {
+    if (audio) {
+      ids.push_back(kIdSpeakerButton);
+      if (s.talking) ids.push_back(kIdVolumeBar);
+    }
+    ids.push_back(kIdMotionButton);
+    shown.motionLeft = fixed ? kMicLeft : kMicLeft + kMotionOffset;
+    if (w.ioEnabled) Add(ids, {kIdSensorButton, kIdOutputButton});
+    if (!fixed) ids.push_back(kIdFlashButton);
+  }
+  std::sort(ids.begin(), ids.end());
   return shown;
 }
 
-
-SidePanel::SidePanel(QWidget* form) : QWidget(form) {
+SidePanel::SidePanel(QWidget* parent, FormContext* form) : QWidget(parent), form_(form) {
   setFont(skin::PlainFont());
-  setup_ = MButton::Labelled(this, kIdSetupButton, 20, 65, kWideSize, StringText(20019));
-  logOut_ = MButton::Labelled(this, kIdLogOutButton, 85, 65, kWideSize, StringText(20020));
-  mic_ = new MCheckButton(this, kIdMicButton, 20, 140, MCheckButton::Glyph::Microphone);
-  speaker_ = new MCheckButton(this, kIdSpeakerButton, 48, 140, MCheckButton::Glyph::Speaker);
-  snapshot_ = new MCheckButton(this, kIdSnapshotButton, 15, 290, MCheckButton::Glyph::Camera);
-  record_ = new MCheckButton(this, kIdRecordButton, 45, 290, MCheckButton::Glyph::Record);
-  snapshot_->setToolTip(StringText(20025));
-  record_->setToolTip(StringText(20026));
-  setup_->setToolTip(StringText(20019));
-  logOut_->setToolTip(StringText(20020));
-  mic_->setToolTip(StringText(20021));
-  speaker_->setToolTip(StringText(20022));
-  for (MButton* b : {setup_, logOut_, static_cast<MButton*>(mic_), static_cast<MButton*>(speaker_),
-                     static_cast<MButton*>(snapshot_), static_cast<MButton*>(record_)}) {
-    connect(b, &MButton::clicked, this, [this, b] { emit command(b->id()); });
-  }
+  AddButton(MButton::Labelled(this, kIdSetupButton, 20, 65, kWideSize, StringText(20019)), 20019);
+  AddButton(MButton::Labelled(this, kIdLogOutButton, 85, 65, kWideSize, StringText(20020)), 20020);
+  for (const IconSpec& icon : kIcons) AddButton(new MCheckButton(this, icon.id, icon.x, icon.y, icon.glyph), icon.tooltip);
 
-  volume_ = new QSlider(Qt::Horizontal, this);
+  volume_ = MTrackBar::Drawn(this, kIdVolumeBar, 10, 175, kVolumeSize);
   volume_->setObjectName(QString::number(kIdVolumeBar));
-  volume_->setRange(0, 26);
-  volume_->setGeometry(10, 175, 140, 20);
-  volume_->hide();
-  connect(volume_, &QSlider::sliderReleased, this, [this] { emit volumeMoved(volume_->value()); });
-  connect(volume_, &QSlider::actionTriggered, this, [this](int action) {
-    // Clicks and keys move the bar in steps; a drag reports on release.
-    if (action != QAbstractSlider::SliderMove) emit volumeMoved(volume_->sliderPosition());
+  volume_->SetRange(kVolumeMaximum, kVolumePixelsPerStep);
+  volume_->installEventFilter(this);
+  connect(volume_, &MTrackBar::released, this, [this](int, int value) {
+    volumeHeld_ = false;
+    emit volumeMoved(value);
   });
 
   pad_ = new MStaticPanTilt(this, kPadLeft, kPadTop);
-  pad_->hide();
   connect(pad_, &MStaticPanTilt::step, this, &SidePanel::padStep);
 
-  lan_ = new LanCombo(this);
+  const QRect openRect(0, kComboTop, kPanelWidth, MComboBox::kClosedHeight + kComboRows * kComboRowHeight);
+  lan_ = new MComboBox(this, kIdLanCombo, openRect, kComboBackground, kComboText);
+  list_ = new MComboBox(this, kIdCameraListCombo, openRect, kComboBackground, kComboText);
   lan_->setObjectName(QString::number(kIdLanCombo));
-  list_ = new QComboBox(this);
   list_->setObjectName(QString::number(kIdCameraListCombo));
-  for (QComboBox* c : {static_cast<QComboBox*>(lan_), list_}) {
-    c->setGeometry(0, kComboTop, 160, kComboHeight);
-    c->setMaxVisibleItems(16);
-    c->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item { min-height: %1px; }").arg(kComboOpenHeight));
+  Apply(PaneStatus{}, PanelSwitches{}, false);
+}
+
+void SidePanel::AddButton(MButton* b, int tooltip) {
+  const int id = b->id();
+  b->setToolTip(StringText(tooltip));
+  buttons_[id] = b;
+  // Zoom and focus repeat as commands while held; a preset held long
+  // enough stores it instead of going there.
+  if (IsLensButton(id)) b->SetRepeat(kLensRepeatMs);
+  if (IsPresetButton(id)) {
+    b->SetRepeat(kPresetHoldMs, static_cast<int>(kPresetHoldMessage));
+    connect(b, &MButton::repeated, this, [this](int from, int msg) { emit message(static_cast<unsigned>(msg), from); });
   }
-  list_->hide();
+  connect(b, &MButton::commanded, this, &SidePanel::command);
 }
 
 QWidget* SidePanel::Control(int id) const {
   switch (id) {
     case kIdLanCombo: return lan_;
     case kIdCameraListCombo: return list_;
-    case kIdSetupButton: return setup_;
-    case kIdLogOutButton: return logOut_;
-    case kIdMicButton: return mic_;
-    case kIdSpeakerButton: return speaker_;
     case kIdVolumeBar: return volume_;
-    case kIdSnapshotButton: return snapshot_;
-    case kIdRecordButton: return record_;
-    default: return nullptr;
+    default: return Button(id);
   }
 }
 
+MButton* SidePanel::Button(int id) const {
+  const auto it = buttons_.find(id);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+MCheckButton* SidePanel::CheckButton(int id) const { return qobject_cast<MCheckButton*>(Button(id)); }
+
 void SidePanel::SetCameraListEnabled(bool on) {
   cameraList_ = on;
-  lan_->hidePopup();
-  list_->hidePopup();
+  lan_->Close();
+  list_->Close();
   lan_->setVisible(!on);
   list_->setVisible(on);
 }
 
 void SidePanel::Apply(const PaneStatus& s, bool audioReady) {
-  const SidePanelShown shown = SidePanelVisibility(s, audioReady);
-  setup_->setVisible(shown.setup);
-  logOut_->setVisible(shown.logOut);
-  mic_->setVisible(shown.mic);
-  speaker_->setVisible(shown.speaker);
-  volume_->setVisible(shown.volume);
+  PanelSwitches w;
+  MViewer* pane = form_ != nullptr ? form_->CurrentPane() : nullptr;
+  if (pane != nullptr) w = PanelSwitchesOf(pane->Session());
+  Apply(s, w, audioReady);
+}
+
+void SidePanel::Apply(const PaneStatus& s, const PanelSwitches& w, bool audioReady) {
+  const SidePanelShown shown = SidePanelVisibility(s, w, audioReady);
+  for (const auto& [id, button] : buttons_) button->setVisible(shown.Shows(id));
+  volume_->setVisible(shown.Shows(kIdVolumeBar));
   pad_->setVisible(shown.pad);
-  snapshot_->setVisible(shown.snapshot);
-  record_->setVisible(shown.record);
-  record_->SetCheck(s.recording);
-  mic_->SetCheck(s.listening);
-  speaker_->SetCheck(s.talking);
-  if (!volume_->isSliderDown()) volume_->setValue(s.volume);
+  if (MButton* motion = Button(kIdMotionButton)) motion->move(shown.motionLeft, motion->y());
+  const struct {
+    int id;
+    bool on;
+  } checks[] = {{kIdMicButton, s.listening}, {kIdSpeakerButton, s.talking}, {kIdMotionButton, s.motionOn},
+                {kIdFlashButton, s.flashOn},  {kIdSensorButton, w.sensorOn},  {kIdOutputButton, w.outputOn},
+                {kIdFlipButton, w.flipped},   {kIdMirrorButton, w.mirrored},  {kIdRecordButton, s.recording}};
+  for (const auto& c : checks) CheckButton(c.id)->SetCheck(c.on);
+  if (!volumeHeld_) volume_->SetPos(s.volume);
   SetCameraListEnabled(cameraList_);
+}
+
+bool SidePanel::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == volume_ && e->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    volumeHeld_ = true;
+  }
+  return QWidget::eventFilter(watched, e);
 }
