@@ -8,6 +8,8 @@
 
 #include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
+#include "base/MRegistry.h"
+#include "base/SettingsIndex.h"
 #include "RecordingPresenter.h"
 #include "controls/MessageBoxes.h"
 #include "form/CameraControlCommands.h"
@@ -129,6 +131,40 @@ class CameraControlsTest : public QObject {
     QCOMPARE(p.pane.MotionLabel()->isVisibleTo(&p.pane), group == 0);
     QCOMPARE(p.pane.SensorLabel()->isVisibleTo(&p.pane), group == 0);
     if (group == 0) QCOMPARE(p.pane.MotionLabel()->text(), QStringLiteral("MD:0"));
+  }
+
+  // Motion detection comes from the camera's login record; an
+  // administrator's stored switch turns it back on when the camera lost it.
+  void motionDetectionAtLiveStart_data() {
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("camera");
+    QTest::addColumn<bool>("motion");
+    QTest::addColumn<Lines>("sent");
+    QTest::newRow("camera on") << 0 << 0 << 1 << true << Lines{};
+    QTest::newRow("both off") << 0 << 0 << 0 << false << Lines{};
+    QTest::newRow("stored on, camera lost it") << 0 << 1 << 0 << true << Lines{"MOTION 1"};
+    QTest::newRow("stored on, camera on") << 0 << 1 << 1 << true << Lines{};
+    QTest::newRow("power user") << 1 << 1 << 0 << false << Lines{};
+  }
+  void motionDetectionAtLiveStart() {
+    QFETCH(int, group);
+    QFETCH(int, stored);
+    QFETCH(int, camera);
+    FakePaneLink link;
+    FormSpy form;
+    MViewer pane(nullptr, &form, 0, 0, QRect(0, 0, 220, 200), WithLink(&link));
+    WriteSettingDword(pane.Session().Settings(), settings::kMdEnable, stored);
+    LoginInfo info = Camera(kModelPanTilt);
+    info.motionEnabled = camera;
+    DriveSession(pane.Session(), link, kPaneLive, group, info);
+    QTEST(pane.Session().Controls().MotionOn(), "motion");
+    Lines motion;
+    for (const std::string& line : link.Sent()) {
+      if (line.rfind("MOTION", 0) == 0) motion.push_back(line);
+    }
+    QTEST(motion, "sent");
+    WriteSettingDword(pane.Session().Settings(), settings::kMdEnable, 0);
   }
 
   // A command the link does not take changes nothing.

@@ -187,6 +187,12 @@ void PaneCameraControls::OnLiveStart() {
     sensorOn_.store(false);
     sensorActive_.store(false);
   }
+  // An administrator who switched motion detection on keeps it on: a camera
+  // that lost the switch (restarted, reset) is told again, as listening and
+  // talking come back from their stored switches.
+  if (!motionOn_.load() && pane_.Group() == 0 && ReadSettingDword(pane_.Settings(), settings::kMdEnable) != 0) {
+    SetMotionDetection(1);
+  }
   pane_.AlarmLabelsChanged();
 }
 
