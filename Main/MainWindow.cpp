@@ -15,6 +15,7 @@
 #include "InstanceRegistry.h"
 #include "form/MFormView.h"
 #include "controls/MInfoBox.h"
+#include "pane/MViewer.h"
 #include "controls/MessageBoxes.h"
 #include "controls/Skin.h"
 #include "base/base.h"
@@ -141,7 +142,12 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 void MainWindow::changeEvent(QEvent* e) {
   if (e->type() == QEvent::WindowStateChange) {
-    if (isMinimized()) {
+    if (isMaximized()) {
+      // The window keeps its size; maximising shows the current pane full
+      // screen instead.
+      QTimer::singleShot(0, this, &QWidget::showNormal);
+      form_->Router().DispatchCommand(kIdMaximiseButton);
+    } else if (isMinimized()) {
       // With a tray icon the program lives on there; without one it stays in
       // the task bar.
       if (tray_) QTimer::singleShot(0, this, &QWidget::hide);
@@ -157,8 +163,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
   // The Enter key handed on to a pane passes through here again.
   if (e->type() != QEvent::KeyPress || forwardingKey_) return false;
   auto* w = qobject_cast<QWidget*>(watched);
-  // Only keys meant for this window: boxes and popups keep theirs.
-  if (w == nullptr || w->window() != this) return false;
+  // Only keys meant for this window or the pane it shows full screen: boxes
+  // and popups keep theirs.
+  const QWidget* fullScreen = form_->FullScreenPane();
+  if (w == nullptr || (w->window() != this && (fullScreen == nullptr || w->window() != fullScreen))) return false;
   const int key = static_cast<QKeyEvent*>(e)->key();
   if (key == Qt::Key_Return || key == Qt::Key_Enter) {
     forwardingKey_ = true;
@@ -167,7 +175,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     return true;
   }
   if (key == Qt::Key_Escape) {
-    AskToClose();
+    // Full screen and wide mode are left first; only then does the program
+    // ask before it ends.
+    if (!form_->LeaveFullScreenOrWideMode()) AskToClose();
     return true;
   }
   return false;  // the focused control gets every other key

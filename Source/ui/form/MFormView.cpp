@@ -46,7 +46,6 @@ const QColor kPanelGreen(140, 181, 99);
 
 MFormView::MFormView(QWidget* parent, const FormOptions& options)
     : QWidget(parent),
-      geometry_(FormGeometry::ForLayout(options.columns, options.rows)),
       audio_(options.audio),
       paneCommands_(std::make_unique<PaneCommands>(*this)),
       cameraCommands_(std::make_unique<CameraControlCommands>(*this)),
@@ -54,11 +53,10 @@ MFormView::MFormView(QWidget* parent, const FormOptions& options)
       combos_(std::make_unique<CameraCombos>(*this)) {
   setAutoFillBackground(false);
   setFont(skin::PlainFont());
-  QSize area = options.workArea;
-  if (area.isEmpty() && QGuiApplication::primaryScreen() != nullptr) {
-    area = QGuiApplication::primaryScreen()->availableGeometry().size();
-  }
-  geometry_.FitTo(area);
+  if (!options.workArea.isEmpty()) workArea_ = QRect(QPoint(0, 0), options.workArea);
+  FormGeometry grid = FormGeometry::ForLayout(options.columns, options.rows);
+  grid.FitTo(WorkArea().size());
+  layout_ = FormLayout(grid);
   setMinimumSize(FormSize());
   created_ = Create(options);
 }
@@ -68,7 +66,7 @@ bool MFormView::Create(const FormOptions& options) {
     LogMessage("%s:%d\r\n", LOGPOS);
     return false;
   }
-  const int count = geometry_.PaneCount();
+  const int count = Geometry().PaneCount();
   for (int i = 0; i < count; ++i) {
     panes_.push_back(new MViewer(this, this, i, i + options.instance * count, CellRect(i), options.pane));
   }
@@ -85,6 +83,7 @@ bool MFormView::Create(const FormOptions& options) {
   }
   tick_.start(kTickMs, this);
   CreateControls();
+  RegisterLayoutMessages();
   StartAutoSignIn(options.autoSignInStep);
   StartDiskSpaceManager();
   StartRecordingRepair();
@@ -113,7 +112,7 @@ void MFormView::CreateControls() {
   connect(minimise_, &MButton::clicked, this, [this] { window()->showMinimized(); });
   connect(close_, &MButton::clicked, this, [this] { window()->close(); });
   panel_ = new SidePanel(this, this);
-  panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
+  panel_->setGeometry(Geometry().SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
   // Each concern registers its own commands and messages.
   router_.Register(WM_PANE_STATUS, [this](WindowMessageEvent& m) { OnPaneStatus(static_cast<int>(m.wParam)); });
   router_.Register(WM_PANE_SELECT, [this](WindowMessageEvent& m) { SelectPane(static_cast<int>(m.wParam)); });
@@ -150,9 +149,13 @@ MFormView::~MFormView() {
 }
 
 QWidget* MFormView::TitleButton(int id) const {
-  if (id == kIdMinimiseButton) return minimise_;
-  if (id == kIdCloseButton) return close_;
-  return nullptr;
+  switch (id) {
+    case kIdMaximiseButton: return maximise_;
+    case kIdMinimiseButton: return minimise_;
+    case kIdWideButton: return wide_;
+    case kIdCloseButton: return close_;
+    default: return nullptr;
+  }
 }
 
 PaneStatus MFormView::StatusOf(int index) const {
@@ -223,15 +226,17 @@ void MFormView::SelectPane(int index) {
 
 void MFormView::RefreshTitle(int index) {
   if (!strip_) return;
-  strip_->SetTitle(index, CellRect(index), geometry_.TitleWidth(), StatusOf(index), index == current_);
+  // A pane under an enlarged one shows no title.
+  const bool covered = layout_.CoveredBy(index) >= 0;
+  strip_->SetTitle(index, PaneRect(index), Geometry().TitleWidth(), StatusOf(index), index == current_, covered);
 }
 
 void MFormView::RefreshStatus() {
   if (!strip_ || panes_.empty()) return;
   for (int i = 0; i < PaneCount(); ++i) RefreshTitle(i);
   const PaneStatus current = StatusOf(current_);
-  strip_->SetCurrent(CellRect(current_), geometry_.TitleWidth(), current);
-  panel_->Apply(current, audio_.Ready());
+  strip_->SetCurrent(PaneRect(current_), Geometry().TitleWidth(), current);
+  if (!layout_.Wide()) panel_->Apply(current, audio_.Ready());
 }
 
 // --- messages ----------------------------------------------------------------
@@ -298,31 +303,42 @@ void MFormView::FinishAutoSignIn() {
     MuteUnselectedPane(pane->Session());
   }
   if (autoNotice_) autoNotice_->close();
-  current_ = 0;
-  PostWindowMessage(this, WM_PANE_SELECT, 0, reinterpret_cast<std::intptr_t>(Pane(0)));
+  // The last enlarged pane (restored from the settings) is the one the user
+  // looks at: it becomes current, else the first pane.
+  const int enlarged = layout_.LastEnlarged();
+  current_ = enlarged >= 0 ? enlarged : 0;
+  PostWindowMessage(this, WM_PANE_SELECT, static_cast<std::uintptr_t>(current_),
+                    reinterpret_cast<std::intptr_t>(Pane(current_)));
   emit autoSignInFinished();
 }
 
 // --- painting and the title bar ------------------------------------------------
 
-void MFormView::resizeEvent(QResizeEvent*) {
-  if (minimise_) minimise_->move(width() - 73, 5);
-  if (close_) close_->move(width() - 25, 5);
-  if (panel_) panel_->setGeometry(geometry_.SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, height());
-}
+void MFormView::resizeEvent(QResizeEvent*) { PlaceChrome(); }
 
 void MFormView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), kFormGreen);
-  const int left = geometry_.SidePanelLeft();
-  const int panelBottom = height() - kEdge;
-  p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, panelBottom - kTitleBarHeight), kPanelGreen);
-  p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, 15), kStripGreen);
-  p.fillRect(QRect(left, panelBottom - 15, FormGeometry::kSidePanelWidth, 15), kStripGreen);
+  const bool wide = layout_.Wide();
+  if (!wide) {
+    const int left = Geometry().SidePanelLeft();
+    const int panelBottom = height() - kEdge;
+    p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, panelBottom - kTitleBarHeight), kPanelGreen);
+    p.fillRect(QRect(left, kTitleBarHeight, FormGeometry::kSidePanelWidth, 15), kStripGreen);
+    p.fillRect(QRect(left, panelBottom - 15, FormGeometry::kSidePanelWidth, 15), kStripGreen);
+  }
   // Edges and the title bar.
   p.fillRect(QRect(0, 0, kEdge, height()), kStripGreen);
   p.fillRect(QRect(width() - kEdge, 0, kEdge, height()), kStripGreen);
   p.fillRect(QRect(0, height() - kEdge, width(), kEdge), kStripGreen);
+  // The current pane is framed when there is more than one.
+  const QRect frame = PaneCount() > 1 ? PaneRect(current_).adjusted(-2, -15, 2, 15) : QRect();
+  if (wide) {
+    // Wide mode has no title bar: the bottom edge runs across the top.
+    p.fillRect(QRect(0, 0, width(), kEdge), kStripGreen);
+    if (!frame.isNull()) p.fillRect(frame, kStripGreen);
+    return;
+  }
   QLinearGradient bar(0, 0, 0, kTitleBarHeight);
   bar.setColorAt(0, QColor(96, 156, 128));
   bar.setColorAt(1, kStripGreen);
@@ -331,15 +347,12 @@ void MFormView::paintEvent(QPaintEvent*) {
   p.setPen(Qt::white);
   p.setFont(skin::BoldFont());
   p.drawText(QRect(QPoint(30, 8), QPoint(655, 25)), Qt::AlignLeft | Qt::AlignVCenter, window()->windowTitle());
-  // The current pane is framed when there is more than one.
-  if (PaneCount() > 1) {
-    const QRect cell = CellRect(current_);
-    p.fillRect(cell.adjusted(-2, -15, 2, 15), kStripGreen);
-  }
+  if (!frame.isNull()) p.fillRect(frame, kStripGreen);
 }
 
 void MFormView::mousePressEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton || e->position().y() >= kTitleBarHeight) return;
+  // In wide mode the window covers the work area and stays in place.
+  if (e->button() != Qt::LeftButton || e->position().y() >= kTitleBarHeight || layout_.Wide()) return;
   // Dragging the title bar moves the main window.
   QWindow* handle = window()->windowHandle();
   if (handle != nullptr && handle->startSystemMove()) return;

@@ -17,6 +17,7 @@
 #include "form/FormAudio.h"
 #include "form/FormContext.h"
 #include "form/FormGeometry.h"
+#include "form/FormLayout.h"
 #include "form/FormStartUp.h"
 #include "form/StatusStrip.h"
 
@@ -31,8 +32,11 @@ class CameraControlCommands;
 class RecordingCommands;
 class SidePanel;
 // Title-bar buttons.
+inline constexpr int kIdWideButton = 2550;
 inline constexpr int kIdMinimiseButton = 2551;
 inline constexpr int kIdCloseButton = 2552;
+inline constexpr int kIdMaximiseButton = 2553;
+inline constexpr int kIdHelp = 2301;
 
 struct FormOptions {
   int columns = 2;
@@ -40,7 +44,7 @@ struct FormOptions {
   int instance = 0;  // numbers the panes' settings keys
   AudioDeviceFactory* audio = nullptr;  // null: the Qt sound devices
   std::chrono::milliseconds autoSignInStep{1000};
-  QSize workArea;  // empty: the screen's available area
+  QSize workArea;  // empty: the screen's available area (tests: at 0, 0)
   SessionOptions pane;  // how the panes' sessions are built (tests: a fake link)
 };
 
@@ -54,16 +58,19 @@ class MFormView : public QWidget, public FormContext {
 
   // False when a creation step failed; the form shows what was made.
   bool Created() const { return created_; }
-  const FormGeometry& Geometry() const { return geometry_; }
-  int Columns() const { return geometry_.columns; }
-  int Rows() const { return geometry_.rows; }
+  const FormGeometry& Geometry() const { return layout_.Geometry(); }
+  const FormLayout& Layout() const { return layout_; }
+  int Columns() const { return Geometry().columns; }
+  int Rows() const { return Geometry().rows; }
   int PaneCount() const { return static_cast<int>(panes_.size()); }
   MViewer* Pane(int i) const { return panes_[static_cast<std::size_t>(i)]; }
   int CurrentIndex() const { return current_; }
   MViewer* CurrentPane() const override { return panes_.empty() ? nullptr : Pane(current_); }
-  QRect CellRect(int index) const { return geometry_.Cell(index); }
+  QRect CellRect(int index) const { return Geometry().Cell(index); }
+  // The pane's place in the form: its cell or its enlarged rectangle.
+  QRect PaneRect(int index) const { return layout_.PaneRect(index); }
   // The client size the grid needs.
-  QSize FormSize() const { return geometry_.ClientSize(); }
+  QSize FormSize() const { return Geometry().ClientSize(); }
   bool AudioReady() const override { return audio_.Ready(); }
   SidePanel* Panel() const override { return panel_; }
   void RefreshStatus() override;
@@ -80,6 +87,13 @@ class MFormView : public QWidget, public FormContext {
   // The Enter key of the main window: the pane holding |focus| (else the
   // current pane) becomes current and gets the key (sign-in when idle).
   void EnterKey(QWidget* focus);
+  // The full-screen pane (a window of its own), null for none.
+  MViewer* FullScreenPane() const;
+  bool WideMode() const { return layout_.Wide(); }
+  // Escape: leaves full screen, else wide mode; false when neither is on.
+  bool LeaveFullScreenOrWideMode();
+  // The work area the main window covers in wide mode.
+  QRect WorkArea() const;
 
  signals:
   // The notice of the automatic sign-in opened (true) or closed (false).
@@ -107,14 +121,28 @@ class MFormView : public QWidget, public FormContext {
   void OpenAutoSignInNotice();
   void FinishAutoSignIn();
   void OnFocusChanged(QWidget* old, QWidget* now);
+  // Enlargement, full screen and wide mode (FormLayout keeps the state).
+  void RegisterLayoutMessages();
+  void ToggleEnlarged(int index);
+  void ToggleFullScreen(int index);
+  void ToggleWideMode();
+  // Places the panes and the title bar by the layout, switches the panes'
+  // pictures, and refreshes the status strip.
+  void ApplyLayout();
+  void ShowFullScreen(MViewer* pane, bool on);
+  void PlaceChrome();
 
   bool created_ = false;
-  FormGeometry geometry_;
+  FormLayout layout_;
+  QRect workArea_;  // empty: the screen's
+  QRect savedRect_;  // the main window before wide mode
   int current_ = 0;
   std::vector<MViewer*> panes_;  // children, deleted first on destruction
   FormAudio audio_;
   std::unique_ptr<StatusStrip> strip_;
   SidePanel* panel_ = nullptr;
+  MButton* maximise_ = nullptr;
+  MButton* wide_ = nullptr;
   MButton* minimise_ = nullptr;
   MButton* close_ = nullptr;
   MessageRouter router_;

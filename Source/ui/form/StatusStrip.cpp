@@ -21,9 +21,10 @@ bool SpeakerShown(const PaneStatus& s) { return s.state >= kPaneLive && s.talkin
 
 bool MotionShown(const PaneStatus& s) { return s.state >= kPaneLive && s.motionOn && s.group == 0; }
 
-bool FlashShown(const PaneStatus& s) { return s.state >= kPaneLive && s.flashOn; }
+bool FlashShown(const PaneStatus& s) { return s.state >= kPaneLive && s.flashOn && s.group == 0; }
 
-bool RecordingShown(const PaneStatus& s) { return s.state >= kPaneLive && s.recording; }
+// A scheduled recording goes on while the pane reconnects or is logged out.
+bool RecordingShown(const PaneStatus& s) { return s.recording; }
 
 QColor TitleColour(const PaneStatus& s, bool current) {
   if (s.recording) return current ? QColor(255, 0, 0) : QColor(255, 100, 100);
@@ -91,10 +92,11 @@ StatusStrip::StatusStrip(QWidget* form, int paneCount) {
   for (QLabel* l : {codec_, resolution_}) l->setStyleSheet(QStringLiteral("color: white"));
 }
 
-void StatusStrip::SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current) {
+void StatusStrip::SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current,
+                           bool covered) {
   QLabel* title = Title(index);
   title->setGeometry(cell.left(), cell.top() - kTitleHeight, titleWidth, kTitleHeight);
-  const bool shown = strip::TitleShown(s);
+  const bool shown = strip::TitleShown(s) && !covered;
   texts_[static_cast<std::size_t>(index)] = shown ? strip::TitleText(s) : QString();
   // A long alias or address is shortened to the label, never drawn past it.
   const QString full = texts_[static_cast<std::size_t>(index)];

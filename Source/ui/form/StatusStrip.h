@@ -63,8 +63,9 @@ class StatusStrip {
   // the format labels.
   StatusStrip(QWidget* form, int paneCount);
 
-  // Places and fills one pane's title (|cell| is its rectangle).
-  void SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current);
+  // Places and fills one pane's title (|cell| is its rectangle); a pane
+  // |covered| by an enlarged one shows none.
+  void SetTitle(int index, const QRect& cell, int titleWidth, const PaneStatus& s, bool current, bool covered = false);
   // The status and format labels of the current pane at |cell|.
   void SetCurrent(const QRect& cell, int titleWidth, const PaneStatus& s);
 
