@@ -1,14 +1,18 @@
-// Entry point of TessoraViewer: decide the instance number, read the global
-// settings, open the log, show the main window.
+// Entry point of TessoraViewer: read the command line, choose the interface
+// language, decide the instance number, read the global settings, open the
+// log, show the main window.
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "InstanceRegistry.h"
 #include "MainWindow.h"
 #include "StartUp.h"
+#include "Version.h"
+#include "base/MRegistry.h"
 
 namespace {
 
@@ -45,13 +49,35 @@ void QuitOnEndSignals(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the application object, so that --help, --version and a usage
+  // error need no display.
+  const ViewerOptions options = ParseViewerArguments(argc, argv);
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "tessora-viewer: %s\n\n%s", options.error.c_str(), ViewerUsage());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(ViewerUsage(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("tessora-viewer %s\n", TESSORA_VERSION_TEXT);
+    return 0;
+  }
+
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(true);
   QuitOnEndSignals(app);
 
+  // The language first: the questions about running instances use it.
+  SettingsKey global;
+  OpenSettingsKey(QString::fromUtf8(settings::kGlobalKey), &global);
+  SetLanguage(ChooseLanguage(options.lang, global));
+
   InstanceRegistry registry;
-  const StartDecision decision = DecideInstance(registry);
-  if (!decision.start) return 0;
+  const StartDecision decision =
+      options.instance >= 0 ? ClaimInstance(registry, options.instance) : DecideInstance(registry);
+  if (!decision.start) return decision.exitCode;
 
   const GlobalSettings settings = StartProcess(decision.instance);
   MainWindow window(decision.instance, settings);

@@ -253,7 +253,10 @@ const char* Usage() {
          "  --no-stdin        do not read admin commands from standard input\n"
          "  --own-params      H.264 and MPEG-4 key frames carry parameter sets that differ\n"
          "                    from the viewer's built-in ones (config key own_params)\n"
-         "  --help            this text\n";
+         "  --help            this text\n"
+         "  --version         the version\n"
+         "Exit status: 0 ended by SIGINT or SIGTERM, 1 cannot serve (a busy port, bad\n"
+         "configuration), 2 bad options.\n";
 }
 
 int ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
@@ -271,6 +274,8 @@ int ParseCommandLine(int argc, char** argv, Options* o, std::string* error) {
     if (a == "--help" || a == "-h") {
       *error = Usage();
       return 2;
+    } else if (a == "--version") {
+      return 3;
     } else if (a == "--cameras") {
       if (!need(&v)) return 0;
       if (!ToInt(v, 1, 16, &o->cameras)) return (*error = "--cameras must be 1..16"), 0;

@@ -65,7 +65,8 @@ int ResOf(int width, int height);
 
 // Parses the command line into |options| (reading the configuration file
 // when one is named) and builds the camera list. Returns 1 on success; 0 with
-// a message in |error|; 2 when --help was given (usage in |error|).
+// a message in |error|; 2 when --help was given (usage in |error|); 3 when
+// --version was given.
 int ParseCommandLine(int argc, char** argv, Options* options, std::string* error);
 // Parses INI text; |options->cameras| must be final. Returns 1 or 0 (+error).
 int ApplyConfigText(const std::string& text, Options* options, std::string* error);

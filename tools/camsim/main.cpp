@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "Version.h"
 #include "camsim/Server.h"
 
 namespace {
@@ -17,6 +18,10 @@ int main(int argc, char** argv) {
   int parsed = camsim::ParseCommandLine(argc, argv, &options, &error);
   if (parsed == 2) {
     std::fputs(error.c_str(), stdout);
+    return 0;
+  }
+  if (parsed == 3) {
+    std::printf("camsim %s\n", TESSORA_VERSION_TEXT);
     return 0;
   }
   if (!parsed) {
