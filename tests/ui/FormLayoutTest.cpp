@@ -407,6 +407,29 @@ class FormLayoutTest : public QObject {
     QCOMPARE(boxes_.shown, QList<int>{20110});
     form->Pane(0)->LogOut();
   }
+
+  // After typing into an idle pane, a click on a live pane makes Enter show
+  // that pane full screen, not sign the idle pane in.
+  void enterGoesToTheClickedPane() {
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, Options(&audio, 2, 2));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    MFormView* form = w.Form();
+    LoginInfo info{};
+    QCOMPARE(DriveSession(form->Pane(0)->Session(), Fake(), kPaneLive, 0, info), kPaneLive);
+    form->Pane(1)->Control(kIdAddressEdit)->setFocus();
+    QTRY_COMPARE(form->CurrentIndex(), 1);
+    PostToForm(*form, WM_PANE_SELECT, 0);
+    QCOMPARE(form->CurrentIndex(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(form->Pane(0)->isWindow());
+    QCOMPARE(form->Pane(1)->Session().State(), kPaneIdle);
+    QVERIFY(boxes_.shown.isEmpty());
+    QTest::keyClick(form->Pane(0), Qt::Key_Escape);
+    QTRY_VERIFY(!form->Pane(0)->isWindow());
+    form->Pane(0)->LogOut();
+  }
 };
 
 QTEST_MAIN(FormLayoutTest)

@@ -220,6 +220,10 @@ void MFormView::SelectPane(int index) {
   }
   Pane(index)->SetSelected(true);
   UnmuteSelectedPane(Pane(index)->Session());
+  // The keys follow the chosen pane: an edit of another pane's sign-in panel
+  // keeps no focus, or Enter would sign that pane in.
+  const int focused = PaneIndexOf(QApplication::focusWidget());
+  if (focused >= 0 && focused != index) Pane(index)->setFocus(Qt::OtherFocusReason);
   update();
   RefreshStatus();
 }
