@@ -142,11 +142,14 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 void MainWindow::changeEvent(QEvent* e) {
   if (e->type() == QEvent::WindowStateChange) {
+    const auto* change = static_cast<QWindowStateChangeEvent*>(e);
     if (isMaximized()) {
       // The window keeps its size; maximising shows the current pane full
-      // screen instead.
+      // screen instead (once: the platform may report the state again).
       QTimer::singleShot(0, this, &QWidget::showNormal);
-      form_->Router().DispatchCommand(kIdMaximiseButton);
+      if (!change->oldState().testFlag(Qt::WindowMaximized) && form_->FullScreenPane() == nullptr) {
+        form_->Router().DispatchCommand(kIdMaximiseButton);
+      }
     } else if (isMinimized()) {
       // With a tray icon the program lives on there; without one it stays in
       // the task bar.

@@ -396,6 +396,14 @@ class FormLayoutTest : public QObject {
     QTRY_VERIFY(form->Pane(0)->isWindow());
     QTest::keyClick(form->Pane(0), Qt::Key_Escape);
     QTRY_VERIFY(!form->Pane(0)->isWindow());
+    // Maximising the main window does the same and keeps its size.
+    const QSize size = w.size();
+    w.showMaximized();
+    QTRY_VERIFY(form->Pane(0)->isWindow());
+    QTRY_VERIFY(!w.isMaximized());
+    QCOMPARE(w.size(), size);
+    QTest::keyClick(form->Pane(0), Qt::Key_Escape);
+    QTRY_VERIFY(!form->Pane(0)->isWindow());
     // Wide mode, left by Escape.
     qobject_cast<QAbstractButton*>(form->TitleButton(kIdWideButton))->click();
     QVERIFY(form->WideMode());

@@ -355,8 +355,7 @@ void MFormView::paintEvent(QPaintEvent*) {
 }
 
 void MFormView::mousePressEvent(QMouseEvent* e) {
-  // In wide mode the window covers the work area and stays in place.
-  if (e->button() != Qt::LeftButton || e->position().y() >= kTitleBarHeight || layout_.Wide()) return;
+  if (e->button() != Qt::LeftButton || e->position().y() >= kTitleBarHeight) return;
   // Dragging the title bar moves the main window.
   QWindow* handle = window()->windowHandle();
   if (handle != nullptr && handle->startSystemMove()) return;
