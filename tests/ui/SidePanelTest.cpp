@@ -330,6 +330,8 @@ class SidePanelTest : public QObject {
     QTest::addColumn<Lines>("sent");
     QTest::newRow("preset 1 tapped") << 2500 << QList<int>{} << 300 << Lines{"PRESET_GOTO 0"};
     QTest::newRow("preset 3 held 2 s is stored") << 2502 << QList<int>{1000, 2000} << 2100 << Lines{"PRESET_SAVE 2"};
+    QTest::newRow("preset 2 held 4 s is stored once") << 2501 << QList<int>{2000, 4000} << 4100
+                                                     << Lines{"PRESET_SAVE 1"};
     QTest::newRow("preset 4 let go at 1.9 s goes") << 2503 << QList<int>{1000, 1900} << 1950 << Lines{"PRESET_GOTO 3"};
     QTest::newRow("zoom in held 1 s") << 2310 << QList<int>{200, 400, 600, 800, 1000} << 1000
                                       << Lines(5, QByteArray("PTZ 0 0 1 0"));

@@ -158,8 +158,14 @@ void SidePanel::AddButton(MButton* b, int tooltip) {
   // enough stores it instead of going there.
   if (IsLensButton(id)) b->SetRepeat(kLensRepeatMs);
   if (IsPresetButton(id)) {
+    // One store per press, however long it is held.
     b->SetRepeat(kPresetHoldMs, static_cast<int>(kPresetHoldMessage));
-    connect(b, &MButton::repeated, this, [this](int from, int msg) { emit message(static_cast<unsigned>(msg), from); });
+    b->installEventFilter(this);
+    connect(b, &MButton::repeated, this, [this](int from, int msg) {
+      if (presetStored_.count(from) != 0) return;
+      presetStored_.insert(from);
+      emit message(static_cast<unsigned>(msg), from);
+    });
   }
   connect(b, &MButton::commanded, this, &SidePanel::command);
 }
@@ -213,9 +219,12 @@ void SidePanel::Apply(const PaneStatus& s, const PanelSwitches& w, bool audioRea
 }
 
 bool SidePanel::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == volume_ && e->type() == QEvent::MouseButtonPress &&
-      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
-    volumeHeld_ = true;
+  if (e->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    if (watched == volume_) {
+      volumeHeld_ = true;
+    } else if (auto* b = qobject_cast<MButton*>(watched)) {
+      presetStored_.erase(b->id());  // a new press of a preset button
+    }
   }
   return QWidget::eventFilter(watched, e);
 }

@@ -9,6 +9,7 @@
 
 #include <QWidget>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "controls/MButton.h"
@@ -126,6 +127,7 @@ class SidePanel : public QWidget {
   std::map<int, MButton*> buttons_;  // every button and check button by id
   MTrackBar* volume_;
   bool volumeHeld_ = false;  // the bar is being dragged: refreshes leave it
+  std::set<int> presetStored_;  // preset buttons whose present press stored
   MStaticPanTilt* pad_;
   MComboBox* lan_;
   MComboBox* list_;
