@@ -32,14 +32,14 @@ constexpr int kPadTop = 380;
 
 // The icon buttons: id, place (x in the panel, y in the form), face and
 // tooltip. Rows of three and four are spread evenly over the 160 pixels.
-struct IconSpec {
+struct IconPlace {
   int id;
   int x;
   int y;
   Glyph glyph;
   int tooltip;
 };
-constexpr IconSpec kIcons[] = {
+constexpr IconPlace kIcons[] = {
     {kIdSensorButton, 90, 110, Glyph::Sensor, 20150},
     {kIdOutputButton, 118, 110, Glyph::Output, 20151},
     {kIdMicButton, kMicLeft, 140, Glyph::Microphone, 20021},
@@ -128,7 +128,7 @@ SidePanel::SidePanel(QWidget* parent, FormContext* form) : QWidget(parent), form
   setFont(skin::PlainFont());
   AddButton(MButton::Labelled(this, kIdSetupButton, 20, 65, kWideSize, StringText(20019)), 20019);
   AddButton(MButton::Labelled(this, kIdLogOutButton, 85, 65, kWideSize, StringText(20020)), 20020);
-  for (const IconSpec& icon : kIcons) AddButton(new MCheckButton(this, icon.id, icon.x, icon.y, icon.glyph), icon.tooltip);
+  for (const IconPlace& icon : kIcons) AddButton(new MCheckButton(this, icon.id, icon.x, icon.y, icon.glyph), icon.tooltip);
 
   volume_ = MTrackBar::Drawn(this, kIdVolumeBar, 10, 175, kVolumeSize);
   volume_->setObjectName(QString::number(kIdVolumeBar));
