@@ -333,7 +333,7 @@ int Server::ChangeFormat(Camera* cam, VideoKind kind, int width, int height) {
   return 1;
 }
 
-void Server::StartPacket(Conn* v, Camera* cam) {
+void Server::StartPacket(Conn* v, Camera* cam, Clock::duration late) {
   const StreamLoop* loop = v->loop;
   if (v->keyRequested) {
     v->position = loop->NextKeyFrame(v->position);
@@ -343,7 +343,7 @@ void Server::StartPacket(Conn* v, Camera* cam) {
   v->position = (v->position + 1) % loop->FrameCount();
   const bool jpeg = IsJpegKind(loop->key.kind);
   auto wall = std::chrono::system_clock::now().time_since_epoch();
-  auto micros = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
+  auto micros = std::chrono::duration_cast<std::chrono::microseconds>(wall - late).count();
   cam->sequence += 1 + static_cast<std::uint32_t>(cam->gapNext);
   std::string fault;
   if (cam->gapNext) fault = "FAULT=gap;COUNT=" + std::to_string(cam->gapNext);
@@ -423,12 +423,13 @@ void Server::VideoTick(Conn* v, Clock::time_point now) {
   Camera* cam = cams_[static_cast<std::size_t>(v->camera)].get();
   if (v->sent < v->head.size() + v->payloadSize) SendPending(v, now);
   if (now < v->nextDue) return;
+  const Clock::time_point captured = v->nextDue;
   const auto period = std::chrono::microseconds(Period(cam->cfg.fps));
   v->nextDue += period;
   if (v->nextDue < now) v->nextDue = AlignedDue(now, cam->cfg.fps);  // fell behind: do not burst
   if (now < cam->stallUntil) return;
   if (v->sent < v->head.size() + v->payloadSize) return;  // previous packet still going
-  StartPacket(v, cam);
+  StartPacket(v, cam, Clock::now() - captured);
   SendPending(v, now);
 }
 

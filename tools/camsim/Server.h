@@ -141,7 +141,10 @@ class Server {
 
   // Media.
   void VideoTick(Conn* v, Clock::time_point now);
-  void StartPacket(Conn* v, Camera* cam);
+  // |late| is how long after its scheduled capture time the frame goes out:
+  // the frame is stamped with the capture time, as a camera stamps its
+  // frames, so a busy host does not make the stamps jitter.
+  void StartPacket(Conn* v, Camera* cam, Clock::duration late);
   void SendPending(Conn* v, Clock::time_point now);
   void AudioTick(Conn* a, Clock::time_point now);
   void ReadAudio(Conn* a);
