@@ -22,12 +22,14 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "TessoraViewer developers <tessora-viewer@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The shared libraries the programs link come from dpkg-shlibdeps; the list
-# below is what is loaded at run time without being linked: the Qt
-# multimedia backend's GStreamer elements and the fonts of the Korean
-# interface (Qt's X11 and offscreen platform plugins come with libqt6gui6).
+# The shared libraries the programs link come from dpkg-shlibdeps (Qt's X11
+# platform plugin comes with libqt6gui6, PulseAudio's client library with
+# libqt6multimedia6). Added here is what is looked up at run time: the fonts
+# the skin asks for (DejaVu Sans for Latin text, NanumGothic or Noto Sans CJK
+# KR for Korean). No GStreamer elements: the viewer plays no media files and
+# its sound goes through PulseAudio, so it runs without them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, fonts-nanum | fonts-noto-cjk, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-nanum | fonts-noto-cjk, fonts-dejavu-core")
 # Wayland sessions and the desktop's own file dialogs; the program works
 # without them (X11 through XWayland, Qt's own dialogs).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme")
