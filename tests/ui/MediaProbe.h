@@ -2,20 +2,27 @@
 // (FFPROBE and FFMPEG are the tools' paths, empty when not installed).
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
 
 namespace mediaprobe {
 
+// The tool runs as a plain fork/exec child, not through QProcess: on Linux
+// QProcess starts children with clone(CLONE_VM | CLONE_VFORK), and the thread
+// sanitizer's clone hook then runs its forked-child set-up in this process's
+// own memory (the test thread stops publishing its lock releases, and the next
+// thread started makes it abort), so every later report would be false.
 inline QString Run(const char* program, const QStringList& args, int* exitCode = nullptr) {
-  QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start(QString::fromLatin1(program), args);
-  p.waitForFinished(60000);
-  if (exitCode != nullptr) *exitCode = p.exitCode();
-  return QString::fromUtf8(p.readAll());
+  std::vector<std::string> argv{program};
+  for (const QString& a : args) argv.push_back(a.toStdString());
+  testsupport::ChildProcess child(argv);
+  const testsupport::Outcome o = child.Finish(60000);
+  if (exitCode != nullptr) *exitCode = o.status;
+  return QString::fromStdString(o.out);
 }
 
 // ffprobe's value of |entry| for the first stream of |type| ("v" or "a");
