@@ -8,7 +8,9 @@
 bool PostWindowMessage(QObject* window, unsigned message, std::uintptr_t wParam,
                        std::intptr_t lParam) {
   if (!window) return false;
-  QCoreApplication::postEvent(window, new WindowMessageEvent(message, wParam, lParam));
+  auto* event = new WindowMessageEvent(message, wParam, lParam);
+  event->Publish();
+  QCoreApplication::postEvent(window, event);
   return true;
 }
 
@@ -20,6 +22,7 @@ void QtWindowTarget::Post(unsigned message, std::uintptr_t wParam, std::intptr_t
   if (!window) return;
   auto* event = new WindowMessageEvent(message, wParam, lParam);
   event->stamp = Stamp();
+  event->Publish();
   QCoreApplication::postEvent(window, event);
 }
 

@@ -147,9 +147,9 @@ void ViewerSession::AnnounceState(int state, std::uint64_t epoch) {
   if (OnUiThread(this)) {
     emit stateChanged(state);
   } else {
-    QMetaObject::invokeMethod(this, [this, state, epoch] {
+    QueueOnUi([this, state, epoch] {
       if (epoch_.load() == epoch) emit stateChanged(state);
-    }, Qt::QueuedConnection);
+    });
   }
 }
 
@@ -179,8 +179,7 @@ void ViewerSession::PostStatus() {
   if (OnUiThread(this)) {
     host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   } else {
-    QMetaObject::invokeMethod(this, [this] { host_->PostToParent(WM_PANE_STATUS, slot_, 0); },
-                              Qt::QueuedConnection);
+    QueueOnUi([this] { host_->PostToParent(WM_PANE_STATUS, slot_, 0); });
   }
 }
 
@@ -197,7 +196,7 @@ void ViewerSession::Box(int messageId, int kind, bool modal, std::uint64_t epoch
   if (OnUiThread(this)) {
     show();
   } else {
-    QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
+    QueueOnUi(show);
   }
 }
 
@@ -205,7 +204,7 @@ void ViewerSession::CloseBox() {
   if (OnUiThread(this)) {
     host_->CloseCurrentBox();
   } else {
-    QMetaObject::invokeMethod(this, [this] { host_->CloseCurrentBox(); }, Qt::QueuedConnection);
+    QueueOnUi([this] { host_->CloseCurrentBox(); });
   }
 }
 
@@ -213,8 +212,29 @@ void ViewerSession::Repaint() {
   if (OnUiThread(this)) {
     host_->RepaintPane();
   } else {
-    QMetaObject::invokeMethod(this, [this] { host_->RepaintPane(); }, Qt::QueuedConnection);
+    QueueOnUi([this] { host_->RepaintPane(); });
   }
+}
+
+void ViewerSession::QueueOnUi(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> hold(queuedMutex_);
+    queued_.push_back(std::move(call));
+  }
+  // Called by name: the call Qt queues carries nothing of ours, so whatever
+  // the UI thread reads of the call went through queuedMutex_.
+  QMetaObject::invokeMethod(this, "RunQueuedCall", Qt::QueuedConnection);
+}
+
+void ViewerSession::RunQueuedCall() {
+  std::function<void()> call;
+  {
+    std::lock_guard<std::mutex> hold(queuedMutex_);
+    if (queued_.empty()) return;
+    call = std::move(queued_.front());
+    queued_.pop_front();
+  }
+  call();
 }
 
 int ViewerSession::SignIn(const SignInFields& fields) {

@@ -14,6 +14,8 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -219,6 +221,14 @@ class ViewerSession : public QObject, public PaneContext {
   // stateChanged on the UI thread (queued from another thread, and dropped
   // there once session |epoch| has ended).
   void AnnounceState(int state, std::uint64_t epoch);
+  // Runs |call| on the UI thread after the calls queued before it (from any
+  // thread). The call is handed over under queuedMutex_ rather than inside
+  // Qt's event (Qt's own locks are invisible to the thread sanitizer); one
+  // RunQueuedCall is queued per call, so they interleave with other events
+  // exactly as queued functors would. Calls still queued when the session is
+  // destroyed are dropped with it.
+  void QueueOnUi(std::function<void()> call);
+  Q_INVOKABLE void RunQueuedCall();
   // Boxes and repaints from any thread land on the UI thread.
   // A box from another thread is shown only while the session it was asked
   // for lasts (|epoch| 0: the present session).
@@ -257,6 +267,9 @@ class ViewerSession : public QObject, public PaneContext {
   std::mutex fieldsMutex_;
   SignInFields lastFields_;  // guarded by fieldsMutex_
   bool useMjpegRequested_ = false;  // guarded by fieldsMutex_
+
+  std::mutex queuedMutex_;
+  std::deque<std::function<void()>> queued_;  // guarded by queuedMutex_
 
   mutable std::mutex bannerMutex_;
   QString banner_;  // guarded by bannerMutex_
