@@ -423,6 +423,11 @@ class MFormViewTest : public QObject {
     QFETCH(int, boxes);
     FakeAudioFactory audio(hasOutput);
     MFormView form(nullptr, Options(&audio, 3, 3));
+    // The box waits for the event loop: the form is made (and its panes sign
+    // in) while it is open.
+    QVERIFY(form.Created());
+    QCOMPARE(boxes_.shown.count(20045), 0);
+    QTest::qWait(50);
     QCOMPARE(boxes_.shown.count(20045), boxes);
     QCOMPARE(form.AudioReady(), hasOutput);
     QCOMPARE(static_cast<int>(audio.outputs.size()), hasOutput ? 9 : 0);

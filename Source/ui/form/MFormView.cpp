@@ -75,11 +75,13 @@ bool MFormView::Create(const FormOptions& options) {
     return false;
   }
   // One box for the whole form when there is no sound: listening and
-  // talking stay hidden.
+  // talking stay hidden. The box waits for the running event loop, so the
+  // form is finished and the panes sign in while it is open: no sound
+  // device must not keep the cameras from showing.
   if (audio_.Start()) {
     for (MViewer* pane : panes_) audio_.Attach(pane->Session());
   } else {
-    ShowError(kAudioUnavailable);
+    QMetaObject::invokeMethod(this, [] { ShowError(kAudioUnavailable); }, Qt::QueuedConnection);
   }
   tick_.start(kTickMs, this);
   CreateControls();
