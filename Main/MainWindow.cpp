@@ -9,10 +9,13 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 
 #include "InstanceRegistry.h"
+#include "StringTable.h"
 #include "form/MFormView.h"
 #include "controls/MInfoBox.h"
 #include "pane/MViewer.h"
@@ -79,6 +82,7 @@ MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings, FormO
   PlaceOnScreen();
   CreateTrayIcon();
   qApp->installEventFilter(this);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::OnFocusWindowChanged);
 }
 
 MainWindow::~MainWindow() {
@@ -100,7 +104,7 @@ void MainWindow::CreateTrayIcon() {
   tray_ = new QSystemTrayIcon(ProgramIcon(), this);
   tray_->setToolTip(windowTitle().left(127));
   auto* menu = new QMenu(this);
-  QAction* show = menu->addAction(QString::fromUtf8("보이기"));
+  QAction* show = menu->addAction(QString::fromUtf8(UiString(UiText::kTrayShow)));
   show->setData(kTrayShow);
   connect(show, &QAction::triggered, this, &MainWindow::RestoreFromTray);
   tray_->setContextMenu(menu);
@@ -160,6 +164,45 @@ void MainWindow::changeEvent(QEvent* e) {
     }
   }
   QMainWindow::changeEvent(e);
+}
+
+bool MainWindow::HoldsFocus(const QWindow* w) const {
+  if (w == nullptr) return false;
+  if (w == windowHandle()) return true;
+  const MViewer* full = form_->FullScreenPane();
+  return full != nullptr && w == full->windowHandle();
+}
+
+// Handing the focus between this window and the full-screen pane (entering
+// full screen activates the pane's own window) is no loss: only focus going
+// to another window or program takes the pane out of full screen.
+void MainWindow::OnFocusWindowChanged(QWindow* now) {
+  // Menus and tool tips open over the window without taking the focus.
+  if (now != nullptr && (now->type() == Qt::Popup || now->type() == Qt::ToolTip)) return;
+  const bool here = HoldsFocus(now);
+  const bool fromOutside = lastFocus_ == nullptr;
+  if (now != nullptr) lastFocus_ = now;
+  else lastFocus_.clear();
+  if (here == focusHere_) return;
+  focusHere_ = here;
+  MViewer* pane = form_->CurrentPane();
+  if (pane == nullptr) return;
+  if (here) {
+    pane->MainFocusIn(fromOutside);
+  } else {
+    pane->MainFocusOut();
+  }
+}
+
+void MainWindow::wheelEvent(QWheelEvent* e) {
+  MViewer* pane = form_->CurrentPane();
+  if (pane == nullptr) {
+    e->ignore();
+    return;
+  }
+  QWheelEvent copy(pane->mapFromGlobal(e->globalPosition()), e->globalPosition(), e->pixelDelta(), e->angleDelta(),
+                   e->buttons(), e->modifiers(), e->phase(), e->inverted(), e->source());
+  QCoreApplication::sendEvent(pane, &copy);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {

@@ -10,6 +10,7 @@
 #include "base/MRegistry.h"
 
 class QSystemTrayIcon;
+class QWindow;
 
 // Process-wide values read from "Global" before any pane exists. A layout of
 // more than sixteen panes reads as 4 x 4, a row or column count below 1 as
@@ -56,11 +57,19 @@ class MainWindow : public QMainWindow {
   void changeEvent(QEvent*) override;
   // Enter and Escape are the main window's before any control sees them.
   bool eventFilter(QObject* watched, QEvent* e) override;
+  // A wheel turned over the window outside every pane (and not taken by a
+  // control) turns the current pane's wheel.
+  void wheelEvent(QWheelEvent*) override;
 
  private:
   void CreateTrayIcon();
   void RestoreFromTray();
   void PlaceOnScreen();
+  // The program's keyboard focus moved to window |now| (null: to another
+  // program); the current pane hears when it enters or leaves this window.
+  void OnFocusWindowChanged(QWindow* now);
+  // This window and the pane it shows full screen count as one place.
+  bool HoldsFocus(const QWindow* w) const;
 
   int instance_;
   MFormView* form_ = nullptr;  // the central widget
@@ -68,4 +77,6 @@ class MainWindow : public QMainWindow {
   QPointer<QSystemTrayIcon> tray_;
   bool confirmedClose_ = false;
   bool forwardingKey_ = false;
+  bool focusHere_ = false;  // the focus is in this window or its full-screen pane
+  QPointer<QWindow> lastFocus_;  // the last window of ours that had the focus
 };

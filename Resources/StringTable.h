@@ -22,3 +22,41 @@ const int* StringIds(int* count);
 
 // The English texts, in their own file.
 const char* LoadEnglishText(int id);
+
+// Texts of the program's own controls that have no string id (the pane's
+// menu, the boxes' buttons, the tray menu, the sign-in button), by key, in
+// both languages.
+enum class UiText {
+  kOk,
+  kCancel,
+  kYes,
+  kNo,
+  kMenuLogOut,
+  kMenuMic,
+  kMenuSnapshot,
+  kMenuRecord,
+  kMenuEnlarge,
+  kMenuAlwaysOnTop,
+  kMenuFullScreen,
+  kMenuCamera,
+  kMenuSpeaker,
+  kMenuFlash,
+  kMenuMotion,
+  kMenuMirror,
+  kMenuFlip,
+  kMenuZoomIn,
+  kMenuZoomOut,
+  kMenuFocusIn,
+  kMenuFocusOut,
+  kMenuCameraSetup,
+  kMenuViewerSetup,
+  kMenuHelp,
+  kTrayShow,
+  kSignIn,
+  kSignInRefused,  // "%1": the camera's refusal code
+  kCount
+};
+
+// The UTF-8 text of |key| in the current language, or in |language|.
+const char* UiString(UiText key);
+const char* UiString(UiText key, Language language);

@@ -7,6 +7,8 @@
 // restart.
 #include <QtTest>
 #include <QLabel>
+#include <QMenu>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cstdio>
 
@@ -437,6 +439,77 @@ class FormLayoutTest : public QObject {
     QTest::keyClick(form->Pane(0), Qt::Key_Escape);
     QTRY_VERIFY(!form->Pane(0)->isWindow());
     form->Pane(0)->LogOut();
+  }
+
+  // A wheel turned over the main window outside the panes turns the current
+  // pane's: the pan/tilt camera zooms, the others ignore it.
+  void wheelOutsideThePanesGoesToTheCurrentPane() {
+    for (int model : {kModelPanTilt, kModelFixed}) {
+      FakeAudioFactory audio;
+      MainWindow w(0, GlobalSettings{}, Options(&audio, 2, 2));
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      MFormView* form = w.Form();
+      LoginInfo info{};
+      info.model = model;
+      QCOMPARE(DriveSession(form->Pane(1)->Session(), Fake(), kPaneLive, 0, info), kPaneLive);
+      PostToForm(*form, WM_PANE_SELECT, 1);
+      Fake().ClearSent();
+      // The title strip above the grid belongs to no pane.
+      const QPointF at(200, 12);
+      QCOMPARE(form->PaneIndexOf(form->childAt(at.toPoint())), -1);
+      // The form and the strip take no wheel: Qt hands a turn there on to
+      // the main window.
+      const QPointF local = form->mapTo(&w, at);
+      for (int delta : {120, -120}) {
+        QWheelEvent e(local, w.mapToGlobal(local), {}, QPoint(0, delta), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&w, &e);
+      }
+      const std::vector<std::string> zoom{"PTZ 0 0 1 0", "PTZ 0 0 -1 0"};
+      QCOMPARE(Fake().Sent(), model == kModelPanTilt ? zoom : std::vector<std::string>{});
+      form->Pane(1)->LogOut();
+    }
+  }
+
+  // The full-screen pane is a window of its own: entering full screen moves
+  // the focus there and must not count as leaving the program, nor must a
+  // menu opened over it; another window taking the focus (the user switched
+  // to another program) takes the pane out of full screen.
+  void fullScreenLeavesWhenTheFocusGoesElsewhere() {
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, Options(&audio, 2, 2));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    MFormView* form = w.Form();
+    MViewer* pane = form->Pane(0);
+    LoginInfo info{};
+    QCOMPARE(DriveSession(pane->Session(), Fake(), kPaneLive, 0, info), kPaneLive);
+    QTest::keyClick(pane, Qt::Key_Return);
+    QTRY_VERIFY(pane->isWindow());
+    QTRY_COMPARE(QGuiApplication::focusWindow(), pane->windowHandle());
+    QCoreApplication::processEvents();
+    QVERIFY(pane->isWindow());
+    QCOMPARE(form->FullScreenPane(), pane);
+    // A popup menu over the pane.
+    QMenu menu(pane);
+    menu.addAction(QStringLiteral("x"));
+    menu.popup(QPoint(10, 10));
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    menu.close();
+    QCoreApplication::processEvents();
+    QVERIFY(pane->isWindow());
+    // Another window takes the focus.
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(!pane->isWindow());
+    QCoreApplication::processEvents();
+    // The main window does not take the focus back from the other window.
+    QCOMPARE(QGuiApplication::focusWindow(), other.windowHandle());
+    QCOMPARE(form->FullScreenPane(), nullptr);
+    QCOMPARE(DisplayedPanes(*form).size(), std::size_t{4});
+    pane->LogOut();
   }
 };
 

@@ -1,11 +1,13 @@
 // The interface language and the viewer's command line: every string id in
-// Korean and English with the same line breaks and placeholders, the choice
+// Korean and English with the same line breaks and placeholders, the texts
+// of the program's own controls and the pane menu in both languages, the choice
 // by --lang and by the global setting, the boxes following the choice, and
 // the options the viewer reads (its own, Qt's, and usage errors).
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "StringTable.h"
 #include "base/MRegistry.h"
 #include "controls/MInfoBox.h"
+#include "pane/PaneMenu.h"
+#include "pane/ViewerSession.h"
 
 namespace {
 
@@ -82,6 +86,43 @@ class LanguageTest : public QObject {
     // No English text for an id the table does not hold.
     for (int id = 20000; id <= 20181; ++id) {
       if (*LoadStringText(id, Language::kKorean) == '\0') QCOMPARE(LoadEnglishText(id), "");
+    }
+  }
+
+  // The texts of our own controls (menus, box buttons, tray) in both
+  // languages with the same placeholders.
+  void everyControlTextHasBothLanguages() {
+    for (int i = 0; i < static_cast<int>(UiText::kCount); ++i) {
+      const auto key = static_cast<UiText>(i);
+      const char* korean = UiString(key, Language::kKorean);
+      const char* english = UiString(key, Language::kEnglish);
+      QVERIFY2(HasHangul(korean), qPrintable(QStringLiteral("%1: %2").arg(i).arg(korean)));
+      QVERIFY2(*english != '\0' && !HasHangul(english), qPrintable(QStringLiteral("%1: %2").arg(i).arg(english)));
+      QCOMPARE(Shape(korean), Shape(english));
+      QCOMPARE(QString::fromUtf8(UiString(key)), QString::fromUtf8(korean));  // Korean by default
+    }
+  }
+
+  // Every item of both pane menus, submenus included, in the chosen language.
+  void paneMenuFollowsTheChosenLanguage() {
+    std::function<void(const std::vector<PaneMenuItem>&, bool)> check = [&](const auto& items, bool english) {
+      for (const PaneMenuItem& item : items) {
+        if (item.IsSeparator()) continue;
+        QVERIFY2(HasHangul(item.text.c_str()) != english, item.text.c_str());
+        check(item.children, english);
+      }
+    };
+    for (Language language : {Language::kKorean, Language::kEnglish}) {
+      SetLanguage(language);
+      for (int group : {0, 2}) {
+        PaneMenuInputs in;
+        in.state = kPaneLive;
+        in.group = group;
+        in.codec = 2;
+        const PaneMenuModel menu = BuildPaneMenu(in);
+        QVERIFY(menu.items.size() > 5);
+        check(menu.items, language == Language::kEnglish);
+      }
     }
   }
 

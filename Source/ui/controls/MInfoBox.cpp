@@ -126,7 +126,7 @@ MInfoBox::MInfoBox()
 
 void MInfoBox::Build() {
   AddButton(kIdInfoClose, width() - 24, 5, kCloseSize, QStringLiteral("×"));
-  AddButton(kIdOk, 250, height() - 60, kButtonSize, QStringLiteral("확인"));
+  AddButton(kIdOk, 250, height() - 60, kButtonSize, QString::fromUtf8(UiString(UiText::kOk)));
 }
 
 void MInfoBox::ShowModeless(int milliseconds, QWidget* parent) {
@@ -150,7 +150,7 @@ MInfoBox3::MInfoBox3(QObject* owner, int boxCode, int messageId, bool noButton)
                QRect(10, 5, 227, 20), QRect(60, 50, 260, 330)),
       owner_(owner),
       boxCode_(boxCode) {
-  if (!noButton) AddButton(kIdOk, 250, height() - 60, kButtonSize, QStringLiteral("취소"));
+  if (!noButton) AddButton(kIdOk, 250, height() - 60, kButtonSize, QString::fromUtf8(UiString(UiText::kCancel)));
 }
 
 void MInfoBox3::ShowModeless(QWidget* parent) {
@@ -174,6 +174,6 @@ MQuestionBox::MQuestionBox(int titleId, int messageId, int iconId, const QString
                iconId, QRect(10, 5, skin::kBoxSize.width() - 15, 20),
                QRect(50, 50, skin::kBoxSize.width() - 55, skin::kBoxSize.height() - 110)) {
   AddButton(kIdClose, width() - 24, 5, kCloseSize, QStringLiteral("×"));
-  AddButton(kIdYes, 150, height() - 60, kButtonSize, QStringLiteral("예"));
-  AddButton(kIdNo, 250, height() - 60, kButtonSize, QStringLiteral("아니오"));
+  AddButton(kIdYes, 150, height() - 60, kButtonSize, QString::fromUtf8(UiString(UiText::kYes)));
+  AddButton(kIdNo, 250, height() - 60, kButtonSize, QString::fromUtf8(UiString(UiText::kNo)));
 }

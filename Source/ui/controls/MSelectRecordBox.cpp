@@ -6,6 +6,7 @@
 #include "controls/MEdit.h"
 #include "controls/MStatic.h"
 #include "controls/Skin.h"
+#include "StringTable.h"
 
 #include <QIntValidator>
 
@@ -31,8 +32,8 @@ MSelectRecordBox::MSelectRecordBox(const SettingsKey& key)
       key_(key),
       modes_(new MCheckBoxGroup) {
   AddButton(kIdClose, width() - 24, 5, kCloseSize, QStringLiteral("×"));
-  AddButton(kIdYes, 150, height() - 45, kButtonSize, QStringLiteral("확인"));
-  AddButton(kIdRecordCancel, 250, height() - 45, kButtonSize, QStringLiteral("취소"));
+  AddButton(kIdYes, 150, height() - 45, kButtonSize, QString::fromUtf8(UiString(UiText::kOk)));
+  AddButton(kIdRecordCancel, 250, height() - 45, kButtonSize, QString::fromUtf8(UiString(UiText::kCancel)));
   MCheckBox* video = MCheckBox::Drawn(StringText(20136), this, kIdRecordVideo, Box(60, 100, 200, 116), kBoxBackground);
   MCheckBox* slides = MCheckBox::Drawn(StringText(20137), this, kIdRecordSlides, Box(60, 120, 200, 136), kBoxBackground);
   modes_->Add(video);

@@ -154,10 +154,13 @@ void MFormView::ShowFullScreen(MViewer* pane, bool on) {
     pane->setFocus();
     return;
   }
+  // Left because another window took the focus: that window keeps it.
+  const bool hadFocus = pane->isActiveWindow();
   pane->setParent(this);
   pane->show();
   if (AlwaysOnTop()) SetStaysOnTop(top, true);
   if (top->isMinimized() || !top->isVisible()) top->showNormal();
+  if (!hadFocus) return;
   top->raise();
   top->activateWindow();
 }

@@ -17,6 +17,7 @@
 #include "controls/MInfoBox.h"
 #include "controls/MessageBoxes.h"
 #include "controls/Skin.h"
+#include "StringTable.h"
 #include "TopMost.h"
 #include "base/base.h"
 
@@ -127,7 +128,8 @@ void MViewer::BuildPanel() {
   mjpeg_ = MakeBox(panel_, kIdMjpegBox, "Use Motion JPEG");
   saveId_ = MakeBox(panel_, kIdSaveIdBox, "Save ID on this computer");
   autoSignIn_ = MakeBox(panel_, kIdAutoSignInBox, "Signin Automatically");
-  signIn_ = MButton::Labelled(panel_, kIdSignInButton, 230, 170, QSize(72, 24), QString::fromUtf8("로그인"));
+  signIn_ = MButton::Labelled(panel_, kIdSignInButton, 230, 170, QSize(72, 24),
+                              QString::fromUtf8(UiString(UiText::kSignIn)));
 
   ShowFields();
 
@@ -324,6 +326,14 @@ void MViewer::EndActivation() {
 void MViewer::LeaveFullScreen() {
   if (fullScreen_) PostToParent(WM_PANE_FULLSCREEN, slot_, reinterpret_cast<std::intptr_t>(this));
 }
+
+void MViewer::MainFocusIn(bool fromOutside) {
+  if (!fullScreen_ || !fromOutside) return;
+  raise();
+  activateWindow();
+}
+
+void MViewer::MainFocusOut() { LeaveFullScreen(); }
 
 void MViewer::paintEvent(QPaintEvent*) {
   QPainter p(this);

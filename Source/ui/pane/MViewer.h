@@ -51,6 +51,12 @@ class MViewer : public QWidget, public ViewerHost {
   bool Enlarged() const { return enlarged_; }
   void SetFullScreen(bool on) { fullScreen_ = on; }
   bool FullScreen() const { return fullScreen_; }
+  // The main window's keyboard focus, handed on to the current pane. Focus
+  // coming back from outside the program puts a full-screen pane on top
+  // again; focus leaving the program takes the pane out of full screen (it
+  // stays over every window only while the user is looking at it).
+  void MainFocusIn(bool fromOutside);
+  void MainFocusOut();
   // What the right-click menu offers now.
   PaneMenuModel MenuModel() const;
   // Carries out menu item |id| as a click on it would.

@@ -1,6 +1,7 @@
 #include "pane/PaneMenu.h"
 
 #include "pane/ViewerSession.h"
+#include "StringTable.h"
 
 namespace {
 
@@ -19,57 +20,57 @@ PaneMenuModel BuildPaneMenu(const PaneMenuInputs& in) {
   if (in.state == kPaneReconnecting) {
     m.popup = PanePopup::Reconnect;
     m.selectsPane = true;
-    m.items.push_back(Item(kMenuLogOut, "로그아웃"));
+    m.items.push_back(Item(kMenuLogOut, UiString(UiText::kMenuLogOut)));
     return m;
   }
   if (in.state < kPaneControlOpen) return m;  // idle or waiting for the camera: no menu
   m.selectsPane = true;
   const bool admin = in.group == 0;
   const bool sound = SoundCodec(in.codec) && in.model != kModelFixed;
-  // Whole items shared by both popups.
-  const PaneMenuItem mic = Item(kMenuMic, "마이크 켜기", sound, in.micOn);
+  // Whole items shared by both popups, in the interface language.
+  const PaneMenuItem mic = Item(kMenuMic, UiString(UiText::kMenuMic), sound, in.micOn);
   const std::vector<PaneMenuItem> view = {
-      Item(kMenuSnapshot, "이미지 저장"),
-      Item(kMenuRecord, "비디오 녹화", true, in.recording),
+      Item(kMenuSnapshot, UiString(UiText::kMenuSnapshot)),
+      Item(kMenuRecord, UiString(UiText::kMenuRecord), true, in.recording),
       Separator(),
-      Item(kMenuEnlarge, "확대 보기", !in.fullScreen, in.enlarged),
-      Item(kMenuAlwaysOnTop, "최상위 보기", !in.fullScreen, in.alwaysOnTop),
-      Item(kMenuFullScreen, "전체화면 보기", true, in.fullScreen),
+      Item(kMenuEnlarge, UiString(UiText::kMenuEnlarge), !in.fullScreen, in.enlarged),
+      Item(kMenuAlwaysOnTop, UiString(UiText::kMenuAlwaysOnTop), !in.fullScreen, in.alwaysOnTop),
+      Item(kMenuFullScreen, UiString(UiText::kMenuFullScreen), true, in.fullScreen),
       Separator(),
   };
   m.items = view;
   if (in.group == 0 || in.group == 1) {
     m.popup = PanePopup::Admin;
     const bool ptz = in.model == kModelPanTilt;
-    PaneMenuItem camera{0, "카메라 제어", true, false, {}};
+    PaneMenuItem camera{0, UiString(UiText::kMenuCamera), true, false, {}};
     camera.children = {
         mic,
-        Item(kMenuSpeaker, "스피커 켜기", sound && admin, in.speakerOn),
+        Item(kMenuSpeaker, UiString(UiText::kMenuSpeaker), sound && admin, in.speakerOn),
         Separator(),
-        Item(kMenuFlash, "플래쉬 켜기", in.model != kModelFixed && admin, in.flashOn),
-        Item(kMenuMotion, "모션 디텍트 켜기", admin, in.motionOn),
+        Item(kMenuFlash, UiString(UiText::kMenuFlash), in.model != kModelFixed && admin, in.flashOn),
+        Item(kMenuMotion, UiString(UiText::kMenuMotion), admin, in.motionOn),
         Separator(),
-        Item(kMenuMirror, "좌우 반전", true, in.mirrored),
-        Item(kMenuFlip, "상하 반전", true, in.flipped),
+        Item(kMenuMirror, UiString(UiText::kMenuMirror), true, in.mirrored),
+        Item(kMenuFlip, UiString(UiText::kMenuFlip), true, in.flipped),
         Separator(),
-        Item(kMenuZoomIn, "줌 인", ptz),
-        Item(kMenuZoomOut, "줌 아웃", ptz),
+        Item(kMenuZoomIn, UiString(UiText::kMenuZoomIn), ptz),
+        Item(kMenuZoomOut, UiString(UiText::kMenuZoomOut), ptz),
         Separator(),
-        Item(kMenuFocusIn, "포커스 인", ptz),
-        Item(kMenuFocusOut, "포커스 아웃", ptz),
+        Item(kMenuFocusIn, UiString(UiText::kMenuFocusIn), ptz),
+        Item(kMenuFocusOut, UiString(UiText::kMenuFocusOut), ptz),
     };
     m.items.push_back(camera);
     m.items.push_back(Separator());
-    m.items.push_back(Item(kMenuSetup, "카메라 및 뷰어설정"));
+    m.items.push_back(Item(kMenuSetup, UiString(UiText::kMenuCameraSetup)));
   } else {
     m.popup = PanePopup::User;
     m.items.push_back(mic);
     m.items.push_back(Separator());
-    m.items.push_back(Item(kMenuSetup, "뷰어 설정"));
+    m.items.push_back(Item(kMenuSetup, UiString(UiText::kMenuViewerSetup)));
   }
-  m.items.push_back(Item(kMenuHelp, "도움말"));
+  m.items.push_back(Item(kMenuHelp, UiString(UiText::kMenuHelp)));
   m.items.push_back(Separator());
-  m.items.push_back(Item(kMenuLogOut, "로그아웃"));
+  m.items.push_back(Item(kMenuLogOut, UiString(UiText::kMenuLogOut)));
   return m;
 }
 

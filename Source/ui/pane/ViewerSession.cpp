@@ -13,6 +13,7 @@
 #include "link/LinkMessages.h"
 #include "link/MediaStream.h"
 #include "pane/PaneLink.h"
+#include "StringTable.h"
 
 namespace {
 
@@ -444,7 +445,7 @@ void ViewerSession::OnLoginRefused(int code) {
     host_->OpenViewerBox(id, kBoxError);
   } else {
     host_->OpenViewerTextBox(
-        QString::fromUtf8("카메라가 로그인을 거부했습니다. (코드 %1)").arg(code), kBoxError);
+        QString::fromUtf8(UiString(UiText::kSignInRefused)).arg(code), kBoxError);
   }
 }
 

@@ -1,0 +1,61 @@
+// Texts of the program's own controls that have no string id, in Korean and
+// English, in the order of UiText.
+#include "StringTable.h"
+
+namespace {
+
+struct UiEntry {
+  UiText key;
+  const char* korean;
+  const char* english;
+};
+
+constexpr UiEntry kUiTexts[] = {
+    {UiText::kOk, "확인", "OK"},
+    {UiText::kCancel, "취소", "Cancel"},
+    {UiText::kYes, "예", "Yes"},
+    {UiText::kNo, "아니오", "No"},
+    {UiText::kMenuLogOut, "로그아웃", "Log out"},
+    {UiText::kMenuMic, "마이크 켜기", "Microphone on"},
+    {UiText::kMenuSnapshot, "이미지 저장", "Save image"},
+    {UiText::kMenuRecord, "비디오 녹화", "Record video"},
+    {UiText::kMenuEnlarge, "확대 보기", "Enlarge"},
+    {UiText::kMenuAlwaysOnTop, "최상위 보기", "Always on top"},
+    {UiText::kMenuFullScreen, "전체화면 보기", "Full screen"},
+    {UiText::kMenuCamera, "카메라 제어", "Camera control"},
+    {UiText::kMenuSpeaker, "스피커 켜기", "Speaker on"},
+    {UiText::kMenuFlash, "플래쉬 켜기", "Flash on"},
+    {UiText::kMenuMotion, "모션 디텍트 켜기", "Motion detection on"},
+    {UiText::kMenuMirror, "좌우 반전", "Flip horizontally"},
+    {UiText::kMenuFlip, "상하 반전", "Flip vertically"},
+    {UiText::kMenuZoomIn, "줌 인", "Zoom in"},
+    {UiText::kMenuZoomOut, "줌 아웃", "Zoom out"},
+    {UiText::kMenuFocusIn, "포커스 인", "Focus near"},
+    {UiText::kMenuFocusOut, "포커스 아웃", "Focus far"},
+    {UiText::kMenuCameraSetup, "카메라 및 뷰어설정", "Camera and viewer setup"},
+    {UiText::kMenuViewerSetup, "뷰어 설정", "Viewer setup"},
+    {UiText::kMenuHelp, "도움말", "Help"},
+    {UiText::kTrayShow, "보이기", "Show"},
+    {UiText::kSignIn, "로그인", "Sign in"},
+    {UiText::kSignInRefused, "카메라가 로그인을 거부했습니다. (코드 %1)", "The camera refused the sign-in. (code %1)"},
+};
+
+static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<int>(UiText::kCount), "a text for every key");
+
+constexpr bool InKeyOrder() {
+  for (int i = 0; i < static_cast<int>(UiText::kCount); ++i) {
+    if (static_cast<int>(kUiTexts[i].key) != i) return false;
+  }
+  return true;
+}
+static_assert(InKeyOrder(), "entries in the order of UiText");
+
+}  // namespace
+
+const char* UiString(UiText key, Language language) {
+  const int i = static_cast<int>(key);
+  if (i < 0 || i >= static_cast<int>(UiText::kCount)) return "";
+  return language == Language::kEnglish ? kUiTexts[i].english : kUiTexts[i].korean;
+}
+
+const char* UiString(UiText key) { return UiString(key, CurrentLanguage()); }
