@@ -1,7 +1,10 @@
 // tessora-viewer end to end on a virtual display: four panes signed in to
 // four simulated cameras must each show their own camera's moving picture;
 // a click near the pan/tilt camera's pane's left edge must pan it left; a
-// stalled camera's pane must show the reconnect banner and come back live.
+// stalled camera's pane must show the reconnect banner and come back live;
+// then Enter shows the current pane full screen and Escape brings it back,
+// its menu enlarges it over the four cells, and wide mode drops the side
+// panel.
 // Xvfb, camsim and the viewer are children of this test, stopped by PID.
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -172,6 +175,47 @@ double Difference(const std::vector<unsigned char>& a, const std::vector<unsigne
   return sum / n;
 }
 
+// Share of near-black pixels and of the form's greens (its background and
+// the panes' title strips) in a rectangle of the screen, every other pixel.
+struct RegionView {
+  double black = 0.0;
+  double green = 0.0;
+};
+
+RegionView Region(const Image& im, int left, int top, int width, int height) {
+  int black = 0, green = 0, n = 0;
+  for (int y = top; y < top + height && y < im.height; y += 2) {
+    for (int x = left; x < left + width && x < im.width; x += 2) {
+      const unsigned char* p = im.At(x, y);
+      ++n;
+      if (p[0] < 24 && p[1] < 24 && p[2] < 24) ++black;
+      const auto near = [p](int r, int g, int b) {
+        return std::abs(p[0] - r) < 12 && std::abs(p[1] - g) < 12 && std::abs(p[2] - b) < 12;
+      };
+      if (near(150, 190, 110) || near(74, 132, 107)) ++green;
+    }
+  }
+  RegionView v;
+  if (n > 0) {
+    v.black = static_cast<double>(black) / n;
+    v.green = static_cast<double>(green) / n;
+  }
+  return v;
+}
+
+// Mean absolute difference per channel of two grabs in a rectangle.
+double RegionDifference(const Image& a, const Image& b, int left, int top, int width, int height) {
+  double sum = 0.0;
+  int n = 0;
+  for (int y = top; y < top + height; y += 2) {
+    for (int x = left; x < left + width; x += 2) {
+      for (int c = 0; c < 3; ++c) sum += std::abs(a.At(x, y)[c] - b.At(x, y)[c]);
+      n += 3;
+    }
+  }
+  return n > 0 ? sum / n : 0.0;
+}
+
 // Best (camera, frame) for each pane against every camera's whole loop.
 struct Match {
   double score[kPanes] = {1e9, 1e9, 1e9, 1e9};  // best difference per camera
@@ -330,6 +374,36 @@ class ViewerE2ETest : public ::testing::Test {
     click.Stop(100);
   }
 
+  // Types |keys| (xdotool key names) into the focused window.
+  void Keys(const std::vector<std::string>& keys) {
+    std::vector<std::string> argv{XDOTOOL_BIN, "key", "--delay", "60"};
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    ChildProcess key(argv, testsupport::ChildOptions{(dir_ / "xdotool.log").string(), {"DISPLAY=" + display_}});
+    const auto start = Clock::now();
+    while (key.Running() && Since(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    key.Stop(100);
+  }
+
+  // TESSORA_E2E_SHOTS=DIR keeps the last grab there as |name|.ppm.
+  void KeepShot(const char* name) {
+    const char* shots = std::getenv("TESSORA_E2E_SHOTS");
+    if (shots == nullptr) return;
+    std::error_code ignored;
+    fs::copy_file(dir_ / "grab.ppm", fs::path(shots) / (std::string(name) + ".ppm"),
+                  fs::copy_options::overwrite_existing, ignored);
+  }
+
+  // Grabs until |done| holds for the whole screen or |seconds| pass.
+  template <typename Test>
+  bool WaitWhole(double seconds, Test done, Image* last) {
+    const auto start = Clock::now();
+    while (Since(start) < seconds) {
+      if (Grab(last) && done(*last)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+  }
+
   bool Grab(Image* image) {
     const fs::path file = dir_ / "grab.ppm";
     std::error_code ignored;
@@ -419,6 +493,89 @@ class ViewerE2ETest : public ::testing::Test {
            m.Second() > m.score[pane] * 1.5;
   }
 
+  // Pane 3 is current and live, the form in its normal layout at the
+  // screen's top-left; the screen right of and below it is the black root.
+  void ExpectLayoutChanges() {
+    constexpr int kScreenW = 1280;
+    constexpr int kFormW = 821;  // the 2 x 2 form's width
+    Image screen;
+    int x0 = 0, y0 = 0;
+    ASSERT_TRUE(Grab(&screen) && FindForm(screen, &x0, &y0));
+    // The bottom-right quarter lies outside the form; the picture letterboxed
+    // on the 5:4 screen still covers its middle.
+    const auto outside = [](const Image& im) { return Region(im, 900, 600, 360, 360); };
+    ASSERT_GT(outside(screen).black, 0.95);
+    const int left = x0 + kCellLeft + kPitchX, top = y0 + kCellTop + kPitchY;
+    const auto started = Clock::now();
+
+    // The wheel turned over the title bar zooms the current pan/tilt camera.
+    Click(x0 + 300, y0 + 12, 4);
+    while (Since(started) < 10 && camsim_->CountEvents({"\"CLS\":\"PTZ\"", "ZOOM=1;"}, 3) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(camsim_->CountEvents({"\"dir\":\"in\"", "\"CLS\":\"PTZ\"", "ZOOM=1;"}, 3), 1)
+        << "the wheel outside the panes did not zoom camera 3";
+
+    Keys({"Return"});
+    const auto covered = [&](const Image& im) {
+      const RegionView v = outside(im);
+      return v.black < 0.3 && v.green < 0.01 && Region(im, 0, 100, 40, 800).green < 0.01;
+    };
+    ASSERT_TRUE(WaitWhole(10, covered, &screen)) << "no full screen on Enter; outside black "
+                                                 << outside(screen).black;
+    KeepShot("fullscreen");
+    Keys({"Escape"});
+    const auto normal = [&](const Image& im) { return outside(im).black > 0.95; };
+    ASSERT_TRUE(WaitWhole(10, normal, &screen)) << "full screen not left on Escape";
+    KeepShot("fullscreen-left");
+    std::printf("full screen and back in %.1f s\n", Since(started));
+
+    // The gaps between the cells: the form's green until a pane covers them.
+    const auto gaps = [&](const Image& im) {
+      const RegionView column = Region(im, x0 + kCellLeft + kCellW + 1, y0 + kCellTop + 20, 3, 2 * kCellH);
+      const RegionView row = Region(im, x0 + kCellLeft + 20, y0 + kCellTop + kCellH + 5, 2 * kCellW, 5);
+      return (column.green + row.green) / 2;
+    };
+    ASSERT_TRUE(Grab(&screen));
+    ASSERT_GT(gaps(screen), 0.8) << "the grid's gaps are not the form's green";
+    // The menu's third item enlarges the pane over the four cells.
+    // (xdotool's synchronous move waits for a motion: each click is made at
+    // a point of its own.)
+    const auto enlargeByMenu = [&](int dx) {
+      Click(left + kCellW / 2 + dx, top + kCellH / 2, 3);
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      Keys({"Down", "Down", "Down"});
+      Image menu;
+      if (Grab(&menu)) KeepShot(dx == 0 ? "menu" : "menu-again");
+      Keys({"Return"});
+    };
+    enlargeByMenu(0);
+    ASSERT_TRUE(WaitWhole(10, [&](const Image& im) { return gaps(im) < 0.05; }, &screen))
+        << "pane not enlarged; green in the gaps " << gaps(screen);
+    KeepShot("enlarged");
+    enlargeByMenu(20);
+    ASSERT_TRUE(WaitWhole(10, [&](const Image& im) { return gaps(im) > 0.8; }, &screen))
+        << "pane not back in its cell; green in the gaps " << gaps(screen);
+
+    // Wide mode: the form over the whole screen without the side panel; the
+    // panes' pictures reach the screen's right edge.
+    Click(x0 + kFormW - 49 + 9, y0 + 5 + 9, 1);
+    const auto strip = [](const Image& im) { return Region(im, kScreenW - 100, 200, 90, 200); };
+    ASSERT_TRUE(WaitWhole(10, [&](const Image& im) { return outside(im).black < 0.3 && strip(im).black < 0.2; },
+                          &screen))
+        << "no wide mode; right strip black " << strip(screen).black;
+    Image later;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(Grab(&later));
+    KeepShot("wide");
+    EXPECT_GT(RegionDifference(screen, later, kScreenW - 100, 200, 90, 200), 4.0)
+        << "the right edge is not a moving picture";
+    EXPECT_LT(strip(later).green, 0.05);
+    Keys({"Escape"});
+    ASSERT_TRUE(WaitWhole(10, normal, &screen)) << "wide mode not left on Escape";
+    std::printf("enlarge, wide mode and back after %.1f s\n", Since(started));
+  }
+
   fs::path dir_;
   std::string display_;
   std::string seen_;  // the last grab's pane figures, for failure messages
@@ -482,6 +639,11 @@ TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   if (pulse_ && pulse_->Running()) {
     EXPECT_EQ(ReadText(dir_ / "viewer.log").find("MAudio:21"), std::string::npos) << "audio did not start";
   }
+
+  // The wheel over the title bar zooms the current pane's camera (3); that
+  // pane full screen on Enter and back on Escape; enlarged over the four
+  // cells from its menu; wide mode from the title bar.
+  if (Executable(XDOTOOL_BIN)) ExpectLayoutChanges();
   std::printf("total %.1f s\n", Since(start));
 }
 
