@@ -523,6 +523,29 @@ class MFormViewTest : public QObject {
     QVERIFY(!w.isVisible());
   }
 
+  // The pane signed in from its own panel stays current when the panel hides
+  // at live start: the keys go to that pane, not to the next pane's address
+  // edit, which would make the neighbour current and hide the log-out button.
+  void signedInPaneStaysCurrent() {
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, FakeOptions(&audio));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QTRY_VERIFY(w.isActiveWindow());
+    MFormView* form = w.Form();
+    QWidget* alias = form->Pane(0)->Control(kIdAliasEdit);
+    QTest::mouseClick(alias, Qt::LeftButton);
+    QTRY_VERIFY(alias->hasFocus());
+    QCOMPARE(form->CurrentIndex(), 0);
+    Drive(*form, 0, kPaneLive);
+    QCoreApplication::processEvents();
+    QCOMPARE(form->CurrentIndex(), 0);
+    QVERIFY(QApplication::focusWidget() == form->Pane(0));
+    QVERIFY(Shown(form->Panel()->Control(kIdLogOutButton)));
+    form->Pane(0)->LogOut();
+  }
+
   // A sign-in that reaches a camera and one that cannot connect: the log
   // names the account but never the password, and the settings file that
   // now holds the scrambled password is the user's only.

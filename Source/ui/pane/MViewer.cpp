@@ -290,6 +290,10 @@ void MViewer::CloseCurrentBox() {
 void MViewer::RepaintPane() { update(); }
 
 void MViewer::ShowSignInPanel(bool show) {
+  // The keys stay with this pane when its panel hides (live start): left to
+  // itself the focus would move on to the next pane's address edit and make
+  // that pane current.
+  if (!show && panel_->isAncestorOf(QApplication::focusWidget())) setFocus(Qt::OtherFocusReason);
   panel_->setVisible(show);
   if (show) view_->hide();
   update();
