@@ -2,6 +2,8 @@
 #include <QtTest>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include "pane/MViewer.h"
 #include "base/MRegistry.h"
@@ -65,6 +67,27 @@ class MViewerTest : public QObject {
     QCOMPARE(Read(key, settings::kSigninId).isEmpty(), !idKept);
     QVERIFY(Read(key, settings::kSigninPw).isEmpty());
     QVERIFY(!pane.Session().Fields().autoSignIn);
+  }
+
+  // The panel's check box captions are whole in the installed fonts: a
+  // caption too wide for its designed box is drawn smaller, never cut.
+  void checkBoxCaptionsFit_data() {
+    QTest::addColumn<int>("box");
+    QTest::newRow("motion jpeg") << kIdMjpegBox;
+    QTest::newRow("save id") << kIdSaveIdBox;
+    QTest::newRow("automatic") << kIdAutoSignInBox;
+  }
+  void checkBoxCaptionsFit() {
+    QFETCH(int, box);
+    MViewer pane(nullptr, nullptr, 7, 7, QRect(0, 0, 320, 240));
+    auto* check = qobject_cast<QCheckBox*>(pane.Control(box));
+    QStyleOptionButton opt;
+    opt.initFrom(check);
+    opt.text = check->text();
+    const int room = check->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, check).width();
+    const int used = check->fontMetrics().horizontalAdvance(check->text());
+    QVERIFY2(used <= room, qPrintable(QStringLiteral("%1: %2 > %3").arg(check->text()).arg(used).arg(room)));
+    qInfo("%s: %d px", qPrintable(check->text()), check->font().pixelSize());
   }
 };
 

@@ -15,6 +15,7 @@
 
 #include "controls/MButton.h"
 #include "controls/MInfoBox.h"
+#include "controls/FitText.h"
 #include "controls/MessageBoxes.h"
 #include "controls/Skin.h"
 #include "StringTable.h"
@@ -160,6 +161,8 @@ void MViewer::LayoutPanel() {
   mjpeg_->setGeometry(50, 140, 170, 20);
   saveId_->setGeometry(50, 165, 170, 20);
   autoSignIn_->setGeometry(50, 185, 130, 20);
+  // A caption too wide for its box in the installed font steps down in size.
+  for (QCheckBox* b : {mjpeg_, saveId_, autoSignIn_}) fit::FitCaption(b, PanelFont(11), b->text());
   signIn_->move(narrow ? 200 : 230, narrow ? 185 : 170);
   if (motionLabel_ != nullptr) {
     motionLabel_->move(width() - 60, height() - 16);

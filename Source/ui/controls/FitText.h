@@ -1,0 +1,34 @@
+#pragma once
+
+// Captions in one line at the largest size that fits their control: a box
+// designed for one font may be too narrow for the font a system has, and a
+// caption is never cut. Each caption keeps its font family and weight and
+// only steps down in size.
+
+#include <QFont>
+#include <QString>
+
+class QWidget;
+
+namespace fit {
+
+// Smallest size a caption steps down to, in pixels.
+inline constexpr int kMinPixelSize = 7;
+
+// The width |text| takes on one line in |font|.
+int TextWidth(const QFont& font, const QString& text);
+
+// |designed| itself when |text| fits |width| pixels; otherwise the same font
+// at the largest smaller size at which it fits (at least kMinPixelSize).
+QFont FittingFont(const QFont& designed, const QString& text, int width);
+
+// The width a widget's caption may take: a check box's or radio button's
+// text beside its indicator, a label's contents, a push button's face less
+// its border. |text| is what the widget shows.
+int CaptionWidth(const QWidget* widget, const QString& text);
+
+// Gives |widget| the largest size of |designed| at which |text| fits its
+// caption width now.
+void FitCaption(QWidget* widget, const QFont& designed, const QString& text);
+
+}  // namespace fit
