@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "base/base.h"
+#include "controls/FitText.h"
 #include "controls/Skin.h"
 
 MCheckBox::MCheckBox(QWidget* parent, int id, int x, int y, const QPixmap& off, const QPixmap& on)
@@ -20,7 +21,8 @@ MCheckBox::MCheckBox(const QString& label, QWidget* parent, int id, const QRect&
     : QAbstractButton(parent), id_(id), label_(label), background_(background), off_(off),
       onFace_(on), disabled_(disabled) {
   setGeometry(rect);
-  setFont(skin::PlainFont());
+  // A label too wide for the box in the installed font steps down in size.
+  setFont(fit::FittingFont(skin::PlainFont(), label, rect.width() - 15));
   setFocusPolicy(Qt::TabFocus);
   connect(this, &QAbstractButton::clicked, this, [this] { emit commanded(id_); });
 }
