@@ -181,7 +181,8 @@ TEST_F(SignedIn, RepliesRouteToWindowMessages) {
        WM_UPDATE_FAILED, 0, 2},
       {"mdalarm connect nak", CameraMessage("CMD#SETUP\nCLS#MDALARM\nMTD#CONNECT\nRSP#NAK"),
        WM_SETUP_MDALARM_CONNECT, 0, 0},
-      {"setup nak logged only", CameraMessage("CMD#SETUP\nCLS#VIDEO\nMTD#GET\nRSP#NAK\nVAR#RES=1;"), 0, 0, 0},
+      {"setup nak is told to the window", CameraMessage("CMD#SETUP\nCLS#VIDEO\nMTD#GET\nRSP#NAK\nVAR#RES=1;"),
+       WM_SETUP_REFUSED, 0, 0},
       {"audio get without form", CameraMessage("CMD#SETUP\nCLS#AUDIO\nMTD#GET\nRSP#ACK\nVAR#ALLOW_MIC=1;"), 0, 0, 0},
   };
   int alive = 0;
