@@ -77,8 +77,10 @@ class FormSessionTest : public QObject {
       QTRY_VERIFY(!form->Strip()->Title(i)->isHidden());
       QCOMPARE(form->Strip()->TitleText(i), QStringLiteral("cam%1").arg(i));
     }
-    QVERIFY(!form->Panel()->Control(kIdLogOutButton)->isHidden());
-    QVERIFY(!form->Panel()->Control(kIdSpeakerButton)->isHidden());
+    // The panel follows the current pane's status message, which a slow
+    // (sanitized) run may deliver after the titles.
+    QTRY_VERIFY(!form->Panel()->Control(kIdLogOutButton)->isHidden());
+    QTRY_VERIFY(!form->Panel()->Control(kIdSpeakerButton)->isHidden());
     QCOMPARE(presenter_.shown, QList<int>{});
   }
 
