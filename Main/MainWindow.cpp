@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -23,21 +22,25 @@
 #include "controls/Skin.h"
 #include "base/base.h"
 
+// The icon pictures are linked in from a static library: nothing refers to
+// them, so they are registered by hand (outside any namespace, as Qt asks).
+static void InitProgramIconResource() { Q_INIT_RESOURCE(ProgramIcon); }
+
 namespace {
 
 constexpr int kQuitQuestion = 20110;
 constexpr int kTrayShow = 33002;  // tray menu "보이기"
 
+// The program's icon: the desktop theme's (the installed hicolor icons, or a
+// theme's own), else the same pictures built into the program, so a build
+// run from its folder shows it too.
 QIcon ProgramIcon() {
-  QPixmap pm(32, 32);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(QColor(52, 86, 140));
-  p.setPen(Qt::NoPen);
-  p.drawRoundedRect(QRectF(2, 6, 22, 20), 4, 4);
-  p.drawPolygon(QPolygonF({QPointF(24, 12), QPointF(31, 8), QPointF(31, 24), QPointF(24, 20)}));
-  return QIcon(pm);
+  InitProgramIconResource();
+  QIcon builtIn;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    builtIn.addFile(QStringLiteral(":/icons/tessora-viewer-%1.png").arg(size), QSize(size, size));
+  }
+  return QIcon::fromTheme(QStringLiteral("tessora-viewer"), builtIn);
 }
 
 }  // namespace

@@ -109,6 +109,11 @@ class StartUpTest : public QObject {
     FakeAudioFactory audio;
     MainWindow w(1, GlobalSettings{}, TestOptions(&audio));
     QCOMPARE(w.windowTitle(), QStringLiteral("TessoraViewer_5.00 #1"));
+    // The packaged icon, built in, at the small and the large sizes.
+    const QIcon icon = w.windowIcon();
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.pixmap(16, 16).size(), QSize(16, 16));
+    QCOMPARE(icon.availableSizes().contains(QSize(256, 256)), true);
     w.show();
     presenter.answer = kIdNo;
     QVERIFY(!w.close());
