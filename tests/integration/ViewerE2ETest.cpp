@@ -6,215 +6,19 @@
 // its menu enlarges it over the four cells, and wide mode drops the side
 // panel.
 // Xvfb, camsim and the viewer are children of this test, stopped by PID.
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "camsim/TestPattern.h"
-#include "support/Camsim.h"
-#include "support/ChildProcess.h"
+#include "E2eSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
+using namespace e2e;
 
 constexpr int kPanes = 4;
-// The viewer's grid: the form's first cell and the cell pitch (MFormView).
-constexpr int kCellLeft = 8, kCellTop = 44, kCellW = 320, kCellH = 240, kPitchX = 325, kPitchY = 255;
-constexpr int kLoopFrames = 100;  // loop_seconds = 4 at 25 fps
-
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-using testsupport::ChildProcess;
-
-// A child with its output in |log| and |env| added to its environment.
-std::unique_ptr<ChildProcess> StartChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                                         const fs::path& log) {
-  return std::make_unique<ChildProcess>(argv, testsupport::ChildOptions{log.string(), env});
-}
-
-std::string ReadText(const fs::path& file) { return testsupport::ReadText(file.string()); }
-
-bool Executable(const char* path) { return path[0] != '\0' && access(path, X_OK) == 0; }
-
-// A screen grab as packed RGB.
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  const unsigned char* At(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
-};
-
-bool ReadPpm(const fs::path& file, Image* image) {
-  const std::string data = ReadText(file);
-  std::istringstream in(data);
-  std::string magic;
-  int maxval = 0;
-  in >> magic >> image->width >> image->height >> maxval;
-  if (magic != "P6" || maxval != 255 || image->width <= 0 || image->height <= 0) return false;
-  const std::size_t start = static_cast<std::size_t>(in.tellg()) + 1;
-  const std::size_t size = static_cast<std::size_t>(image->width) * image->height * 3;
-  if (data.size() < start + size) return false;
-  image->rgb.assign(data.begin() + static_cast<std::ptrdiff_t>(start),
-                    data.begin() + static_cast<std::ptrdiff_t>(start + size));
-  return true;
-}
-
-// Camera |camera|, frame |frame| as the viewer should show it in one cell:
-// drawn by the simulator's own pattern code, turned to RGB (BT.601 in the
-// range the camera's stream carries: video range for H.264 and MPEG-4, full
-// range for the Motion JPEG camera) and halved to the cell size.
-std::vector<unsigned char> Reference(int camera, int frame) {
-  constexpr int w = 2 * kCellW, h = 2 * kCellH;
-  static std::vector<unsigned char> y(w * h), cb(w / 2 * h / 2), cr(w / 2 * h / 2);
-  camsim::PlanarPicture p;
-  p.y = y.data();
-  p.cb = cb.data();
-  p.cr = cr.data();
-  p.width = w;
-  p.height = h;
-  p.chromaHeight = h / 2;
-  p.lumaStride = w;
-  p.chromaStride = w / 2;
-  camsim::DrawTestPattern(p, camera, frame);
-  const bool full = camera % 3 == 2;
-  const double gain = full ? 1.0 : 1.164, black = full ? 0.0 : 16.0;
-  const double rv = full ? 1.402 : 1.596, gv = full ? 0.714 : 0.813, gu = full ? 0.344 : 0.391;
-  const double bu = full ? 1.772 : 2.018;
-  std::vector<unsigned char> out(static_cast<std::size_t>(kCellW) * kCellH * 3);
-  for (int row = 0; row < kCellH; ++row) {
-    for (int col = 0; col < kCellW; ++col) {
-      const double u = cb[row * (w / 2) + col] - 128.0, v = cr[row * (w / 2) + col] - 128.0;
-      double sum[3] = {0, 0, 0};
-      for (int k = 0; k < 4; ++k) {
-        const double l = gain * (y[(2 * row + k / 2) * w + 2 * col + k % 2] - black);
-        sum[0] += l + rv * v;
-        sum[1] += l - gv * v - gu * u;
-        sum[2] += l + bu * u;
-      }
-      for (int c = 0; c < 3; ++c) {
-        const double value = sum[c] / 4;
-        out[(static_cast<std::size_t>(row) * kCellW + col) * 3 + c] =
-            static_cast<unsigned char>(value < 0 ? 0 : value > 255 ? 255 : value + 0.5);
-      }
-    }
-  }
-  return out;
-}
-
-// Pane rectangles: the form's top-left is the first pixel of its background.
-// The form fills the main window, the only window on the otherwise black
-// virtual screen: its top-left corner is the first pixel that is not black.
-bool FindForm(const Image& im, int* x0, int* y0) {
-  for (int y = 0; y < im.height; ++y) {
-    for (int x = 0; x < im.width; ++x) {
-      const unsigned char* p = im.At(x, y);
-      if (p[0] > 16 || p[1] > 16 || p[2] > 16) {
-        *x0 = x;
-        *y0 = y;
-        return x + 2 * kPitchX <= im.width && y + kCellTop + 2 * kPitchY <= im.height;
-      }
-    }
-  }
-  return false;
-}
-
-// What one pane shows; the inset keeps the selection frame out.
-struct PaneView {
-  double black = 0.0;  // share of near-black pixels
-  double blue = 0.0;   // share of banner-blue pixels
-  std::vector<unsigned char> rgb;
-};
-constexpr int kInset = 4;
-
-PaneView Pane(const Image& im, int x0, int y0, int pane) {
-  PaneView v;
-  const int left = x0 + kCellLeft + (pane % 2) * kPitchX, top = y0 + kCellTop + (pane / 2) * kPitchY;
-  int black = 0, blue = 0, n = 0;
-  v.rgb.assign(static_cast<std::size_t>(kCellW) * kCellH * 3, 0);
-  for (int y = 0; y < kCellH; ++y) {
-    for (int x = 0; x < kCellW; ++x) {
-      const unsigned char* p = im.At(left + x, top + y);
-      std::memcpy(&v.rgb[(static_cast<std::size_t>(y) * kCellW + x) * 3], p, 3);
-      if (x < kInset || y < kInset || x >= kCellW - kInset || y >= kCellH - kInset) continue;
-      ++n;
-      if (p[0] < 24 && p[1] < 24 && p[2] < 24) ++black;
-      if (p[0] < 80 && p[1] < 80 && p[2] > 160) ++blue;
-    }
-  }
-  v.black = static_cast<double>(black) / n;
-  v.blue = static_cast<double>(blue) / n;
-  return v;
-}
-
-// Mean absolute difference per channel over the inset pane, every other pixel.
-double Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
-  double sum = 0.0;
-  int n = 0;
-  for (int y = kInset; y < kCellH - kInset; y += 2) {
-    for (int x = kInset; x < kCellW - kInset; x += 2) {
-      const std::size_t at = (static_cast<std::size_t>(y) * kCellW + x) * 3;
-      for (int c = 0; c < 3; ++c) sum += std::abs(a[at + c] - b[at + c]);
-      n += 3;
-    }
-  }
-  return sum / n;
-}
-
-// Share of near-black pixels and of the form's greens (its background and
-// the panes' title strips) in a rectangle of the screen, every other pixel.
-struct RegionView {
-  double black = 0.0;
-  double green = 0.0;
-};
-
-RegionView Region(const Image& im, int left, int top, int width, int height) {
-  int black = 0, green = 0, n = 0;
-  for (int y = top; y < top + height && y < im.height; y += 2) {
-    for (int x = left; x < left + width && x < im.width; x += 2) {
-      const unsigned char* p = im.At(x, y);
-      ++n;
-      if (p[0] < 24 && p[1] < 24 && p[2] < 24) ++black;
-      const auto near = [p](int r, int g, int b) {
-        return std::abs(p[0] - r) < 12 && std::abs(p[1] - g) < 12 && std::abs(p[2] - b) < 12;
-      };
-      if (near(150, 190, 110) || near(74, 132, 107)) ++green;
-    }
-  }
-  RegionView v;
-  if (n > 0) {
-    v.black = static_cast<double>(black) / n;
-    v.green = static_cast<double>(green) / n;
-  }
-  return v;
-}
-
-// Mean absolute difference per channel of two grabs in a rectangle.
-double RegionDifference(const Image& a, const Image& b, int left, int top, int width, int height) {
-  double sum = 0.0;
-  int n = 0;
-  for (int y = top; y < top + height; y += 2) {
-    for (int x = left; x < left + width; x += 2) {
-      for (int c = 0; c < 3; ++c) sum += std::abs(a.At(x, y)[c] - b.At(x, y)[c]);
-      n += 3;
-    }
-  }
-  return n > 0 ? sum / n : 0.0;
-}
 
 // Best (camera, frame) for each pane against every camera's whole loop.
 struct Match {
@@ -280,167 +84,11 @@ void WriteSettings(const fs::path& file, int port) {
   }
 }
 
-using testsupport::SanitizerReport;
-
-class ViewerE2ETest : public ::testing::Test {
+class ViewerE2ETest : public ViewerFixture {
  protected:
-  void SetUp() override {
-    if (!Executable(XVFB_BIN)) GTEST_SKIP() << "Xvfb is not installed: no virtual display for the viewer";
-    if (!Executable(IMPORT_BIN)) GTEST_SKIP() << "import (ImageMagick) is not installed: no screen grabs";
-    dir_ = fs::temp_directory_path() / ("tessora-e2e-" + std::to_string(getpid()));
-    fs::create_directories(dir_ / "runtime");
-    fs::permissions(dir_ / "runtime", fs::perms::owner_all);
-    fs::create_directories(dir_ / "data");
-  }
-  void TearDown() override {
-    // Viewer first, then the cameras, then the display.
-    if (viewer_) viewer_->Stop();
-    if (camsim_) camsim_->Stop();
-    if (pulse_) pulse_->Stop();
-    if (xvfb_) xvfb_->Stop();
-    for (const char* log : {"viewer.log", "camsim.log"}) {
-      const std::string text = ReadText(dir_ / log);
-      if (SanitizerReport(text)) ADD_FAILURE() << log << ":\n" << text;
-    }
-    if (HasFailure()) std::printf("viewer log:\n%s\n", ReadText(dir_ / "viewer.log").c_str());
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
-  }
-
-  // Xvfb picks a free display number itself and writes it to a pipe.
-  bool StartDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    xvfb_ = StartChild(
-        std::vector<std::string>{XVFB_BIN, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                                 "-nolisten", "tcp", "-br", "-noreset"},
-        std::vector<std::string>{}, dir_ / "xvfb.log");
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) return false;
-    display_ = ":" + number;
-    return true;
-  }
-
-  // A private sound server with a silent output, as a desktop would have
-  // one; without it the viewer reports that audio cannot start. Skipped
-  // when PulseAudio is not installed (the viewer then runs without sound).
-  void StartSoundServer() {
-    if (!Executable(PULSEAUDIO_BIN)) return;
-    pulse_ = StartChild(
-        std::vector<std::string>{PULSEAUDIO_BIN, "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-n",
-                                 "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=e2e_out"},
-        std::vector<std::string>{"XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "HOME=" + dir_.string()},
-        dir_ / "pulse.log");
-    const fs::path socket = dir_ / "runtime" / "pulse" / "native";
-    const auto start = Clock::now();
-    while (Since(start) < 10 && pulse_->Running() && !fs::exists(socket)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-
-  bool StartCameras() {
-    std::ofstream(dir_ / "camsim.ini") << "[global]\nloop_seconds = 4\n";
-    camsim_ = std::make_unique<testsupport::Camsim>(CAMSIM_BIN);
-    testsupport::CamsimOptions options;
-    options.cameras = kPanes;
-    options.config = (dir_ / "camsim.ini").string();
-    return camsim_->Start(dir_.string(), options);
-  }
-
-  void StartViewer() {
-    WriteSettings(dir_ / "config" / "Halvik" / "Tessora.conf", camsim_->Port());
-    viewer_ = StartChild(
-        std::vector<std::string>{VIEWER_BIN},
-        std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
-                                 "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                 "XDG_DATA_HOME=" + (dir_ / "data").string(),
-                                 "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "HOME=" + dir_.string()},
-        dir_ / "viewer.log");
-  }
-
-  // Clicks |button| at screen point (x, y) with the X test extension.
-  void Click(int x, int y, int button) {
-    ChildProcess click({XDOTOOL_BIN, "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
-                        std::to_string(button)},
-                       testsupport::ChildOptions{(dir_ / "xdotool.log").string(), {"DISPLAY=" + display_}});
-    const auto start = Clock::now();
-    while (click.Running() && Since(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    click.Stop(100);
-  }
-
-  // Types |keys| (xdotool key names) into the focused window.
-  void Keys(const std::vector<std::string>& keys) {
-    std::vector<std::string> argv{XDOTOOL_BIN, "key", "--delay", "60"};
-    argv.insert(argv.end(), keys.begin(), keys.end());
-    ChildProcess key(argv, testsupport::ChildOptions{(dir_ / "xdotool.log").string(), {"DISPLAY=" + display_}});
-    const auto start = Clock::now();
-    while (key.Running() && Since(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    key.Stop(100);
-  }
-
-  // TESSORA_E2E_SHOTS=DIR keeps the last grab there as |name|.ppm.
-  void KeepShot(const char* name) {
-    const char* shots = std::getenv("TESSORA_E2E_SHOTS");
-    if (shots == nullptr) return;
-    std::error_code ignored;
-    fs::copy_file(dir_ / "grab.ppm", fs::path(shots) / (std::string(name) + ".ppm"),
-                  fs::copy_options::overwrite_existing, ignored);
-  }
-
-  // Grabs until |done| holds for the whole screen or |seconds| pass.
-  template <typename Test>
-  bool WaitWhole(double seconds, Test done, Image* last) {
-    const auto start = Clock::now();
-    while (Since(start) < seconds) {
-      if (Grab(last) && done(*last)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return false;
-  }
-
-  bool Grab(Image* image) {
-    const fs::path file = dir_ / "grab.ppm";
-    std::error_code ignored;
-    fs::remove(file, ignored);
-    ChildProcess grab({IMPORT_BIN, "-display", display_, "-window", "root", "-depth", "8", file.string()},
-                      testsupport::ChildOptions{(dir_ / "import.log").string(), {}});
-    const auto start = Clock::now();
-    while (grab.Running() && Since(start) < 20) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    grab.Stop(100);
-    // Debugging aids: TESSORA_E2E_KEEP_GRAB=FILE keeps the last grab,
-    // TESSORA_E2E_VERBOSE prints the pane figures of every grab.
-    if (const char* keep = std::getenv("TESSORA_E2E_KEEP_GRAB")) {
-      fs::copy_file(file, keep, fs::copy_options::overwrite_existing, ignored);
-    }
-    return ReadPpm(file, image);
-  }
-
-  // Grabs until |done| holds for every pane in |panes| or |seconds| pass.
-  template <typename Test>
-  bool WaitScreen(double seconds, const std::vector<int>& panes, Test done, Image* last) {
-    const auto start = Clock::now();
-    while (Since(start) < seconds) {
-      int x0 = 0, y0 = 0;
-      if (Grab(last) && FindForm(*last, &x0, &y0)) {
-        bool all = true;
-        for (int pane : panes) {
-          const PaneView v = Pane(*last, x0, y0, pane);
-          seen_ = "pane " + std::to_string(pane) + ": black " + std::to_string(v.black) + ", blue " +
-                  std::to_string(v.blue);
-          if (std::getenv("TESSORA_E2E_VERBOSE")) std::printf("%.1f %s\n", Since(start), seen_.c_str());
-          all = all && done(v);
-        }
-        if (all) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    return false;
+  void StartViewerWithCameras() {
+    WriteSettings(SettingsFile(), camsim_->Port());
+    StartViewer();
   }
 
   // Each of |panes| is live: not black, moving between two grabs about a
@@ -582,20 +230,14 @@ class ViewerE2ETest : public ::testing::Test {
     ASSERT_TRUE(WaitWhole(10, normal, &screen)) << "wide mode not left on Escape";
     std::printf("enlarge, wide mode and back after %.1f s\n", Since(started));
   }
-
-  fs::path dir_;
-  std::string display_;
-  std::string seen_;  // the last grab's pane figures, for failure messages
-  std::unique_ptr<ChildProcess> xvfb_, pulse_, viewer_;
-  std::unique_ptr<testsupport::Camsim> camsim_;
 };
 
 TEST_F(ViewerE2ETest, FourLivePanesAndAStalledCameraReconnects) {
   const auto start = Clock::now();
   ASSERT_TRUE(StartDisplay()) << ReadText(dir_ / "xvfb.log");
-  ASSERT_TRUE(StartCameras()) << ReadText(dir_ / "camsim.log");
+  ASSERT_TRUE(StartCameras(kPanes)) << ReadText(dir_ / "camsim.log");
   StartSoundServer();
-  StartViewer();
+  StartViewerWithCameras();
 
   Image screen;
   const auto live = [](const PaneView& v) { return v.black < 0.2; };
