@@ -213,8 +213,8 @@ bool ViewerFixture::StartDisplay() {
   int fds[2];
   if (pipe(fds) != 0) return false;
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  xvfb_ = StartChild(std::vector<std::string>{XVFB_BIN, "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                              std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
+  const std::string screen = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+  xvfb_ = StartChild(std::vector<std::string>{XVFB_BIN, "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
                                               "-nolisten", "tcp", "-br", "-noreset"},
                      std::vector<std::string>{}, dir_ / "xvfb.log");
   close(fds[1]);
@@ -229,8 +229,8 @@ bool ViewerFixture::StartDisplay() {
 }
 
 // Without a sound server the viewer reports that audio cannot start.
-void ViewerFixture::StartSoundServer() {
-  if (!Executable(PULSEAUDIO_BIN)) return;
+bool ViewerFixture::StartSoundServer() {
+  if (!Executable(PULSEAUDIO_BIN)) return false;
   pulse_ = StartChild(
       std::vector<std::string>{PULSEAUDIO_BIN, "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-n",
                                "--load=module-native-protocol-unix", "--load=module-null-sink sink_name=e2e_out"},
@@ -238,7 +238,8 @@ void ViewerFixture::StartSoundServer() {
       dir_ / "pulse.log");
   const fs::path socket = dir_ / "runtime" / "pulse" / "native";
   const auto start = Clock::now();
-  while (Since(start) < 10 && pulse_->Running() && !fs::exists(socket)) Pause(50);
+  while (Since(start) < 30 && pulse_->Running() && !fs::exists(socket)) Pause(50);
+  return fs::exists(socket);
 }
 
 bool ViewerFixture::StartCameras(int cameras) {

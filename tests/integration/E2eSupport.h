@@ -88,8 +88,8 @@ class ViewerFixture : public ::testing::Test {
   // Xvfb picks a free display number itself and writes it to a pipe.
   bool StartDisplay();
   // A private sound server with a silent output, as a desktop would have
-  // one; skipped when PulseAudio is not installed.
-  void StartSoundServer();
+  // one; skipped when PulseAudio is not installed. True once it serves.
+  bool StartSoundServer();
   // |cameras| simulated cameras on loopback with a 4-second picture loop.
   bool StartCameras(int cameras);
   // The viewer with its settings, data and runtime folders below the
