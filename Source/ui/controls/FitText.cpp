@@ -12,10 +12,6 @@ namespace fit {
 
 namespace {
 
-// A labelled face keeps this much of its width free on each side for its
-// rounded border.
-constexpr int kFaceBorder = 2;
-
 int SizeOf(const QFont& f) { return f.pixelSize() > 0 ? f.pixelSize() : qRound(f.pointSizeF()); }
 
 QFont Sized(QFont f, int size, bool pixels) {
@@ -29,7 +25,12 @@ QFont Sized(QFont f, int size, bool pixels) {
 
 }  // namespace
 
-int TextWidth(const QFont& font, const QString& text) { return QFontMetrics(font).horizontalAdvance(text); }
+int TextWidth(const QFont& font, const QString& text) {
+  const QFontMetrics metrics(font);
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n'))) widest = qMax(widest, metrics.horizontalAdvance(line));
+  return widest;
+}
 
 QFont FittingFont(const QFont& designed, const QString& text, int width) {
   if (text.isEmpty() || TextWidth(designed, text) <= width) return designed;
@@ -62,7 +63,12 @@ int CaptionWidth(const QWidget* widget, const QString& text) {
 }
 
 void FitCaption(QWidget* widget, const QFont& designed, const QString& text) {
-  widget->setFont(FittingFont(designed, text, CaptionWidth(widget, text)));
+  SetFittedFont(widget, designed, FittingFont(designed, text, CaptionWidth(widget, text)));
+}
+
+void SetFittedFont(QWidget* widget, const QFont& designed, const QFont& fitted) {
+  widget->setProperty(kDesignedSizeProperty, SizeOf(designed));
+  widget->setFont(fitted);
 }
 
 }  // namespace fit

@@ -15,7 +15,15 @@ namespace fit {
 // Smallest size a caption steps down to, in pixels.
 inline constexpr int kMinPixelSize = 7;
 
-// The width |text| takes on one line in |font|.
+// The widget property that holds the pixel size a fitted caption was
+// designed at (its font may be smaller).
+inline constexpr char kDesignedSizeProperty[] = "designedPixelSize";
+
+// A labelled face keeps this much of its width free on each side for its
+// rounded border.
+inline constexpr int kFaceBorder = 2;
+
+// The width |text| takes in |font|: its widest line.
 int TextWidth(const QFont& font, const QString& text);
 
 // |designed| itself when |text| fits |width| pixels; otherwise the same font
@@ -30,5 +38,9 @@ int CaptionWidth(const QWidget* widget, const QString& text);
 // Gives |widget| the largest size of |designed| at which |text| fits its
 // caption width now.
 void FitCaption(QWidget* widget, const QFont& designed, const QString& text);
+
+// Gives |widget| |fitted|, the size of |designed| its caption fits at, and
+// notes the designed size in kDesignedSizeProperty.
+void SetFittedFont(QWidget* widget, const QFont& designed, const QFont& fitted);
 
 }  // namespace fit

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/FitText.h"
 #include "controls/Skin.h"
 
 MButton::MButton(QWidget* parent, int id, int x, int y, const QPixmap& normal,
@@ -21,10 +22,15 @@ MButton::MButton(QWidget* parent, int id, int x, int y, const QPixmap& normal,
 MButton* MButton::Labelled(QWidget* parent, int id, int x, int y, QSize size,
                            const QString& label) {
   using skin::ButtonState;
-  return new MButton(parent, id, x, y, skin::ButtonFace(size, label, ButtonState::Normal),
-                     skin::ButtonFace(size, label, ButtonState::Pressed),
-                     skin::ButtonFace(size, label, ButtonState::Hover),
-                     skin::ButtonFace(size, label, ButtonState::Disabled));
+  auto* b = new MButton(parent, id, x, y, skin::ButtonFace(size, label, ButtonState::Normal),
+                        skin::ButtonFace(size, label, ButtonState::Pressed),
+                        skin::ButtonFace(size, label, ButtonState::Hover),
+                        skin::ButtonFace(size, label, ButtonState::Disabled));
+  // The caption and the font its faces show it in, for accessibility and
+  // for checks of the layout.
+  b->setText(label);
+  fit::SetFittedFont(b, skin::BoldFont(), skin::ButtonFont(size, label));
+  return b;
 }
 
 void MButton::SetRepeat(int ms, int message) {

@@ -10,6 +10,7 @@
 
 MCheckBox::MCheckBox(QWidget* parent, int id, int x, int y, const QPixmap& off, const QPixmap& on)
     : QAbstractButton(parent), id_(id), off_(off), onFace_(on) {
+  setObjectName(QString::number(id));
   setGeometry(x, y, off.width(), off.height());
   setFocusPolicy(Qt::TabFocus);
   connect(this, &QAbstractButton::clicked, this, [this] { emit commanded(id_); });
@@ -20,9 +21,10 @@ MCheckBox::MCheckBox(const QString& label, QWidget* parent, int id, const QRect&
                      const QPixmap& disabled)
     : QAbstractButton(parent), id_(id), label_(label), background_(background), off_(off),
       onFace_(on), disabled_(disabled) {
+  setObjectName(QString::number(id));
   setGeometry(rect);
   // A label too wide for the box in the installed font steps down in size.
-  setFont(fit::FittingFont(skin::PlainFont(), label, rect.width() - 15));
+  fit::SetFittedFont(this, skin::PlainFont(), fit::FittingFont(skin::PlainFont(), label, rect.width() - 15));
   setFocusPolicy(Qt::TabFocus);
   connect(this, &QAbstractButton::clicked, this, [this] { emit commanded(id_); });
 }

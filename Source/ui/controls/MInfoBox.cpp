@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "controls/FitText.h"
 #include "controls/MButton.h"
 #include "controls/Skin.h"
 #include "StringTable.h"
@@ -31,7 +32,8 @@ MBoxBase::MBoxBase(const QString& title, const QString& message, int iconId, QRe
       message_(message.left(2047)),
       iconId_(iconId),
       titleRect_(titleRect),
-      messageRect_(messageRect) {
+      messageRect_(messageRect),
+      titleFont_(fit::FittingFont(skin::BoldFont(), title_, titleRect.width())) {
   setFixedSize(skin::kBoxSize);
   setFont(skin::BoldFont());
   setWindowTitle(title_);
@@ -86,9 +88,10 @@ void MBoxBase::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawPixmap(0, 0, skin::BoxBackground());
   p.drawPixmap(16, 49, skin::BoxIcon(iconId_));
-  p.setFont(skin::BoldFont());
+  p.setFont(titleFont_);
   p.setPen(Qt::white);
   p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
+  p.setFont(skin::BoldFont());
   p.setPen(Qt::black);
   // A message longer than its rectangle is cut at the rectangle's bottom.
   p.setClipRect(messageRect_);

@@ -5,6 +5,7 @@
 
 #include <QBasicTimer>
 #include <QDialog>
+#include <QFont>
 #include <QPointer>
 #include <QString>
 
@@ -30,6 +31,9 @@ class MBoxBase : public QDialog {
   QString title() const { return title_; }
   QString message() const { return message_; }
   int iconId() const { return iconId_; }
+  // Where the title is drawn, and in which font.
+  QRect TitleRect() const { return titleRect_; }
+  QFont TitleFont() const { return titleFont_; }
   // Runs the box modally over |parent|; returns the id of the button that
   // closed it, 0 when closed otherwise.
   int DoModal(QWidget* parent);
@@ -52,6 +56,7 @@ class MBoxBase : public QDialog {
   QString title_, message_;
   int iconId_;
   QRect titleRect_, messageRect_;
+  QFont titleFont_;  // the bold font at the largest size the title fits
   QPoint dragOffset_;
   bool dragging_ = false;
 };

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include "controls/FitText.h"
+
 namespace skin {
 
 QFont BoldFont() {
@@ -59,6 +61,11 @@ QPixmap BoxIcon(int iconId) {
   return pm;
 }
 
+// A label too wide for its face steps down in size, never past the border.
+QFont ButtonFont(const QSize& size, const QString& label) {
+  return fit::FittingFont(BoldFont(), label, size.width() - 2 * fit::kFaceBorder);
+}
+
 QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state) {
   QPixmap pm(size);
   pm.fill(Qt::transparent);
@@ -77,7 +84,7 @@ QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state) {
   p.setPen(QColor(30, 58, 104));
   p.drawPath(path);
   p.setPen(Qt::white);
-  p.setFont(BoldFont());
+  p.setFont(ButtonFont(size, label));
   p.drawText(QRect(QPoint(0, state == ButtonState::Pressed ? 1 : 0), size), Qt::AlignCenter, label);
   return pm;
 }

@@ -20,6 +20,8 @@ QPixmap BoxBackground();
 // Box icons: 800 notice, 801 question, 802 warning, 803 error; 44 x 77.
 QPixmap BoxIcon(int iconId);
 
+// The font a labelled face of |size| draws |label| in.
+QFont ButtonFont(const QSize& size, const QString& label);
 // A push button face in one of its states, with a label.
 enum class ButtonState { Normal, Pressed, Hover, Disabled };
 QPixmap ButtonFace(const QSize& size, const QString& label, ButtonState state);

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include "controls/MStatic.h"
 #include "controls/Skin.h"
 #include "pane/ViewerSession.h"
 
@@ -62,11 +63,14 @@ QString Style(const QColor& text, const QColor& background) {
   return QStringLiteral("color: %1; background-color: %2").arg(text.name(), background.name());
 }
 
+// A label of the strip: its text steps down in size where its place is too
+// narrow for it (a skinned label refits on every text and size).
 QLabel* MakeLabel(QWidget* parent, const QString& text, const QColor& colour, Qt::Alignment align) {
-  auto* l = new QLabel(text, parent);
   QFont f = skin::BoldFont();
   f.setPixelSize(11);
-  l->setFont(f);
+  auto* l = new MStatic(parent, 0, QRect(), QColor(), colour, f);
+  l->setObjectName(text.isEmpty() ? QStringLiteral("strip") : text);
+  l->setText(text);
   l->setAlignment(align);
   l->setStyleSheet(Style(colour, strip::kBackground));
   l->hide();
