@@ -501,6 +501,9 @@ void AviRepairService::Run(std::vector<std::string> directories, int minAgeSecon
     // directories are passed over.
     fs::recursive_directory_iterator it(fs::path(dir), fs::directory_options::skip_permission_denied,
                                         ec);
+    // A pane's folder that was never made (nothing recorded yet) holds
+    // nothing to repair: not worth a line in the log.
+    if (ec == std::errc::no_such_file_or_directory) continue;
     if (ec) {
       LogMessage("%s:%d (%d) %s\r\n", LOGPOS, ec.value(), dir.c_str());
       continue;

@@ -23,6 +23,7 @@
 #include "MediaTools.h"
 #include "base/AviRepair.h"
 #include "base/avxxx.h"
+#include "base/base.h"
 #include "support/ChildProcess.h"
 
 extern "C" {
@@ -485,6 +486,26 @@ TEST_F(AviRepairFixture, StopJoins) {
   }
   AviRepairService running;
   ASSERT_TRUE(running.Start({dir_.path(), dir_.File("does not exist")}, 0));
+}
+
+// The walk's log: a pane's folder that was never made (nothing recorded
+// yet) is passed over without a line; a path it cannot walk is logged.
+TEST_F(AviRepairFixture, LogsUnwalkableFoldersOnly) {
+  WriteBytes(dir_.File("not a folder"), Bytes(10, 0));
+  const std::string log = SetLogFileName(0, dir_.File("logs"));
+  fs::create_directories(dir_.File("logs"));
+  SetLogEnabled(true);
+  AviRepairService service;
+  ASSERT_TRUE(service.Start({dir_.File("never made"), dir_.File("not a folder")}, 0));
+  ASSERT_TRUE(service.Wait(10000));
+  SetLogEnabled(false);
+  // The log is UTF-16LE; these lines are ASCII.
+  std::string text;
+  for (unsigned char c : Content(log)) {
+    if (c != 0) text.push_back(static_cast<char>(c));
+  }
+  EXPECT_EQ(text.find("never made"), std::string::npos) << text;
+  EXPECT_NE(text.find("not a folder"), std::string::npos) << text;
 }
 
 }  // namespace
