@@ -134,6 +134,26 @@ bool CaptionOf(QWidget* w, Caption* c) {
   return false;
 }
 
+// A box's message, word-wrapped in the font the box draws it in: where it
+// ends past its area or runs under a button, the offending line ("" when
+// it fits); |smaller| gets it when drawn below the box's bold size.
+QString MessageLine(MBoxBase* box, const QString& where, QSet<QString>* smaller) {
+  const QRect area = box->MessageArea();
+  const QFont font = box->MessageFont();
+  const QRect drawn = QFontMetrics(font)
+                          .boundingRect(QRect(area.topLeft(), QSize(area.width(), 1 << 20)),
+                                        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, box->message());
+  bool under = false;
+  for (const MButton* b : box->findChildren<MButton*>()) under = under || b->geometry().intersects(drawn);
+  const QString line = QStringLiteral("%1: message \"%2\" %3 px: needs %4 x %5, has %6 x %7%8")
+                           .arg(where, box->message().left(40).replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                                QString::number(PixelSize(font)), QString::number(drawn.width()),
+                                QString::number(drawn.height()), QString::number(area.width()),
+                                QString::number(area.height()), under ? QStringLiteral(", under a button") : QString());
+  if (PixelSize(font) < PixelSize(skin::BoldFont())) smaller->insert(line);
+  return drawn.width() > area.width() || drawn.height() > area.height() || under ? line : QString();
+}
+
 QString NameOf(const QWidget* w) {
   return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
 }
@@ -153,6 +173,12 @@ QStringList Walk(QWidget* top, const QString& where, QStringList* smaller, int* 
     Caption c;
     if (!CaptionOf(w, &c)) continue;
     ++*count;
+    if (auto* box = qobject_cast<MBoxBase*>(w)) {
+      QSet<QString> small;
+      const QString message = MessageLine(box, where, &small);
+      if (!message.isEmpty()) offenders << message;
+      *smaller += small.values();
+    }
     const int needed = Needed(c.font, c.text, c.wrapped);
     const QString line = QStringLiteral("%1: %2 \"%3\" %4 px %5: needs %6, has %7")
                              .arg(where, NameOf(w), c.text, QString::number(PixelSize(c.font)),
@@ -279,6 +305,33 @@ class CaptionsFitTest : public QObject {
     QCOMPARE(b->text(), QStringLiteral("Settings"));
     QVERIFY(QFontMetrics(b->font()).horizontalAdvance(b->text()) <= 56);
     QCOMPARE(b->font(), skin::ButtonFont(QSize(60, 26), b->text()));
+  }
+
+  // Every text of the string table as the message of an information box
+  // and of a question box, in both languages: word-wrapped in the font the
+  // box draws it in, it ends above the box's buttons, no word cut.
+  void boxMessagesFit() {
+    int count = 0;
+    const int* ids = StringIds(&count);
+    QStringList offenders;
+    QSet<QString> smaller;
+    for (Language language : {Language::kKorean, Language::kEnglish}) {
+      SetLanguage(language);
+      for (int i = 0; i < count; ++i) {
+        MInfoBox info(kTitleError, ids[i], kIconError);
+        MQuestionBox question(kTitleQuestion, ids[i], kIconQuestion);
+        for (MBoxBase* box : {static_cast<MBoxBase*>(&info), static_cast<MBoxBase*>(&question)}) {
+          const QString where = QStringLiteral("%1 %2 %3").arg(ids[i]).arg(language == Language::kKorean ? "ko" : "en",
+                                                                  box->metaObject()->className());
+          const QString line = MessageLine(box, where, &smaller);
+          if (!line.isEmpty()) offenders << line;
+        }
+      }
+    }
+    QStringList sizes = smaller.values();
+    sizes.sort();
+    for (const QString& s : sizes) qInfo("smaller size: %s", qPrintable(s));
+    QVERIFY2(offenders.isEmpty(), qPrintable(QLatin1Char('\n') + offenders.join(QLatin1Char('\n'))));
   }
 
   // Every window and box in both languages: every caption fits its control.

@@ -43,6 +43,23 @@ QFont FittingFont(const QFont& designed, const QString& text, int width) {
   return f;
 }
 
+bool WrappedFits(const QFont& font, const QString& text, const QSize& area) {
+  const QRect bounds = QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 20),
+                                                       Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+  return bounds.width() <= area.width() && bounds.height() <= area.height();
+}
+
+QFont FittingWrappedFont(const QFont& designed, const QString& text, const QSize& area) {
+  if (text.isEmpty() || WrappedFits(designed, text, area)) return designed;
+  const bool pixels = designed.pixelSize() > 0;
+  QFont f = designed;
+  for (int size = SizeOf(designed) - 1; size >= kMinPixelSize; --size) {
+    f = Sized(designed, size, pixels);
+    if (WrappedFits(f, text, area)) return f;
+  }
+  return f;
+}
+
 int CaptionWidth(const QWidget* widget, const QString& text) {
   if (auto* box = qobject_cast<const QCheckBox*>(widget)) {
     QStyleOptionButton opt;

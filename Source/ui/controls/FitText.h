@@ -30,6 +30,14 @@ int TextWidth(const QFont& font, const QString& text);
 // at the largest smaller size at which it fits (at least kMinPixelSize).
 QFont FittingFont(const QFont& designed, const QString& text, int width);
 
+// Whether |text| word-wrapped to |area|'s width fits |area| in |font|: no
+// word wider than the area, no line below its bottom.
+bool WrappedFits(const QFont& font, const QString& text, const QSize& area);
+
+// |designed| itself when |text| word-wrapped fits |area|; otherwise the same
+// font at the largest smaller size at which it does (at least kMinPixelSize).
+QFont FittingWrappedFont(const QFont& designed, const QString& text, const QSize& area);
+
 // The width a widget's caption may take: a check box's or radio button's
 // text beside its indicator, a label's contents, a push button's face less
 // its border. |text| is what the widget shows.

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimerEvent>
+#include <algorithm>
 
 #include "controls/FitText.h"
 #include "controls/MButton.h"
@@ -91,11 +92,27 @@ void MBoxBase::paintEvent(QPaintEvent*) {
   p.setFont(titleFont_);
   p.setPen(Qt::white);
   p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
-  p.setFont(skin::BoldFont());
+  p.setFont(MessageFont());
   p.setPen(Qt::black);
-  // A message longer than its rectangle is cut at the rectangle's bottom.
-  p.setClipRect(messageRect_);
+  p.setClipRect(MessageArea());
   p.drawText(messageRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, message_);
+}
+
+QRect MBoxBase::MessageArea() const {
+  QRect area = messageRect_ & rect();
+  // A button below the message's top that shares its columns ends the area
+  // two pixels above it: text under a button cannot be read.
+  for (const MButton* b : findChildren<MButton*>(Qt::FindDirectChildrenOnly)) {
+    const QRect g = b->geometry();
+    if (g.top() > area.top() && g.left() <= area.right() && g.right() >= area.left()) {
+      area.setBottom(std::min(area.bottom(), g.top() - 3));
+    }
+  }
+  return area;
+}
+
+QFont MBoxBase::MessageFont() const {
+  return fit::FittingWrappedFont(skin::BoldFont(), message_, MessageArea().size());
 }
 
 void MBoxBase::mousePressEvent(QMouseEvent* e) {

@@ -34,6 +34,11 @@ class MBoxBase : public QDialog {
   // Where the title is drawn, and in which font.
   QRect TitleRect() const { return titleRect_; }
   QFont TitleFont() const { return titleFont_; }
+  // Where the message shows: its rectangle within the box and above the
+  // buttons below it; and the font it fits there in, word-wrapped (a
+  // message too long even at the smallest size is cut at the area's bottom).
+  QRect MessageArea() const;
+  QFont MessageFont() const;
   // Runs the box modally over |parent|; returns the id of the button that
   // closed it, 0 when closed otherwise.
   int DoModal(QWidget* parent);
