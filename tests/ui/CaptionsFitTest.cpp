@@ -334,6 +334,19 @@ class CaptionsFitTest : public QObject {
     QVERIFY2(offenders.isEmpty(), qPrintable(QLatin1Char('\n') + offenders.join(QLatin1Char('\n'))));
   }
 
+  // The sign-in panel draws its edits' captions itself, right-aligned in
+  // their boxes; "Alias:" has the pane's left edge for its box's: no caption
+  // ink may touch that edge (a glyph cut there would).
+  void signInCaptionsKeepOffThePaneEdge() {
+    FakeAudioFactory audio;
+    MainWindow main(0, GlobalSettings{}, Options(&audio, QSize(1920, 1080)));
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    const QImage pane = main.Form()->Pane(0)->grab().toImage();
+    const QRgb green = qRgb(165, 198, 99);  // the panel's background
+    for (int y = 0; y < 140; ++y) QVERIFY2(pane.pixel(0, y) == green, qPrintable(QString::number(y)));
+  }
+
   // Every window and box in both languages: every caption fits its control.
   void walk_data() {
     QTest::addColumn<int>("window");

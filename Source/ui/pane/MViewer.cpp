@@ -60,8 +60,11 @@ class SignInPanel : public QWidget {
       p.drawRect(QRect(QPoint(49, top - 1), QPoint(right, top + 20)));
       if (i == 0) p.drawRect(QRect(QPoint(narrow ? 236 : 259, top - 1), QPoint(narrow ? 267 : 310, top + 20)));
       p.setPen(Qt::white);
-      p.drawText(QRect(i == 3 ? 0 : 10, top, i == 3 ? 40 : 30, 20), Qt::AlignRight | Qt::AlignVCenter,
-                 QString::fromLatin1(captions[i]));
+      // A caption too wide for its box steps down in size, never cut.
+      const QRect box(i == 3 ? 0 : 10, top, i == 3 ? 40 : 30, 20);
+      const QString caption = QString::fromLatin1(captions[i]);
+      p.setFont(fit::FittingFont(PanelFont(13), caption, box.width()));
+      p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, caption);
     }
   }
 };
