@@ -201,14 +201,18 @@ FormOptions Options(AudioDeviceFactory* audio, QSize workArea) {
   return o;
 }
 
-// Pane 0 signed in over the fake link, live with sound, with every status
-// label of the strip shown as the pane's switches would show them.
+// Pane 0 signed in over the fake link, live with sound and its alarm
+// counts, with every status label of the strip shown as the pane's switches
+// would show them.
 void MakeLive(MFormView* form) {
   ViewerSession& s = form->Pane(0)->Session();
   SignInFields f = s.Fields();
   f.alias = QStringLiteral("Front door");
   s.SetFields(f);
-  QCOMPARE(DriveSession(s, Fake(), kPaneLiveAudio), kPaneLiveAudio);
+  // Motion detection and the sensor on: the pane shows its alarm counts.
+  LoginInfo info{};
+  info.ioEnabled = info.motionEnabled = info.sensorEnabled = 1;
+  QCOMPARE(DriveSession(s, Fake(), kPaneLiveAudio, 0, info), kPaneLiveAudio);
   QCoreApplication::processEvents();
   PaneStatus status = form->StatusOf(0);
   status.listening = status.talking = status.motionOn = status.flashOn = status.recording = true;
@@ -397,6 +401,7 @@ class CaptionsFitTest : public QObject {
       MakeLive(form);
       QVERIFY(!form->Panel()->Control(kIdLogOutButton)->isHidden());
       QVERIFY(!form->Strip()->StatusLabel(StatusStrip::kMic)->isHidden());
+      QVERIFY(form->Pane(0)->Session().Controls().MotionOn());
     }
     if (static_cast<Window>(window) == Window::kRecordChoiceSlides) {
       auto* box = static_cast<MSelectRecordBox*>(top.get());
