@@ -428,7 +428,7 @@ class FormLayoutTest : public QObject {
     MFormView* form = w.Form();
     LoginInfo info{};
     QCOMPARE(DriveSession(form->Pane(0)->Session(), Fake(), kPaneLive, 0, info), kPaneLive);
-    form->Pane(1)->Control(kIdAddressEdit)->setFocus();
+    form->Pane(1)->Control(kIdAddressEdit)->setFocus(Qt::MouseFocusReason);  // the user clicks into it
     QTRY_COMPARE(form->CurrentIndex(), 1);
     PostToForm(*form, WM_PANE_SELECT, 0);
     QCOMPARE(form->CurrentIndex(), 0);

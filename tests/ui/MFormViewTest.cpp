@@ -54,6 +54,16 @@ FormOptions FakeOptions(AudioDeviceFactory* audio, int columns = 2, int rows = 2
 // Signs pane |i| in over the fake link and takes it to |state| with the
 // camera's replies; while reconnecting, the render runs again when |render|
 // (the title shows only then). The pane's render runs from state 5 on.
+// The pane holding |w|, or -1.
+int PaneOf(MFormView& form, const QWidget* w) {
+  for (; w != nullptr; w = w->parentWidget()) {
+    for (int i = 0; i < form.PaneCount(); ++i) {
+      if (w == form.Pane(i)) return i;
+    }
+  }
+  return -1;
+}
+
 void Drive(MFormView& form, int i, int state, int group = 0, int codec = 2, int model = 0, bool render = true) {
   ViewerSession& s = form.Pane(i)->Session();
   LoginInfo info{};
@@ -543,6 +553,49 @@ class MFormViewTest : public QObject {
     QCOMPARE(form->CurrentIndex(), 0);
     QVERIFY(QApplication::focusWidget() == form->Pane(0));
     QVERIFY(Shown(form->Panel()->Control(kIdLogOutButton)));
+    form->Pane(0)->LogOut();
+  }
+
+  // Only the user moves the current pane with the focus. Focus the program
+  // moves into another pane's panel (the window's first focus after an
+  // automatic sign-in, the window activated again, a menu closed) leaves
+  // the current pane current and goes back to it; a click or Tab into the
+  // panel chooses that pane.
+  void onlyTheUserMovesTheCurrentPaneWithTheFocus() {
+    FakeAudioFactory audio;
+    MainWindow w(0, GlobalSettings{}, FakeOptions(&audio));
+    MFormView* form = w.Form();
+    Drive(*form, 0, kPaneLive);  // signed in before the window shows
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QTRY_VERIFY(w.isActiveWindow());
+    QCoreApplication::processEvents();
+    QCOMPARE(form->CurrentIndex(), 0);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->Pane(0)));
+    QWidget* address = form->Pane(1)->Control(kIdAddressEdit);
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason, Qt::OtherFocusReason}) {
+      address->setFocus(reason);
+      QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->Pane(0)));
+      QCOMPARE(form->CurrentIndex(), 0);
+      QVERIFY(Shown(form->Panel()->Control(kIdLogOutButton)));
+    }
+    // Qt hands a hidden widget's focus on with the Tab reason: not the user's.
+    address->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->Pane(0)));
+    QCOMPARE(form->CurrentIndex(), 0);
+    // The Tab key from the live pane reaches pane 1's panel and chooses it.
+    QTest::keyClick(form->Pane(0), Qt::Key_Tab);
+    QCOMPARE(PaneOf(*form, QApplication::focusWidget()), 1);
+    QCOMPARE(form->CurrentIndex(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(PaneOf(*form, QApplication::focusWidget()), 1);
+    // So does a click.
+    PostWindowMessage(form, WM_PANE_SELECT, 0, 0);
+    QTRY_COMPARE(form->CurrentIndex(), 0);
+    QTest::mouseClick(address, Qt::LeftButton);
+    QCOMPARE(form->CurrentIndex(), 1);
+    QCOMPARE(QApplication::focusWidget(), address);
     form->Pane(0)->LogOut();
   }
 

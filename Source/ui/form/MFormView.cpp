@@ -19,6 +19,7 @@
 #include "controls/MInfoBox.h"
 #include "pane/MViewer.h"
 #include "controls/MessageBoxes.h"
+#include "form/FocusWatch.h"
 #include "form/SidePanel.h"
 #include "form/CameraCombos.h"
 #include "form/CameraControlCommands.h"
@@ -91,7 +92,7 @@ bool MFormView::Create(const FormOptions& options) {
   StartRecordingRepair();
   StartLanSearch();
   PostWindowMessage(this, WM_LOAD_CAMERA_LIST);
-  connect(qApp, &QApplication::focusChanged, this, &MFormView::OnFocusChanged);
+  new FocusWatch(this, [this](QWidget* now, bool byUser) { OnFocusIn(now, byUser); });
   return true;
 }
 
@@ -203,11 +204,25 @@ void MFormView::EnterKey(QWidget* focus) {
   QCoreApplication::sendEvent(Pane(index), &enter);
 }
 
-void MFormView::OnFocusChanged(QWidget*, QWidget* now) {
-  // Typing into a pane's sign-in panel makes it the pane the side panel and
-  // the Enter key act on.
+void MFormView::OnFocusIn(QWidget* now, bool byUser) {
   const int index = PaneIndexOf(now);
-  if (index >= 0 && index != current_) SelectPane(index);
+  if (index < 0 || index == current_) return;
+  // Clicking or tabbing into a pane's sign-in panel makes it the pane the
+  // side panel and the Enter key act on.
+  if (byUser) {
+    SelectPane(index);
+    return;
+  }
+  // The program moved the keys into another pane (the window's first focus,
+  // the window activated again, a box or menu closed): the current pane
+  // stays current and takes the keys back once the move is over.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        const int focused = PaneIndexOf(QApplication::focusWidget());
+        if (focused >= 0 && focused != current_) Pane(current_)->setFocus(Qt::OtherFocusReason);
+      },
+      Qt::QueuedConnection);
 }
 
 // --- selection and status ----------------------------------------------------

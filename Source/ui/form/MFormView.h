@@ -120,7 +120,7 @@ class MFormView : public QWidget, public FormContext {
   void StartAutoSignIn(std::chrono::milliseconds step);
   void OpenAutoSignInNotice();
   void FinishAutoSignIn();
-  void OnFocusChanged(QWidget* old, QWidget* now);
+  void OnFocusIn(QWidget* now, bool byUser);
   // Enlargement, full screen and wide mode (FormLayout keeps the state).
   void RegisterLayoutMessages();
   void ToggleEnlarged(int index);
