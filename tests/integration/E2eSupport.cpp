@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "camsim/TestPattern.h"
+#include "support/PatternRgb.h"
 
 namespace e2e {
 
@@ -62,41 +62,18 @@ bool FindForm(const Image& im, int* x0, int* y0) {
   return false;
 }
 
-// Drawn by the simulator's own pattern code, turned to RGB (BT.601 in the
-// range the camera's stream carries: video range for H.264 and MPEG-4, full
-// range for the Motion JPEG camera) and halved to the cell size.
+// The simulator's picture at twice the cell size, halved as the viewer's
+// scaling does (the mean of each 2 x 2 block).
 std::vector<unsigned char> Reference(int camera, int frame) {
-  constexpr int w = 2 * kCellW, h = 2 * kCellH;
-  static std::vector<unsigned char> y(w * h), cb(w / 2 * h / 2), cr(w / 2 * h / 2);
-  camsim::PlanarPicture p;
-  p.y = y.data();
-  p.cb = cb.data();
-  p.cr = cr.data();
-  p.width = w;
-  p.height = h;
-  p.chromaHeight = h / 2;
-  p.lumaStride = w;
-  p.chromaStride = w / 2;
-  camsim::DrawTestPattern(p, camera, frame);
-  const bool full = camera % 3 == 2;
-  const double gain = full ? 1.0 : 1.164, black = full ? 0.0 : 16.0;
-  const double rv = full ? 1.402 : 1.596, gv = full ? 0.714 : 0.813, gu = full ? 0.344 : 0.391;
-  const double bu = full ? 1.772 : 2.018;
+  constexpr int w = 2 * kCellW;
+  const std::vector<unsigned char> full = testsupport::PatternRgb(camera, frame, w, 2 * kCellH);
   std::vector<unsigned char> out(static_cast<std::size_t>(kCellW) * kCellH * 3);
   for (int row = 0; row < kCellH; ++row) {
     for (int col = 0; col < kCellW; ++col) {
-      const double u = cb[row * (w / 2) + col] - 128.0, v = cr[row * (w / 2) + col] - 128.0;
-      double sum[3] = {0, 0, 0};
-      for (int k = 0; k < 4; ++k) {
-        const double l = gain * (y[(2 * row + k / 2) * w + 2 * col + k % 2] - black);
-        sum[0] += l + rv * v;
-        sum[1] += l - gv * v - gu * u;
-        sum[2] += l + bu * u;
-      }
       for (int c = 0; c < 3; ++c) {
-        const double value = sum[c] / 4;
-        out[(static_cast<std::size_t>(row) * kCellW + col) * 3 + c] =
-            static_cast<unsigned char>(value < 0 ? 0 : value > 255 ? 255 : value + 0.5);
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) sum += full[((2 * row + k / 2) * static_cast<std::size_t>(w) + 2 * col + k % 2) * 3 + c];
+        out[(static_cast<std::size_t>(row) * kCellW + col) * 3 + c] = static_cast<unsigned char>((sum + 2) / 4);
       }
     }
   }

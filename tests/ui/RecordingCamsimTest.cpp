@@ -15,7 +15,7 @@
 #include "MediaProbe.h"
 #include "FakeAudioDevices.h"
 #include "RecordingPresenter.h"
-#include "camsim/TestPattern.h"
+#include "support/PatternRgb.h"
 #include "controls/MessageBoxes.h"
 #include "link/LinkEngine.h"
 #include "pane/ViewerSession.h"
@@ -43,31 +43,14 @@ using mediaprobe::Probe;
 // |camera| as the simulator draws it, on a grid of every 8th pixel.
 double Difference(const QImage& image, int camera, int frame) {
   constexpr int w = 640, h = 480;
-  static std::vector<unsigned char> y(w * h), cb(w / 2 * h), cr(w / 2 * h);
-  camsim::PlanarPicture p;
-  p.y = y.data();
-  p.cb = cb.data();
-  p.cr = cr.data();
-  p.width = w;
-  p.height = h;
-  p.chromaHeight = h / 2;
-  p.lumaStride = w;
-  p.chromaStride = w / 2;
-  camsim::DrawTestPattern(p, camera, frame);
-  const bool full = camera % 3 == 2;
-  const double gain = full ? 1.0 : 1.164, black = full ? 0.0 : 16.0;
-  const double rv = full ? 1.402 : 1.596, gv = full ? 0.714 : 0.813, gu = full ? 0.344 : 0.391;
-  const double bu = full ? 1.772 : 2.018;
+  const std::vector<unsigned char> ref = testsupport::PatternRgb(camera, frame, w, h);
   double sum = 0;
   int n = 0;
   for (int row = 0; row < h; row += 8) {
     for (int col = 0; col < w; col += 8) {
-      const double u = cb[(row / 2) * (w / 2) + col / 2] - 128.0, v = cr[(row / 2) * (w / 2) + col / 2] - 128.0;
-      const double l = gain * (y[row * w + col] - black);
-      const double ref[3] = {l + rv * v, l - gv * v - gu * u, l + bu * u};
       const QRgb px = image.pixel(col, row);
       const int got[3] = {qRed(px), qGreen(px), qBlue(px)};
-      for (int c = 0; c < 3; ++c) sum += std::fabs(std::clamp(ref[c], 0.0, 255.0) - got[c]);
+      for (int c = 0; c < 3; ++c) sum += std::abs(ref[(static_cast<std::size_t>(row) * w + col) * 3 + c] - got[c]);
       n += 3;
     }
   }
