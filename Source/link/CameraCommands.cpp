@@ -19,7 +19,7 @@ int SendCommand(int slot, const char* cls, const char* mtd) {
 int SendCommand(int slot, const MessageBuilder& body) {
   if (!body.ok()) {
     LogMessage("%s:%d\r\n", LOGPOS);
-    return 0;
+    return kSendFailed;
   }
   return SendControlMessage(slot, body.text());
 }
@@ -35,10 +35,10 @@ MessageBuilder Command(const char* cls, const char* mtd) {
 int RequestKeyFrame(int slot) { return SendCommand(slot, "VIDEO", "I-FRAME_REQ"); }
 
 int StartVideo(int slot, FrameSink* sink) {
-  if (!IsValidSlot(slot)) return 0;
+  if (!IsValidSlot(slot)) return kSendFailed;
   {
     TimedLockHolder hold(LinkSlot(slot).lock, TimedLock::kDefaultWaitMs, LOGPOS);
-    if (!hold.held()) return 0;
+    if (!hold.held()) return kSendFailed;
     SetFrameSink(slot, sink);
   }
   return SendCommand(slot, "VIDEO", "PLAY");
@@ -51,10 +51,10 @@ int FlipPicture(int slot, int horizontal, int vertical) {
 }
 
 int CameraSoundOn(int slot, AudioSink* sink) {
-  if (!IsValidSlot(slot)) return 0;
+  if (!IsValidSlot(slot)) return kSendFailed;
   {
     TimedLockHolder hold(LinkSlot(slot).lock, TimedLock::kDefaultWaitMs, LOGPOS);
-    if (!hold.held()) return 0;
+    if (!hold.held()) return kSendFailed;
     SetAudioSink(slot, sink);
   }
   return SendCommand(slot, "MIC", "PLAY");

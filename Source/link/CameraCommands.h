@@ -1,6 +1,8 @@
-// Camera commands (CMD CONTROL): one builder per command, each returning the
-// result of SendControlMessage (1 sent or channel closed, 0 send error), and
-// the handling of the camera's replies to them.
+// Camera commands (CMD CONTROL): one builder per command, and the handling of
+// the camera's replies to them. Every builder returns the result of
+// SendControlMessage (LinkEngine.h): kSendOk (1) sent, kSendFailed (0) send
+// error, kSendNotConnected (-1) nothing sent because the slot has no control
+// connection. Only kSendOk is a success.
 #pragma once
 
 #include "base/WindowTarget.h"
@@ -29,7 +31,8 @@ int SetSensorInput(int slot, int on);                // SENSOR SET / CLR
 int SetGeneralOutput(int slot, int on);              // GIO SET / CLR GIO_PIN#GO_01
 
 // Setup requests: CMD#SETUP, CLS#section, MTD#method and, when |var| is not
-// null, VAR#var. Returns the result of SendControlMessage, 0 when too long.
+// null, VAR#var. Returns the result of SendControlMessage, kSendFailed when
+// too long.
 int SendSetupRequest(int slot, const char* section, const char* method, const char* var);
 
 // Replies to CONTROL commands (classes VIDEO, MIC, SPK, MOTION) as window

@@ -61,7 +61,8 @@ SetupReplyTargets& GetSetupReplyTargets();
 // WM_LOGIN_ACCEPTED or WM_LOGIN_REFUSED.
 int OpenControl(int slot, const char* id, const char* password, int useMjpeg);
 
-// The body lines CMD#ALIVE, MTD#SET / CMD#CLOSE through SendControlMessage.
+// The body lines CMD#ALIVE, MTD#SET / CMD#CLOSE through SendControlMessage
+// (same results: kSendNotConnected when there is no control connection).
 int SendAliveRequest(int slot);
 int SendCloseRequest(int slot);
 

@@ -444,18 +444,19 @@ long SendOnChannel(PHD& phd, const void* data, std::size_t size) {
 }
 
 int SendControlMessage(int slot, const char* body) {
-  if (!IsValidSlot(slot) || body == nullptr) return 0;
+  if (!IsValidSlot(slot) || body == nullptr) return kSendFailed;
   LinkRecord& record = g_linkTable[slot];
-  if (record.control.socket.load() == -1) return 1;
+  if (record.control.socket.load() == -1) return kSendNotConnected;
   char stid[kLinkIdSize];
   char dtid[kLinkIdSize];
   CopyLinkIds(slot, stid, dtid);
   char message[kMessageBufferSize];
   const int length = ComposeMessage(message, sizeof message, stid, dtid, body);
-  if (length < 0) return 0;
+  if (length < 0) return kSendFailed;
   const long sent = SendOnChannel(record.control, message, static_cast<std::size_t>(length));
-  if (sent < 0) return errno == ENOTSOCK ? 1 : 0;  // closed meanwhile: as if closed before
-  return 1;
+  // Closed meanwhile (ENOTSOCK): as if it had been closed before the call.
+  if (sent < 0) return errno == ENOTSOCK ? kSendNotConnected : kSendFailed;
+  return kSendOk;
 }
 
 void ResetChannel(PHD* phd) {

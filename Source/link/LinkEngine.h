@@ -112,8 +112,17 @@ int PrepareLink(int slot, WindowTarget* window, const char* address, int port);
 // thread. Returns 1 on success, 0 on failure (logged; socket left -1).
 int ConnectChannel(const char* address, PHD* phd, SelectEventSet* set, int port, int type);
 
-// Sends header + body + "\n\n" on the control channel in one call. Returns 1
-// when sent, 0 on a send error, 1 without sending when the channel is closed.
+// Results of SendControlMessage and of every request built on it. Anything
+// but kSendOk is a failure: callers test "!= kSendOk" (or "!= 1").
+inline constexpr int kSendOk = 1;             // handed to the socket in one call
+inline constexpr int kSendFailed = 0;         // send error, bad slot, message too long
+inline constexpr int kSendNotConnected = -1;  // no control connection: nothing was sent
+
+// Sends header + body + "\n\n" on the control channel in one call (a partial
+// send is not retried). Returns kSendOk, kSendFailed on a send error, or
+// kSendNotConnected without sending when the slot has no control connection
+// (never opened, closed by the camera or by CloseLink, also when it closes
+// during the call), so that a caller does not take a command for done.
 int SendControlMessage(int slot, const char* body);
 
 // Sends raw bytes on a channel (one call, under the channel's io lock).

@@ -3,8 +3,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "TestCamera.h"
 #include "base/base.h"
@@ -298,9 +301,88 @@ TEST_F(SignedIn, PeerCloseGivesOneControlClosed) {
   usleep(100000);
   EXPECT_EQ(window.Count(WM_CONTROL_CLOSED), 1);
   EXPECT_EQ(LinkSlot(kSlot).control.socket.load(), -1);
-  // Commands on a closed channel are skipped and reported as sent.
-  EXPECT_EQ(SendAliveRequest(kSlot), 1);
-  EXPECT_EQ(StopVideo(kSlot), 1);
+}
+
+// True once |done| holds, false when it still does not after 10 s.
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// A request is reported sent only when it went out on an open control
+// connection. Without one nothing is sent and every request says it was not
+// connected, however the connection ended, so that no caller takes the
+// command for done (a switch stored "on" although the camera never heard).
+TEST_F(SignedIn, RequestsReportWhetherTheyWentOut) {
+  static constexpr int kNeverOpened = 14;
+  const struct {
+    const char* name;
+    int (*send)(int slot);
+    const char* cls;  // CLS of the request as the camera reads it ("" for none)
+  } requests[] = {
+      {"alive", SendAliveRequest, ""},
+      {"close", SendCloseRequest, ""},
+      {"key frame", RequestKeyFrame, "VIDEO"},
+      {"start video", [](int slot) { return StartVideo(slot, nullptr); }, "VIDEO"},
+      {"stop video", StopVideo, "VIDEO"},
+      {"flip", [](int slot) { return FlipPicture(slot, 1, 0); }, "VIDEO"},
+      {"sound on", [](int slot) { return CameraSoundOn(slot, nullptr); }, "MIC"},
+      {"talk-back on", TalkBackOn, "SPK"},
+      {"volume", [](int slot) { return SetSpeakerVolume(slot, 7); }, "SPK"},
+      {"pan", [](int slot) { return MovePanTilt(slot, -2, 0, 0, 0); }, "PTZ"},
+      {"flash", [](int slot) { return SetFlash(slot, 1); }, "LED"},
+      {"motion detection", [](int slot) { return SetMotionDetection(slot, 1); }, "MOTION"},
+      {"sensor", [](int slot) { return SetSensorInput(slot, 1); }, "SENSOR"},
+      {"output", [](int slot) { return SetGeneralOutput(slot, 1); }, "GIO"},
+      {"setup get", [](int slot) { return SendSetupRequest(slot, "VIDEO", "GET", nullptr); }, "VIDEO"},
+  };
+  enum class Link { kNeverOpened, kOpen, kClosedByTheCamera, kClosedBySignOut };
+  const struct {
+    const char* name;
+    Link link;
+    int result;
+  } states[] = {
+      {"never opened", Link::kNeverOpened, kSendNotConnected},
+      {"open", Link::kOpen, kSendOk},
+      {"closed by the camera", Link::kClosedByTheCamera, kSendNotConnected},
+      {"closed by sign-out", Link::kClosedBySignOut, kSendNotConnected},
+  };
+  for (const auto& state : states) {
+    SCOPED_TRACE(state.name);
+    int slot = kSlot;
+    switch (state.link) {
+      case Link::kNeverOpened:
+        slot = kNeverOpened;
+        ASSERT_EQ(LinkSlot(slot).control.socket.load(), -1);
+        break;
+      case Link::kOpen:
+        SignIn();
+        ASSERT_TRUE(window.WaitFor(WM_LOGIN_ACCEPTED));
+        break;
+      case Link::kClosedByTheCamera:
+        ::shutdown(control, SHUT_RDWR);
+        ASSERT_TRUE(window.WaitFor(WM_CONTROL_CLOSED));
+        ASSERT_TRUE(WaitUntil([] { return LinkSlot(kSlot).control.socket.load() == -1; }));
+        break;
+      case Link::kClosedBySignOut:
+        SignIn();
+        ASSERT_TRUE(window.WaitFor(WM_LOGIN_ACCEPTED, 2));
+        CloseLink(kSlot);
+        break;
+    }
+    for (const auto& r : requests) {
+      SCOPED_TRACE(r.name);
+      EXPECT_EQ(r.send(slot), state.result);
+      if (state.result == kSendOk) {
+        EXPECT_EQ(LineValue(camera.ReadMessage(control), "CLS"), r.cls);
+      }
+    }
+  }
+  CloseLink(kNeverOpened);
 }
 
 TEST(Engine, ConnectFailuresLeaveTheChannelClosed) {
