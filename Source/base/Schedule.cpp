@@ -171,7 +171,9 @@ bool ReservationScheduler::Check(const LocalTime& now, std::int64_t realSeconds,
   if (!force && now.minute == lastMinute_) return false;
   lastMinute_ = now.minute;
   if (force || now.minute == 0) table_ = LoadSchedule(hooks_.load ? hooks_.load() : std::vector<StoredReservation>{}, count, rules_);
-  if (blocked) return running_ != was;
+  // A manual recording or motion detection keeps reservations from
+  // starting; one that runs still ends with its window or its edit.
+  if (blocked && !running_) return running_ != was;
   if (running_) {
     if (force) {
       bool same = false;
@@ -185,7 +187,7 @@ bool ReservationScheduler::Check(const LocalTime& now, std::int64_t realSeconds,
       Stop(true);
     }
   }
-  if (!running_) {
+  if (!running_ && !blocked) {
     for (const ScheduleEntry& e : table_) {
       if (!e.used || e.nextStart > count || count >= e.nextEnd) continue;
       const bool current = e.nextStart == currentStart_ && e.nextEnd == currentEnd_;

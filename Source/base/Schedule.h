@@ -84,7 +84,9 @@ class ReservationScheduler {
 
   // One check at local time |now| (seconds dropped) and real time
   // |realSeconds| (seconds since 1970, UTC). |blocked|: a manual recording
-  // or motion detection runs. Returns whether the recording switched.
+  // or motion detection runs, so no reservation starts (one already running
+  // still ends when its window ends or its entry changed). Returns whether
+  // the recording switched.
   bool Check(const LocalTime& now, std::int64_t realSeconds, bool force, bool blocked);
   // The user stopped the running occurrence: it is not started again.
   void StopByUser();

@@ -122,7 +122,10 @@ class AlarmTest : public QObject {
     SetAlarmSoundHook(nullptr);
     SetBoxPresenter(nullptr);
   }
+  // Each test records into an empty folder: the recorder never writes over
+  // a file an earlier test left with the same name (it adds a number).
   void init() {
+    std::filesystem::remove_all(records_);
     boxes_.shown.clear();
     sounds_.clear();
   }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,8 +27,15 @@ class FakePaneLink : public PaneLink {
   std::atomic<int> microphone{1};
   std::atomic<int> audioOpens{0};
 
+  // Called (on the signing-in thread) before OpenControl answers; a test
+  // holds a sign-in there.
+  std::function<void()> whileOpening;
+
   int PrepareLink(int, WindowTarget*, const char*, int) override { return 1; }
-  int OpenControl(int, const char*, const char*, int) override { return openControl.load(); }
+  int OpenControl(int, const char*, const char*, int) override {
+    if (whileOpening) whileOpening();
+    return openControl.load();
+  }
   int OpenVideoStream(int) override { return 1; }
   int SendCloseRequest(int) override { return 1; }
   void CloseLink(int) override {}
@@ -38,8 +46,17 @@ class FakePaneLink : public PaneLink {
   bool HoldsAudioSink(int, const AudioSink*) override { return false; }
   void ClearFrameSink(int) override {}
   void ClearAudioSink(int) override {}
-  int StartVideo(int, FrameSink*) override { return 1; }
-  int StopVideo(int) override { return 1; }
+  // VIDEO PLAY and VIDEO STOP sent.
+  std::atomic<int> videoStarts{0};
+  std::atomic<int> videoStops{0};
+  int StartVideo(int, FrameSink*) override {
+    ++videoStarts;
+    return 1;
+  }
+  int StopVideo(int) override {
+    ++videoStops;
+    return 1;
+  }
   // Key-frame requests made, and what they answer (0: not sent).
   std::atomic<int> keyFrameRequests{0};
   std::atomic<int> keyFrame{1};

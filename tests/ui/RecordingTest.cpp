@@ -10,6 +10,7 @@
 
 #include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
+#include "RecordingPane.h"
 #include "RecordingPresenter.h"
 #include "base/HDDManager.h"
 #include "base/Schedule.h"
@@ -26,25 +27,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A clock the test sets.
-struct FakeClock {
-  LocalTime now{2009, 10, 21, 13, 56, 56};
-  LocalClock Clock() {
-    return [this] { return now; };
-  }
-};
-
-bool RegisteredWithDiskManager(const std::string& dir) {
-  for (int i = 0; i < HDDManager::kEntries; ++i) {
-    const HDDManager::EntryView e = HDDManager::Instance().Entry(i);
-    if (e.inUse && e.dir == dir) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 class RecordingTest : public QObject {
   Q_OBJECT
@@ -53,45 +35,7 @@ class RecordingTest : public QObject {
   std::string records_;
 
   // A live H.264 VGA pane on a fake link recording into the test's folder.
-  struct Pane {
-    FakePaneLink link;
-    FakeClock clock;
-    BufferSurface surface{kKindRGB32};
-    std::unique_ptr<ViewerSession> s;
-    explicit Pane(const std::string& records, int settingsIndex = 0) {
-      SessionOptions o;
-      o.link = &link;
-      o.clock = clock.Clock();
-      o.realClock = [this] {
-        return (LocalToFiletime(clock.now) - LocalToFiletime({1970, 1, 1, 0, 0, 0})) / 10000000;
-      };
-      s = std::make_unique<ViewerSession>(0, settingsIndex, &surface, nullptr, nullptr, o);
-      WriteSettingString(s->Settings(), settings::kRecordDir, QString::fromStdString(records));
-    }
-    PaneRecording& Rec() { return s->Recording(); }
-    // The next |seconds| seconds of the fake clock: the pane's once-a-second
-    // tick, or only the recording's part of it (the fake camera sends no
-    // pictures, so more than 9 ticks would reconnect the pane).
-    int tick = 0;
-    void Run(int seconds, bool wholeTick = false) {
-      for (int i = 0; i < seconds; ++i) {
-        LocalTime& t = clock.now;
-        if (++t.second == 60) {
-          t.second = 0;
-          if (++t.minute == 60) {
-            t.minute = 0;
-            ++t.hour;
-          }
-        }
-        tick = (tick + 1) % 60;
-        if (wholeTick) {
-          s->Tick();
-        } else {
-          Rec().CheckRecordPeriod(tick);
-        }
-      }
-    }
-  };
+  using Pane = RecordingPane;
 
   std::string PaneDir() const { return records_ + "/VIEWER00"; }
 
@@ -103,7 +47,12 @@ class RecordingTest : public QObject {
     records_ = dir_.filePath("기록 폴더").toStdString();
   }
   void cleanupTestCase() { SetBoxPresenter(nullptr); }
-  void init() { boxes_.shown.clear(); }
+  // Each test records into an empty folder: the recorder never writes over
+  // a file an earlier test left with the same name (it adds a number).
+  void init() {
+    boxes_.shown.clear();
+    fs::remove_all(records_);
+  }
 
   // A manual recording: the first file where the clock says, a key frame
   // asked for, the pane directory registered; each period boundary starts

@@ -116,6 +116,11 @@ void MFormView::CreateControls() {
   connect(close_, &MButton::clicked, this, [this] { window()->close(); });
   panel_ = new SidePanel(this, this);
   panel_->setGeometry(Geometry().SidePanelLeft(), 0, FormGeometry::kSidePanelWidth, FormSize().height());
+  // The side panel's column runs up through the title bar: the title-bar
+  // buttons lie over it, or their clicks would land on the panel and start
+  // a drag of the window instead.
+  minimise_->raise();
+  close_->raise();
   // Each concern registers its own commands and messages.
   router_.Register(WM_PANE_STATUS, [this](WindowMessageEvent& m) { OnPaneStatus(static_cast<int>(m.wParam)); });
   router_.Register(WM_PANE_SELECT, [this](WindowMessageEvent& m) { SelectPane(static_cast<int>(m.wParam)); });
@@ -161,26 +166,7 @@ QWidget* MFormView::TitleButton(int id) const {
   }
 }
 
-PaneStatus MFormView::StatusOf(int index) const {
-  MViewer* pane = Pane(index);
-  ViewerSession& s = pane->Session();
-  PaneStatus st;
-  st.state = s.State();
-  st.group = s.Group();
-  st.model = s.Info().model;
-  st.codec = s.Format().codec;
-  st.resolution = s.Format().resolution;
-  st.renderStarted = s.Render().State() == MVideoRender::kRunning;
-  st.listening = s.Audio().MicOn();
-  st.talking = s.Audio().SpeakerOn();
-  st.volume = s.Audio().Volume();
-  st.recording = s.Recording().Recording() || s.Recording().ReservationRecording();
-  st.motionOn = s.Controls().MotionOn();
-  st.flashOn = s.Controls().FlashOn();
-  st.alias = s.Fields().alias;
-  st.address = s.Fields().url;
-  return st;
-}
+PaneStatus MFormView::StatusOf(int index) const { return Pane(index)->Session().Status(); }
 
 int MFormView::PaneIndexOf(const QWidget* widget) const {
   for (; widget != nullptr && widget != this; widget = widget->parentWidget()) {

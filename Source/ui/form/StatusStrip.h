@@ -9,27 +9,11 @@
 #include <array>
 #include <vector>
 
+#include "pane/PaneStatus.h"
+
 class QLabel;
 class QWidget;
 
-// What the strip and the side panel need to know about a pane, read on the
-// UI thread from its session and its sign-in panel.
-struct PaneStatus {
-  int state = 0;
-  int group = 0;
-  int model = 0;
-  int codec = 0;
-  int resolution = 0;
-  bool renderStarted = false;
-  bool listening = false;
-  bool talking = false;
-  int volume = 0;   // the camera speaker's volume
-  bool recording = false;  // a manual (or scheduled) recording runs
-  bool motionOn = false;
-  bool flashOn = false;
-  QString alias;    // the alias edit
-  QString address;  // the address edit
-};
 
 namespace strip {
 

@@ -12,7 +12,8 @@
 #include "pane/PaneCameraControls.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneRecording.h"
-#include "pane/ViewerSession.h"
+#include "pane/PaneConstants.h"
+#include "pane/ViewerSession.h"  // ViewerHost
 
 namespace {
 
@@ -43,12 +44,12 @@ void PaneAlarms::Register(MessageRouter& router) {
 
 void PaneAlarms::OnMotionAlarm() {
   if (pane_.Group() != 0 || pane_.State() <= kPaneVideoOpen || !controls_.MotionOn() || clipStarted_) return;
-  controls_.motionCount_.fetch_add(1);
+  controls_.CountMotionEvent();
   pane_.AlarmLabelsChanged();
-  // A manual recording owns the file: the event is counted and announced
-  // but does not replace that file with a clip.
-  if (recording_.Recording()) {
-    LogMessage("%s:%d (manual recording runs)\r\n", LOGPOS);
+  // A manual recording or a reservation owns the file: the event is counted
+  // and announced but does not replace that file with a clip.
+  if (recording_.Recording() || recording_.ReservationRecording()) {
+    LogMessage("%s:%d (recording runs)\r\n", LOGPOS);
     Announce();
     return;
   }
@@ -57,17 +58,18 @@ void PaneAlarms::OnMotionAlarm() {
   alarmSeconds_ = seconds;
   alarmTimer_.start(second_ * seconds);
   clipStarted_ = true;
-  if (recording_.RegisterRecordDir(true) != 1) {
-    LogMessage("%s:%d\r\n", LOGPOS);
-    return;
+  switch (recording_.StartAlarmFile()) {
+    case PaneRecording::ClipStart::kStarted:
+      break;
+    case PaneRecording::ClipStart::kNoFile:
+      // The timer still ends the alarm (and lets the directory go).
+      pane_.Box(kStartFailedBox, kBoxError, false);
+      return;
+    case PaneRecording::ClipStart::kRefused:
+    case PaneRecording::ClipStart::kNoDirectory:
+      LogMessage("%s:%d\r\n", LOGPOS);
+      return;
   }
-  if (recording_.StartAviFile(true) != 1) {
-    // The timer still ends the alarm (and lets the directory go).
-    pane_.Box(kStartFailedBox, kBoxError, false);
-    return;
-  }
-  // A clip of a minimised program still needs its pictures.
-  if (audio_.VideoPaused()) audio_.SetVideoPaused(0);
   alarmRecording_.store(true);
   pane_.AlarmLabelsChanged();
   Announce();
@@ -77,28 +79,21 @@ void PaneAlarms::EndAlarmRecording() {
   if (!clipStarted_) return;
   alarmTimer_.stop();
   clipStarted_ = false;
-  const bool hadFile = alarmRecording_.exchange(false);
-  if (hadFile) recording_.StopAviFile();
+  alarmRecording_.store(false);
   pane_.AlarmLabelsChanged();
-  if (recording_.RegisterRecordDir(false) != 1) {
-    LogMessage("%s:%d\r\n", LOGPOS);
-    return;
-  }
-  // The program went to the tray during the clip: its pictures pause again
-  // like the other panes'.
-  if (!host_.PaneShown()) audio_.SetVideoPaused(1);
+  // Closes only the clip's own file.
+  recording_.EndAlarmFile();
+}
+
+void PaneAlarms::OnConnectionEnded(ConnectionEnd why) {
+  // The clip's file has the picture format of the connection that ended;
+  // a new bit rate keeps the same picture.
+  if (why != ConnectionEnd::kNewQuality) EndAlarmRecording();
 }
 
 void PaneAlarms::OnSensorAlarm(int active) {
   if (pane_.Group() != 0 || pane_.State() <= kPaneVideoOpen || !controls_.SensorOn()) return;
-  if (active != 0) {
-    if (!controls_.sensorActive_.exchange(true)) {
-      controls_.sensorCount_.fetch_add(1);
-      Announce();
-    }
-  } else {
-    controls_.sensorActive_.store(false);
-  }
+  if (controls_.FollowSensor(active != 0)) Announce();
   pane_.AlarmLabelsChanged();
 }
 

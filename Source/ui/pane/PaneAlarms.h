@@ -8,7 +8,10 @@
 // and never records.
 //
 // The counts and the sensor's state are the camera switches' own fields
-// (PaneCameraControls), which the labels read; this part changes them.
+// (PaneCameraControls), which the labels read; this part changes them
+// through its calls. The clip's file is granted by the recording part
+// (PaneRecording::StartAlarmFile): a running manual recording or reservation
+// keeps its file, and the clip closes only its own.
 //
 // Threads: every call on the UI thread; the events arrive through the
 // pane's window queue. The two timers (the clip's end, the end of the main
@@ -20,6 +23,8 @@
 #include <atomic>
 #include <chrono>
 
+#include "pane/PaneLifecycle.h"
+
 class MessageRouter;
 class PaneAudioVideo;
 class PaneCameraControls;
@@ -27,13 +32,13 @@ class PaneContext;
 class PaneRecording;
 class ViewerHost;
 
-class PaneAlarms {
+class PaneAlarms : public PaneLifecycle {
  public:
   // |second| is how long one second of the alarm's timers lasts (1000 ms;
   // tests run the timers faster).
   PaneAlarms(PaneContext& pane, PaneCameraControls& controls, PaneAudioVideo& audio, PaneRecording& recording,
              ViewerHost& host, std::chrono::milliseconds second);
-  ~PaneAlarms();
+  ~PaneAlarms() override;
   PaneAlarms(const PaneAlarms&) = delete;
   PaneAlarms& operator=(const PaneAlarms&) = delete;
 
@@ -43,9 +48,12 @@ class PaneAlarms {
   void OnMotionAlarm();
   // |active|: the camera's SENSOR_ACTIVE of the event.
   void OnSensorAlarm(int active);
-  // Ends the alarm clip (its timer, log-out, motion detection switched off);
-  // nothing happens when none runs.
+  // Ends the alarm clip (its timer, log-out, motion detection switched off,
+  // a manual recording taking the file); nothing happens when none runs.
   void EndAlarmRecording();
+  // The connection ended: a running clip ends with it (except for a new bit
+  // rate, which keeps the picture).
+  void OnConnectionEnded(ConnectionEnd why) override;
 
   bool AlarmRecording() const { return alarmRecording_.load(); }
   // The length of the clip last started, in seconds (0 before any).

@@ -1,11 +1,14 @@
 #include "pane/PaneAudioVideo.h"
 
+#include "base/MRegistry.h"
+#include "base/SettingsIndex.h"
 #include "base/base.h"
 #include "link/LinkMessages.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneLink.h"
 #include "MessageRouter.h"
-#include "pane/ViewerSession.h"
+#include "pane/PaneConstants.h"
+#include "video/VideoFormat.h"
 #include "video/MVideoRender.h"
 
 PaneAudioVideo::PaneAudioVideo(PaneContext& pane) : pane_(pane) {}
@@ -178,6 +181,8 @@ int PaneAudioVideo::SetVolume(int volume, int save) {
 void PaneAudioVideo::SetVideoPaused(int on) {
   if (pane_.State() < kPaneVideoOpen) return;
   if (on) {
+    // A recording needs its pictures whether or not anyone sees them.
+    if (pane_.RecordingAny()) return;
     if (!videoPaused_.load()) {
       if (pane_.Link().StopVideo(pane_.Slot()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
       videoPaused_.store(true);
@@ -186,4 +191,23 @@ void PaneAudioVideo::SetVideoPaused(int on) {
     if (pane_.Link().StartVideo(pane_.Slot(), pane_.Render().Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
     videoPaused_.store(false);
   }
+}
+
+void PaneAudioVideo::OnLive() {
+  // The camera's sound goes with MPEG-4 and H.264 only: the stored switches
+  // come back for them, and are cleared for Motion JPEG.
+  const int codec = pane_.Format().codec;
+  if (codec == kCodecMpeg4 || codec == kCodecH264) {
+    SetMic(ReadSettingDword(pane_.Settings(), settings::kMicEnable), 0);
+    SetSpeaker(ReadSettingDword(pane_.Settings(), settings::kSpkEnable), 0);
+  } else {
+    SetMic(0, 1);
+    SetSpeaker(0, 1);
+  }
+}
+
+void PaneAudioVideo::OnConnectionEnded(ConnectionEnd why) {
+  if (why == ConnectionEnd::kNewQuality) return;  // the same picture and sound go on
+  SwitchOff();
+  if (why == ConnectionEnd::kLogOut) ForgetConnection();
 }

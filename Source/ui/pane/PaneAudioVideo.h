@@ -17,14 +17,15 @@
 #include <atomic>
 
 #include "audio/MAudio.h"
+#include "pane/PaneLifecycle.h"
 
 class PaneContext;
 class MessageRouter;
 
-class PaneAudioVideo {
+class PaneAudioVideo : public PaneLifecycle {
  public:
   explicit PaneAudioVideo(PaneContext& pane);
-  ~PaneAudioVideo();
+  ~PaneAudioVideo() override;
   PaneAudioVideo(const PaneAudioVideo&) = delete;
   PaneAudioVideo& operator=(const PaneAudioVideo&) = delete;
 
@@ -35,7 +36,8 @@ class PaneAudioVideo {
   int SetMic(int on, int save);
   int SetSpeaker(int on, int save);
   int SetVolume(int volume, int save);
-  // Stops the pictures of a pane nobody sees, and starts them again.
+  // Stops the pictures of a pane nobody sees (not while anything records),
+  // and starts them again.
   void SetVideoPaused(int on);
 
   bool MicOn() const { return micOn_.load(); }
@@ -55,6 +57,10 @@ class PaneAudioVideo {
   // are forgotten too.
   void SwitchOff();
   void ForgetConnection();
+  // PaneLifecycle: the stored switches at live start; both off when the
+  // connection ends, and after a log-out the channel and pause forgotten.
+  void OnLive() override;
+  void OnConnectionEnded(ConnectionEnd why) override;
   // Stops the capture thread (the pane is going away).
   void StopCapture() { capture_.Stop(); }
 

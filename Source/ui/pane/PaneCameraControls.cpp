@@ -6,7 +6,8 @@
 #include "link/ControlChannel.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneLink.h"
-#include "pane/ViewerSession.h"
+#include "pane/PaneConstants.h"
+#include "video/MVideoRender.h"
 #include "video/VideoFormat.h"
 
 namespace {

@@ -19,10 +19,11 @@
 #include <atomic>
 
 #include "controls/PtzStep.h"
+#include "pane/PaneLifecycle.h"
 
 class PaneContext;
 
-class PaneCameraControls {
+class PaneCameraControls : public PaneLifecycle {
  public:
   explicit PaneCameraControls(PaneContext& pane) : pane_(pane) {}
   PaneCameraControls(const PaneCameraControls&) = delete;
@@ -64,9 +65,26 @@ class PaneCameraControls {
   bool Mirrored() const;
   bool Flipped() const;
 
- private:
   // The alarm handling counts the events and follows the sensor input.
-  friend class PaneAlarms;
+  void CountMotionEvent() { motionCount_.fetch_add(1); }
+  // The input's new state; true when it rose (was inactive), which counts.
+  bool FollowSensor(bool active) {
+    if (!active) {
+      sensorActive_.store(false);
+      return false;
+    }
+    if (sensorActive_.exchange(true)) return false;
+    sensorCount_.fetch_add(1);
+    return true;
+  }
+
+  // PaneLifecycle.
+  void OnLive() override { OnLiveStart(); }
+  void OnConnectionEnded(ConnectionEnd why) override {
+    if (why == ConnectionEnd::kLogOut) ForgetConnection();
+  }
+
+ private:
   // Steering and presets need group 0 or 1 and the control channel open.
   bool MayCommand() const;
   bool IsPanTiltModel() const;

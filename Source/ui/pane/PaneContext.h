@@ -1,5 +1,5 @@
 // What a part of a pane (its sound, its camera controls, its recordings
-// and snapshots, and later its, recordings, alarms, schedule) may use of the pane's connection:
+// and snapshots, its alarms and schedule) may use of the pane's connection:
 // the slot and its state, the stored settings, the picture's render, the
 // link, and the pane's boxes and messages. ViewerSession provides it; a part
 // holds a reference for its whole life (parts are members of the session and
@@ -42,6 +42,14 @@ class PaneContext {
   virtual void AlarmLabelsChanged() = 0;
   // Listening went on or off (a recording file follows with or without sound).
   virtual void ListeningChanged() = 0;
-  // Motion detection was switched off: a running alarm clip ends.
+  // Motion detection was switched off, or a manual recording takes the file:
+  // a running alarm clip ends.
   virtual void EndAlarmRecording() = 0;
+  // Motion detection is on (the camera switches' state).
+  virtual bool MotionDetectionOn() const = 0;
+  // A manual, scheduled or alarm recording runs: the pictures must keep
+  // coming even while the pane cannot be seen.
+  virtual bool RecordingAny() const = 0;
+  // Whether the pane can be seen (false while the program is in the tray).
+  virtual bool PaneShown() const = 0;
 };

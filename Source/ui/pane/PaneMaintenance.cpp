@@ -4,7 +4,7 @@
 #include "pane/PaneContext.h"
 #include "pane/PaneLink.h"
 #include "MessageRouter.h"
-#include "pane/ViewerSession.h"
+#include "pane/PaneConstants.h"
 
 void PaneMaintenance::Register(MessageRouter& router) {
   router.Register(WM_CAMERA_KEY, [this](WindowMessageEvent&) { pane_.Box(20042, kBoxNotice, false); });

@@ -1,33 +1,42 @@
 // The pane's recordings and pictures: the manual recording as a chain of AVI
 // files that each cover "Record"\"Period" minutes (or as slides, one JPEG
-// every few seconds), the files the alarm and the schedule record into, the
-// pane directory's registration with the disk space manager, and snapshots.
-// Files live in the tree RecordPaths.h describes.
+// every few seconds), the scheduled (reservation) recording, the alarm clip's
+// file, and snapshots. Files live in the tree RecordPaths.h describes; the
+// file itself and the pane directory's registration belong to PaneRecorder,
+// which grants the file to one kind of recording at a time.
 //
-// Threads: every call on the UI thread. The render thread writes the
-// compressed frames and the player's thread the received sound into the
-// recorder while they hold it (MVideoRender::SetRecorder,
-// MAudioPlayer::SetRecorder); StopAviFile takes it from both before closing
-// the file, and the recorder (its own lock) outlives both hand-overs since it
-// is this part's member and the part dies after every stop. Recording() and
-// SlideInterval() are atomics because the form reads them for its buttons.
+// Across a connection: the picture's format is fixed by the connection, so
+// when it ends (log-out, reconnection, a new format or bit rate) every file
+// is closed. The manual recording stops (the stored switch brings it back at
+// the next live start); a reservation stays on and opens a new file at the
+// next live start inside its window; a reservation falling due while the
+// pane is not live opens its file at the next live start.
+//
+// Video pause: a pane whose window is hidden does not pause its pictures
+// while anything records (PaneAudioVideo asks RecordingAny()); a recording
+// starting on a paused pane resumes them, and the last one ending on a hidden
+// pane pauses them again.
+//
+// Threads: every call on the UI thread. Recording(), ReservationRecording(),
+// SlideInterval() and the queries below are atomics because the form reads
+// them for its buttons and titles.
 #pragma once
 
 #include <atomic>
 #include <string>
 
 #include "base/RecordPaths.h"
-#include "base/SettingsIndex.h"
-#include "base/avxxx.h"
+#include "pane/PaneLifecycle.h"
+#include "pane/PaneRecorder.h"
 
 class MessageRouter;
 class PaneAudioVideo;
 class PaneContext;
 
-class PaneRecording {
+class PaneRecording : public PaneLifecycle {
  public:
   PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock);
-  ~PaneRecording();
+  ~PaneRecording() override;
   PaneRecording(const PaneRecording&) = delete;
   PaneRecording& operator=(const PaneRecording&) = delete;
 
@@ -35,23 +44,23 @@ class PaneRecording {
   void Register(MessageRouter& router);
 
   // The manual recording: |interval| 0 records video, else a slide every
-  // |interval| seconds. 1 on success. |save| stores the choice.
+  // |interval| seconds. 1 on success. |save| stores the choice. It takes the
+  // file from a running reservation or alarm clip, which end.
   int SetRecording(int on, int interval, int save);
   // The scheduled (reservation) recording, always video; 1 on success.
-  // |save| stores "Record"\"Interval" 0.
+  // |save| stores "Record"\"Interval" 0. Refused (0) while a manual
+  // recording runs or an alarm clip holds the file.
   int SetReservationRecording(int on, int save);
-  // Opens the next AVI file (|alarm|: named MD_...) and hands it to the
-  // render and, while listening, the player. 1 on success; a start that fails
-  // after the file was opened closes it again.
-  int StartAviFile(bool alarm);
-  // Takes the file from the player and the render, then closes it.
-  void StopAviFile();
-  // The pane directory with the disk space manager; 1 on success.
-  int RegisterRecordDir(bool on);
+
+  // The alarm clip's file ("MD_" name) and its end.
+  enum class ClipStart { kStarted, kRefused, kNoDirectory, kNoFile };
+  ClipStart StartAlarmFile();
+  void EndAlarmFile();
+
   // Once a second (|tickCounter| 0..59): slides, and the split of the file
   // at the period's boundary.
   void CheckRecordPeriod(int tickCounter);
-  // One slide of the picture shown at |t|.
+  // One slide of the picture decoded at |t|.
   void SaveSlide(const LocalTime& t);
   // Saves the next picture as a JPEG in the capture directory; the pane
   // shows the result. 1 when asked.
@@ -60,44 +69,51 @@ class PaneRecording {
   // Listening went on or off: a running file is replaced by one with (or
   // without) the sound.
   void OnListeningChanged();
-  // The connection ended or changed (log-out, reconnect, another picture
-  // format): the manual recording stops without changing the stored switch.
-  void StopForConnection();
-  // The pane went live: the stored recording starts again, unless motion
-  // detection records instead (an administrator's pane with it on).
-  void OnLiveStart(bool motionDetectionOn);
+
+  // PaneLifecycle.
+  // The pane went live: the stored manual recording starts again (unless
+  // motion detection records instead: an administrator's pane with it on),
+  // else a reservation that is on opens its file.
+  void OnLive() override;
+  // Every file of the connection closes; see the header comment.
+  void OnConnectionEnded(ConnectionEnd why) override;
+  void OnTick(int tickCounter) override { CheckRecordPeriod(tickCounter); }
 
   bool Recording() const { return recording_.load(); }
   bool ReservationRecording() const { return reservation_.load(); }
   int SlideInterval() const { return slideInterval_.load(); }
-  bool FileOpen() const { return recorder_.IsOpen(); }
+  // A manual recording (video with its file open, or slides) or a
+  // reservation with its file open: what the pane shows as recording.
+  bool ShowsRecording() const;
+  // Anything records or is about to (the pictures must keep coming).
+  bool RecordingAny() const;
+  bool FileOpen() const { return recorder_.FileOpen(); }
+  RecordHolder Holder() const { return recorder_.Holder(); }
   // The file being written (UI thread; empty when none).
-  const std::string& CurrentFile() const { return currentFile_; }
+  const std::string& CurrentFile() const { return recorder_.CurrentFile(); }
   // Where the pane records: "Record"\"Dir" (the default folder when unset).
-  std::string RecordDir();
-  // The pane directory as the settings name it now, without storing the
-  // default folder (start-up's look for unfinished files).
-  std::string StoredPaneDir() const;
+  std::string RecordDir() { return recorder_.RecordDir(); }
+  std::string StoredPaneDir() const { return recorder_.StoredPaneDir(); }
+  PaneRecorder& Recorder() { return recorder_; }
 
  private:
-  std::string CaptureDir();
-  // A recording's start (|video|: with a file) and end: the file and the
-  // pane directory's registration, each undone when the other fails.
+  // The manual recording's start (|video|: with a file) and end.
   int Begin(bool video);
   int End();
-  // A stored directory, or the default folder (stored and made) when unset.
-  std::string DirectoryOf(const settings::TextSetting& setting);
+  // The reservation's file (the pane is live); 1 on success.
+  int OpenReservationFile();
+  void CloseReservationFile();
+  // A recording that could not go on (its next file failed): it stops and
+  // the user is told.
+  void Abandon(RecordHolder who);
+  void ResumeVideo();
+  void PauseVideoIfHidden();
 
   PaneContext& pane_;
   PaneAudioVideo& audio_;
-  const LocalClock clock_;
-  avxxx recorder_;
+  PaneRecorder recorder_;
   std::atomic<bool> recording_{false};
   std::atomic<bool> reservation_{false};
   std::atomic<int> slideInterval_{0};
-  // UI thread only.
-  LocalTime fileStart_;
-  std::string paneDir_;       // the registered pane directory
-  bool registered_ = false;   // paneDir_ is registered with the disk space manager
-  std::string currentFile_;
+  bool live_ = false;  // the picture's format is the connection's (UI thread)
 };

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "base/Schedule.h"
+#include "pane/PaneLifecycle.h"
 
 class MessageRouter;
 class PaneCameraControls;
@@ -20,7 +21,7 @@ class PaneRecording;
 // Message the reservation editor posts to the current pane.
 inline constexpr unsigned WM_RESERVATIONS_CHANGED = 1185;
 
-class PaneSchedule {
+class PaneSchedule : public PaneLifecycle {
  public:
   // |realClock|: seconds since 1970 (UTC); null: the system's.
   PaneSchedule(PaneContext& pane, PaneRecording& recording, PaneCameraControls& controls, LocalClock clock,
@@ -36,6 +37,11 @@ class PaneSchedule {
   void StopByUser();
 
   const ReservationScheduler& Scheduler() const { return scheduler_; }
+
+  // PaneLifecycle: a check at once when the pane goes live, then once a
+  // minute from the tick.
+  void OnLive() override { CheckReservations(true); }
+  void OnTick(int) override { Tick(); }
 
  private:
   std::vector<StoredReservation> ReadSlots();

@@ -350,16 +350,12 @@ void ViewerSession::LogOut() {
   }
   SetState(kPaneIdle);
   group_.store(0);
-  alarms_.EndAlarmRecording();
-  recording_.StopForConnection();
-  audio_.SwitchOff();
+  EndConnection(ConnectionEnd::kLogOut);
   link_->SendCloseRequest(slot_);
   // Closing first also ends a frame the link is still reading, so that the
   // render's queue is let go of at once.
   link_->CloseLink(slot_);
   StopRender();
-  audio_.ForgetConnection();
-  controls_.ForgetConnection();
   // The link can no longer post for the old connection; what it posted
   // before is stale from now on.
   epoch_.fetch_add(1);
@@ -474,6 +470,7 @@ int ViewerSession::StartRenderAndPlay(const VideoFormat& format) {
     return 0;
   }
   if (link_->StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
+  RestartStallCount();
   return 1;
 }
 
@@ -495,15 +492,14 @@ void ViewerSession::OnVideoSettingsChanged(const char* var) {
                      format.width != format_.width || format.height != format_.height ||
                      (loginInfo_.model == kModelFixed && format.codec == kCodecMotionJpeg);
   if (shape) {
-    recording_.StopForConnection();
-    audio_.SwitchOff();
+    EndConnection(ConnectionEnd::kNewFormat);
     StopRender();
     if (StartRenderAndPlay(format) != 1 && reconnecting_.load() == 0) PostCommand(kCmdLogOut);
   } else if (format.quality != format_.quality) {
     format_.quality = format.quality;
     // The live start that follows the camera's answer records again at the
     // new bit rate.
-    recording_.SetRecording(0, 0, 0);
+    EndConnection(ConnectionEnd::kNewQuality);
     if (link_->StartVideo(slot_, render_.Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
@@ -511,25 +507,48 @@ void ViewerSession::OnVideoSettingsChanged(const char* var) {
 void ViewerSession::OnLiveStart() {
   host_->ShowSignInPanel(false);
   host_->RepaintPane();
-  stallCounter_ = 1;
-  lastFrameCount_ = 0;
+  RestartStallCount();
   if (loginInfo_.model == kModelPanTilt) render_.SetMirror(loginInfo_.horizontalFlip);
-  if (format_.codec == kCodecMpeg4 || format_.codec == kCodecH264) {
-    if (link_->RequestKeyFrame(slot_) != 1) {
-      LogMessage("%s:%d\r\n", LOGPOS);
-      return;
-    }
-    audio_.SetMic(ReadSettingDword(settingsKey_, settings::kMicEnable), 0);
-    audio_.SetSpeaker(ReadSettingDword(settingsKey_, settings::kSpkEnable), 0);
-  } else {
-    audio_.SetMic(0, 1);
-    audio_.SetSpeaker(0, 1);
+  if ((format_.codec == kCodecMpeg4 || format_.codec == kCodecH264) && link_->RequestKeyFrame(slot_) != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return;
   }
-  controls_.OnLiveStart();
-  recording_.OnLiveStart(controls_.MotionOn());
-  schedule_.CheckReservations(true);
+  for (PaneLifecycle* part : Lifecycle()) part->OnLive();
   host_->PostToParent(WM_PANE_STATUS, slot_, 0);
   SetState(kPaneLive);
+}
+
+std::array<PaneLifecycle*, 5> ViewerSession::Lifecycle() {
+  // Sound first (a recording takes the player when listening is on), then
+  // the switches (motion detection decides whether the stored recording
+  // starts), the recordings, the alarms and last the schedule (it sees
+  // whether a manual recording runs).
+  return {&audio_, &controls_, &recording_, &alarms_, &schedule_};
+}
+
+void ViewerSession::EndConnection(ConnectionEnd why) {
+  const auto parts = Lifecycle();
+  for (auto it = parts.rbegin(); it != parts.rend(); ++it) (*it)->OnConnectionEnded(why);
+}
+
+PaneStatus ViewerSession::Status() const {
+  PaneStatus st;
+  st.state = state_.load();
+  st.group = group_.load();
+  st.model = loginInfo_.model;
+  st.codec = format_.codec;
+  st.resolution = format_.resolution;
+  st.renderStarted = render_.State() == MVideoRender::kRunning;
+  st.listening = audio_.MicOn();
+  st.talking = audio_.SpeakerOn();
+  st.volume = audio_.Volume();
+  st.recording = recording_.ShowsRecording();
+  st.alarmRecording = alarms_.AlarmRecording();
+  st.motionOn = controls_.MotionOn();
+  st.flashOn = controls_.FlashOn();
+  st.alias = fields_.alias;
+  st.address = fields_.url;
+  return st;
 }
 
 void ViewerSession::OnControlClosed() {
@@ -540,83 +559,11 @@ void ViewerSession::OnControlClosed() {
 
 void ViewerSession::Tick() {
   tickCounter_ = (tickCounter_ + 1) % 60;
-  schedule_.Tick();
-  recording_.CheckRecordPeriod(tickCounter_);
+  const auto parts = Lifecycle();
+  for (auto it = parts.rbegin(); it != parts.rend(); ++it) (*it)->OnTick(tickCounter_);
   if (tickCounter_ % 5 == 0) StallWatchdog();
   if (tickCounter_ % 10 == 0 && state_.load() >= kPaneVideoOpen) {
     if (link_->SendAliveRequest(slot_) != 1) LogMessage("%s:%d\r\n", LOGPOS);
   }
 }
 
-void ViewerSession::StallWatchdog() {
-  if (audio_.VideoPaused() || maintenance_.UpdateInProgress()) {
-    stallCounter_ = 1;
-    return;
-  }
-  if (state_.load() < kPaneVideoOpen) return;
-  MFrameQueue* queue = render_.Queue();
-  if (queue == nullptr) {
-    stallCounter_ = 1;
-    return;
-  }
-  const std::uint32_t last = queue->LastAcceptedSequence();
-  if (last == lastFrameCount_) {
-    --stallCounter_;
-  } else {
-    lastFrameCount_ = last;
-    stallCounter_ = 1;
-  }
-  if (stallCounter_ < 0) StartReconnect();
-}
-
-void ViewerSession::StartReconnect() {
-  const std::uint64_t epoch = epoch_.load();
-  SetState(kPaneReconnecting);
-  recording_.StopForConnection();
-  audio_.SwitchOff();
-  StopRender();
-  host_->ShowSignInPanel(false);
-  {
-    std::lock_guard<std::mutex> hold(bannerMutex_);
-    banner_ = QStringLiteral("Reconnecting");
-  }
-  host_->RepaintPane();
-  host_->PostToParent(WM_PANE_STATUS, slot_, 0);
-  // A previous thread was told to end (reconnecting 0) and ends at its next
-  // look; wait for it so that one thread per pane runs.
-  if (reconnectThread_.joinable()) reconnectThread_.join();
-  reconnecting_.store(1);
-  try {
-    reconnectThread_ = std::thread(&ViewerSession::ReconnectThread, this, epoch);
-  } catch (...) {
-    reconnecting_.store(0);
-    LogMessage("%s:%d\r\n", LOGPOS);
-  }
-}
-
-void ViewerSession::ReconnectThread(std::uint64_t epoch) {
-  int dots = 0;
-  auto current = [this, epoch] { return reconnecting_.load() != 0 && epoch_.load() == epoch; };
-  while (current()) {
-    if (SignInAgain(epoch) == 1) {
-      bool done = false;
-      for (int i = 0; i < 5 && !done; ++i) {
-        std::this_thread::sleep_for(reconnectStep_);
-        const int s = state_.load();
-        done = s > kPaneVideoOpen || s == kPaneIdle || !current();
-      }
-      if (done) break;
-    } else {
-      if (!current()) break;  // logged out meanwhile: nothing more to show
-      {
-        std::lock_guard<std::mutex> hold(bannerMutex_);
-        banner_ = QStringLiteral("Reconnecting") + QString(dots, QLatin1Char('.'));
-      }
-      Repaint();
-      PostStatus();
-      std::this_thread::sleep_for(reconnectStep_);
-      dots = (dots + 1) % 5;
-    }
-  }
-  reconnecting_.store(0);
-}

@@ -1,13 +1,16 @@
 // One pane's connection to its camera, without widgets: the sign-in fields,
 // sign-in, the state machine driven by the link's window messages (the
 // session is the slot's window), the live start of the render, log out, the
-// once-a-second tick with the keep-alive and the stall watchdog, and the
-// reconnect thread. Everything else a pane does is a part of its own (see
-// PaneContext.h) that registers its messages with the session's router: the
-// sound and picture switches (PaneAudioVideo), the camera switches and
-// steering (PaneCameraControls), recordings and snapshots (PaneRecording), the
-// alarms (PaneAlarms), the camera's upkeep notices (PaneMaintenance). The
-// pane widget (MViewer) puts a face on it through ViewerHost.
+// once-a-second tick with the keep-alive, and (ViewerReconnect.cpp) the stall
+// watchdog and the reconnect thread. Everything else a pane does is a part of
+// its own (see PaneContext.h) that registers its messages with the session's
+// router and follows the connection's moments (PaneLifecycle.h): the sound
+// and picture switches (PaneAudioVideo), the camera switches and steering
+// (PaneCameraControls), recordings and snapshots (PaneRecording), the
+// schedule (PaneSchedule), the alarms (PaneAlarms), the camera's upkeep
+// notices (PaneMaintenance). The session is their composition root: it builds
+// them and tells them the moments in the order Lifecycle() gives. The pane
+// widget (MViewer) puts a face on it through ViewerHost.
 #pragma once
 
 #include <QObject>
@@ -18,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <array>
 #include <thread>
 
 #include "base/MRegistry.h"
@@ -26,41 +30,17 @@
 #include "pane/PaneAlarms.h"
 #include "pane/PaneAudioVideo.h"
 #include "pane/PaneCameraControls.h"
+#include "pane/PaneConstants.h"
 #include "pane/PaneContext.h"
+#include "pane/PaneLifecycle.h"
 #include "pane/PaneMaintenance.h"
 #include "pane/PaneRecording.h"
 #include "pane/PaneSchedule.h"
+#include "pane/PaneStatus.h"
 #include "MessageRouter.h"
 #include "video/MVideoRender.h"
 
 class VideoSurface;
-
-// Pane states.
-inline constexpr int kPaneIdle = 0;
-inline constexpr int kPaneReconnecting = 1;
-inline constexpr int kPaneSignInSent = 2;
-inline constexpr int kPaneControlOpen = 3;
-inline constexpr int kPaneVideoOpen = 5;
-inline constexpr int kPaneLive = 6;
-inline constexpr int kPaneLiveAudio = 8;
-
-// Messages a pane posts to its parent (wParam: the slot).
-inline constexpr unsigned WM_PANE_STATUS = 1025;
-inline constexpr unsigned WM_PANE_SELECT = 1026;
-inline constexpr unsigned WM_PANE_ENLARGE = 1027;
-inline constexpr unsigned WM_PANE_FULLSCREEN = 1028;
-// The pane's log-out command (posted to itself as a command message).
-inline constexpr unsigned WM_PANE_COMMAND = 0x0111;  // WM_COMMAND
-inline constexpr int kCmdLogOut = 33003;
-
-// Box kinds of a pane.
-inline constexpr int kBoxError = 1;
-inline constexpr int kBoxWarning = 2;
-inline constexpr int kBoxNotice = 3;
-
-// MODEL values that change what a pane offers.
-inline constexpr int kModelPanTilt = 33554432;
-inline constexpr int kModelFixed = 67108864;
 
 // What the sign-in panel shows: kept by the session (the widget's edits
 // follow it), copied when a sign-in starts, so the reconnect thread never
@@ -139,6 +119,12 @@ class ViewerSession : public QObject, public PaneContext {
   void AlarmLabelsChanged() override { emit alarmLabelsChanged(); }
   void ListeningChanged() override { recording_.OnListeningChanged(); }
   void EndAlarmRecording() override { alarms_.EndAlarmRecording(); }
+  bool MotionDetectionOn() const override { return controls_.MotionOn(); }
+  bool RecordingAny() const override { return recording_.RecordingAny(); }
+  bool PaneShown() const override { return host_->PaneShown(); }
+
+  // The pane as the main form shows it (UI thread).
+  PaneStatus Status() const;
 
   bool Reconnecting() const { return reconnecting_.load() != 0; }
   // The session number, changed by LogOut and by every new sign-in.
@@ -201,6 +187,9 @@ class ViewerSession : public QObject, public PaneContext {
   void OnVideoSettings(const char* var);
   void OnVideoSettingsChanged(const char* var);
   void OnLiveStart();
+  // Tells the parts that the connection's picture ended (before the render
+  // stops), in the reverse of their live order.
+  void EndConnection(ConnectionEnd why);
   void OnControlClosed();
   void OnAudioClosed();
   // Sign-in for session |epoch|; 0 without a change when it has ended.
@@ -216,6 +205,8 @@ class ViewerSession : public QObject, public PaneContext {
   bool ParseFormat(const char* var, VideoFormat* out) const;
   int StartRenderAndPlay(const VideoFormat& format);
   void StallWatchdog();
+  // The watchdog counts again from the frames the queue holds now.
+  void RestartStallCount();
   void ReconnectThread(std::uint64_t epoch);
   void SetState(int state);
   // stateChanged on the UI thread (queued from another thread, and dropped
@@ -278,6 +269,10 @@ class ViewerSession : public QObject, public PaneContext {
   const std::chrono::milliseconds reconnectStep_;
 
   MVideoRender render_;
+  // The parts in the order they hear OnLive; OnConnectionEnded and OnTick
+  // go the other way (the recording's files close before the sound and the
+  // switches they use; the schedule decides before the recording splits).
+  std::array<PaneLifecycle*, 5> Lifecycle();
   // The router and the parts; the parts register with the router when the
   // session is built and die before the render and the session.
   MessageRouter router_;

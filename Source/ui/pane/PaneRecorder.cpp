@@ -1,0 +1,162 @@
+#include "pane/PaneRecorder.h"
+
+#include "base/HDDManager.h"
+#include "base/MRegistry.h"
+#include "base/base.h"
+#include "pane/PaneAudioVideo.h"
+#include "pane/PaneContext.h"
+#include "pane/PaneLink.h"
+#include "video/MVideoRender.h"
+#include "video/VideoFormat.h"
+
+namespace {
+
+constexpr int kPathCapacity = 260;
+
+unsigned Bit(RecordHolder who) { return 1u << static_cast<int>(who); }
+
+const char* HolderName(RecordHolder who) {
+  switch (who) {
+    case RecordHolder::kManual: return "manual";
+    case RecordHolder::kReservation: return "reservation";
+    case RecordHolder::kAlarm: return "alarm";
+    case RecordHolder::kNone: break;
+  }
+  return "none";
+}
+
+}  // namespace
+
+bool TakesOver(RecordHolder asking, RecordHolder holding) {
+  return asking == RecordHolder::kManual && holding != RecordHolder::kNone && holding != RecordHolder::kManual;
+}
+
+PaneRecorder::PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock)
+    : pane_(pane), audio_(audio), clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)) {
+  // Every file is readable from its first frame on.
+  recorder_.SetStartWithKeyFrame(true);
+}
+
+PaneRecorder::~PaneRecorder() {
+  CloseFile();
+  if (registered_) UnregisterDirectory();
+}
+
+std::string PaneRecorder::DirectoryOf(const settings::TextSetting& setting) {
+  QString dir;
+  const int read = ReadSettingString(pane_.Settings(), setting, kPathCapacity, &dir);
+  if (read != 1 || dir.isEmpty() || dir == QLatin1String(settings::kUnknownDirectory)) {
+    const std::string fallback = DefaultDirectory();
+    WriteSettingString(pane_.Settings(), setting, QString::fromStdString(fallback));
+    if (!CreateDirectories(fallback)) LogMessage("%s:%d (%s)\r\n", LOGPOS, fallback.c_str());
+    return fallback;
+  }
+  return dir.toStdString();
+}
+
+std::string PaneRecorder::StoredPaneDir() const {
+  QString dir;
+  const int read = ReadSettingString(pane_.Settings(), settings::kRecordDir, kPathCapacity, &dir);
+  const bool unset = read != 1 || dir.isEmpty() || dir == QLatin1String(settings::kUnknownDirectory);
+  return PaneRecordDir(unset ? DefaultDirectory() : dir.toStdString(), pane_.Slot());
+}
+
+std::string PaneRecorder::RecordDir() { return DirectoryOf(settings::kRecordDir); }
+std::string PaneRecorder::CaptureDir() { return DirectoryOf(settings::kCaptureDir); }
+
+int PaneRecorder::Open(RecordHolder who) {
+  const RecordHolder holding = holder_.load();
+  if (holding != RecordHolder::kNone && holding != who) {
+    LogMessage("%s:%d (%s file open, %s refused)\r\n", LOGPOS, HolderName(holding), HolderName(who));
+    return 0;
+  }
+  CloseFile();  // never a second file over one still open
+  fileStart_ = clock_();
+  const std::string hourDir = HourDir(PaneRecordDir(RecordDir(), pane_.Slot()), fileStart_);
+  CreateDirectories(hourDir);  // a failure shows as the open failing
+  const std::string path = AviFilePath(hourDir, who == RecordHolder::kAlarm, fileStart_);
+  const VideoFormat& format = pane_.Format();
+  const int codecId = avxxx::CodecIdForVcodec(format.codec);
+  if (codecId < 0 ||
+      recorder_.Open(format.height, format.width, path.c_str(), codecId, avxxx::BitRateForQuality(format.quality)) != 1) {
+    LogMessage("%s:%d (%s)\r\n", LOGPOS, path.c_str());
+    return 0;
+  }
+  holder_.store(who);
+  currentFile_ = recorder_.Path();  // another writer's file of the same name keeps its name
+  pane_.Render().SetRecorder(&recorder_);
+  if (audio_.MicOn()) {
+    audio_.Player().SetRecorder(&recorder_);
+    audio_.Player().SetRecording(1);
+  }
+  // The file must begin with a key frame.
+  if ((format.codec == kCodecMpeg4 || format.codec == kCodecH264) &&
+      pane_.Link().RequestKeyFrame(pane_.Slot()) != 1) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    CloseFile();
+    return 0;
+  }
+  return 1;
+}
+
+void PaneRecorder::Close(RecordHolder who) {
+  if (holder_.load() != who) return;  // not this holder's file
+  CloseFile();
+}
+
+void PaneRecorder::CloseFile() {
+  // The threads let go of the file before it closes; each hand-over returns
+  // only once its thread no longer writes into the recorder.
+  audio_.Player().SetRecording(0);
+  audio_.Player().SetRecorder(nullptr);
+  pane_.Render().SetRecorder(nullptr);
+  recorder_.Close();
+  currentFile_.clear();
+  holder_.store(RecordHolder::kNone);
+}
+
+int PaneRecorder::Reopen() {
+  const RecordHolder who = holder_.load();
+  if (who == RecordHolder::kNone) return 1;
+  return Open(who);
+}
+
+int PaneRecorder::HoldDirectory(RecordHolder who) {
+  if (RegisterDirectory() != 1) return 0;
+  directoryHolders_ |= Bit(who);
+  return 1;
+}
+
+int PaneRecorder::ReleaseDirectory(RecordHolder who) {
+  if ((directoryHolders_ & Bit(who)) == 0) return 1;  // nothing of this holder's to let go of
+  directoryHolders_ &= ~Bit(who);
+  if (directoryHolders_ != 0) return 1;  // another recording still needs it
+  return UnregisterDirectory();
+}
+
+int PaneRecorder::RegisterDirectory() {
+  const std::string dir = PaneRecordDir(RecordDir(), pane_.Slot());
+  if (registered_ && dir == paneDir_) return 1;
+  if (registered_) UnregisterDirectory();  // the setting moved
+  const unsigned capacityMB =
+      ReadSettingDword(pane_.Settings(), settings::kRecordUseAllFreeSpace) != 0
+          ? 0u
+          : static_cast<unsigned>(ReadSettingDword(pane_.Settings(), settings::kRecordCapacity)) * 1024u;
+  if (HDDManager::Instance().RegisterDirectory(dir, capacityMB) != 1) {
+    LogMessage("%s:%d (%s)\r\n", LOGPOS, dir.c_str());
+    return 0;
+  }
+  paneDir_ = dir;
+  registered_ = true;
+  return 1;
+}
+
+int PaneRecorder::UnregisterDirectory() {
+  if (!registered_) return 1;
+  if (HDDManager::Instance().UnregisterDirectory(paneDir_) != 1) {
+    LogMessage("%s:%d (%s)\r\n", LOGPOS, paneDir_.c_str());
+    return 0;
+  }
+  registered_ = false;
+  return 1;
+}

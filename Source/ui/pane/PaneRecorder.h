@@ -1,0 +1,98 @@
+// The one owner of a pane's recording file. Three kinds of recording share
+// the pane's AVI recorder: the manual recording, the scheduled (reservation)
+// recording and the motion alarm's clip. This class holds the recorder, the
+// file's name and start, and the pane directory's registration with the disk
+// space manager, and grants the file to one holder at a time:
+//   - a holder opens and closes only its own file; closing with another
+//     holder's file open does nothing;
+//   - the manual recording takes the file over from a reservation or a clip
+//     (the user's own choice wins; TakesOver), which the caller ends first;
+//     a reservation and a clip never take the file from anyone;
+//   - the directory stays registered while any holder needs it (a slide
+//     recording needs the directory without a file), so one holder's end
+//     never lets go of another's directory.
+//
+// Threads: every call on the UI thread. The render thread writes the
+// compressed frames and the player's thread the received sound into the
+// recorder while they hold it (MVideoRender::SetRecorder,
+// MAudioPlayer::SetRecorder, which return only once the thread has let go of
+// the recorder it held before); Close takes it from both before the file is
+// closed, so nothing of one file lands in the next. The recorder is a member
+// and outlives both hand-overs. Holder() and FileOpen() may be read from any
+// thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "base/RecordPaths.h"
+#include "base/SettingsIndex.h"
+#include "base/avxxx.h"
+
+class PaneAudioVideo;
+class PaneContext;
+
+enum class RecordHolder : int { kNone = 0, kManual = 1, kReservation = 2, kAlarm = 3 };
+
+// Whether |asking| may take the recording file from |holding| (which then
+// ends first): only the manual recording does, from the other two.
+bool TakesOver(RecordHolder asking, RecordHolder holding);
+
+class PaneRecorder {
+ public:
+  PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock);
+  ~PaneRecorder();
+  PaneRecorder(const PaneRecorder&) = delete;
+  PaneRecorder& operator=(const PaneRecorder&) = delete;
+
+  // Opens the next file for |who| (an alarm clip's name begins with "MD_")
+  // and hands it to the render and, while listening, the player; |who|'s own
+  // earlier file is closed first. 0 when another holder's file is open
+  // (logged) or the file cannot be opened or started (logged; a start that
+  // fails after the open closes the file again).
+  int Open(RecordHolder who);
+  // Takes |who|'s file from the player and the render, then closes it.
+  void Close(RecordHolder who);
+  // The file open now is replaced by one of the same holder (listening went
+  // on or off). 1 when replaced or when no file is open.
+  int Reopen();
+
+  // The pane directory's registration with the disk space manager on behalf
+  // of |who|; registered while any holder holds it. 1 on success.
+  int HoldDirectory(RecordHolder who);
+  int ReleaseDirectory(RecordHolder who);
+  bool DirectoryRegistered() const { return registered_; }
+
+  RecordHolder Holder() const { return holder_.load(); }
+  bool FileOpen() const { return holder_.load() != RecordHolder::kNone; }
+  // The file being written (empty when none) and when it started.
+  const std::string& CurrentFile() const { return currentFile_; }
+  const LocalTime& FileStart() const { return fileStart_; }
+  LocalTime Now() const { return clock_(); }
+
+  // Where the pane records: "Record"\"Dir" (the default folder when unset).
+  std::string RecordDir();
+  std::string CaptureDir();
+  // The pane directory as the settings name it now, without storing the
+  // default folder (start-up's look for unfinished files).
+  std::string StoredPaneDir() const;
+
+ private:
+  // A stored directory, or the default folder (stored and made) when unset.
+  std::string DirectoryOf(const settings::TextSetting& setting);
+  void CloseFile();
+  int RegisterDirectory();
+  int UnregisterDirectory();
+
+  PaneContext& pane_;
+  PaneAudioVideo& audio_;
+  const LocalClock clock_;
+  avxxx recorder_;
+  std::atomic<RecordHolder> holder_{RecordHolder::kNone};  // whose file is open (UI thread writes)
+  // UI thread only.
+  LocalTime fileStart_;
+  std::string currentFile_;
+  unsigned directoryHolders_ = 0;  // bit per RecordHolder holding the directory
+  std::string paneDir_;            // the registered pane directory
+  bool registered_ = false;        // paneDir_ is registered with the disk space manager
+};
