@@ -12,6 +12,12 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
+
+#ifdef TESSORA_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
 
 #include "InstanceRegistry.h"
 #include "StringTable.h"
@@ -41,6 +47,59 @@ QIcon ProgramIcon() {
     builtIn.addFile(QStringLiteral(":/icons/tessora-viewer-%1.png").arg(size), QSize(size, size));
   }
   return QIcon::fromTheme(QStringLiteral("tessora-viewer"), builtIn);
+}
+
+#ifdef TESSORA_HAVE_XCB
+// Takes an xcb reply and its error (a window that is gone answers with an
+// error, which would otherwise reach Qt's event queue as a warning).
+template <typename Reply>
+Reply* Take(Reply* reply, xcb_generic_error_t* error) {
+  std::free(error);
+  return reply;
+}
+
+// Whether window |w|'s _NET_SUPPORTING_WM_CHECK names a window (|*target|).
+bool SupportingCheck(xcb_connection_t* c, xcb_atom_t check, xcb_window_t w, xcb_window_t* target) {
+  xcb_generic_error_t* error = nullptr;
+  xcb_get_property_reply_t* reply =
+      Take(xcb_get_property_reply(c, xcb_get_property(c, 0, w, check, XCB_ATOM_WINDOW, 0, 1), &error), error);
+  if (reply == nullptr) return false;
+  const bool found = reply->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(reply) == 4;
+  if (found) *target = *static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+  std::free(reply);
+  return found;
+}
+#endif
+
+// Whether a window manager would iconify |window|. Under X11 only a window
+// manager takes a window off the screen when asked to (Qt's request is a
+// message to it); a running one names its check window on the root window,
+// and that window names itself (one that has ended leaves a stale name).
+// Other platforms always have a compositor that does it.
+bool WindowManagerRunning(const QWidget* window) {
+#ifdef TESSORA_HAVE_XCB
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr || x11->connection() == nullptr) return true;
+  xcb_connection_t* c = x11->connection();
+  xcb_generic_error_t* error = nullptr;
+  xcb_query_tree_reply_t* tree = Take(
+      xcb_query_tree_reply(c, xcb_query_tree(c, static_cast<xcb_window_t>(window->winId())), &error), error);
+  if (tree == nullptr) return true;
+  const xcb_window_t root = tree->root;
+  std::free(tree);
+  static constexpr char kName[] = "_NET_SUPPORTING_WM_CHECK";
+  xcb_intern_atom_reply_t* atom =
+      Take(xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), &error), error);
+  if (atom == nullptr) return true;
+  const xcb_atom_t check = atom->atom;
+  std::free(atom);
+  if (check == XCB_ATOM_NONE) return false;  // no manager ever announced itself
+  xcb_window_t manager = XCB_WINDOW_NONE, self = XCB_WINDOW_NONE;
+  return SupportingCheck(c, check, root, &manager) && SupportingCheck(c, check, manager, &self) && self == manager;
+#else
+  (void)window;
+  return true;
+#endif
 }
 
 }  // namespace
@@ -159,8 +218,10 @@ void MainWindow::changeEvent(QEvent* e) {
       }
     } else if (isMinimized()) {
       // With a tray icon the program lives on there; without one it stays in
-      // the task bar.
-      if (tray_) QTimer::singleShot(0, this, &QWidget::hide);
+      // the task bar. Without a window manager nothing takes the window off
+      // the screen: it is hidden, and starting the program again brings it
+      // forward.
+      if (tray_ || !WindowManagerRunning(this)) QTimer::singleShot(0, this, &QWidget::hide);
       emit videoPausedChanged(true);
     } else {
       emit videoPausedChanged(false);
