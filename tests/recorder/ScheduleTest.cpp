@@ -185,6 +185,17 @@ TEST_F(ScheduleRun, DailyWindowsOverlapsAndTheUser) {
   b.Minutes(Utc(2009, 10, 5, 20, 10), 30);
   EXPECT_EQ(b.Log(), (std::vector<std::string>{"on 10-05 22:10", "off 10-05 22:30"}));
 
+  // Motion detection switched on while one runs (it comes back on when a
+  // pane goes live): no new one starts, but the running one still ends with
+  // its window instead of running on while detection stays on.
+  Clocked m;
+  m.slots = {Slot(1, "Daily", "0:30", At(2009, 10, 1, 22, 0)), Slot(2, "Daily", "0:30", At(2009, 10, 1, 22, 30))};
+  m.Minutes(Utc(2009, 10, 5, 19, 59), 5, true);  // 21:59 .. 22:03
+  m.blocked = true;
+  m.Minutes(Utc(2009, 10, 5, 20, 4), 60);  // 22:04 .. 23:03
+  EXPECT_EQ(m.Log(), (std::vector<std::string>{"on 10-05 22:00", "off 10-05 22:30"}));
+  EXPECT_FALSE(m.scheduler.Running());
+
   // Deleted while it runs: the forced check stops it.
   Clocked d;
   d.slots = {Slot(1, "Daily", "0:30", At(2009, 10, 1, 22, 0))};

@@ -8,6 +8,7 @@
 
 #include "FakeAudioDevices.h"
 #include "FakePaneLink.h"
+#include "link/LinkEngine.h"
 #include "base/MRegistry.h"
 #include "base/SettingsIndex.h"
 #include "RecordingPresenter.h"
@@ -167,11 +168,19 @@ class CameraControlsTest : public QObject {
     WriteSettingDword(pane.Session().Settings(), settings::kMdEnable, 0);
   }
 
-  // A command the link does not take changes nothing.
+  // A command the link does not take (a send error, or no control
+  // connection at all) changes nothing and stores nothing.
+  void refusedCommandsChangeNothing_data() {
+    QTest::addColumn<int>("answer");
+    QTest::newRow("send error") << 0;
+    QTest::newRow("not connected") << kSendNotConnected;
+  }
   void refusedCommandsChangeNothing() {
+    QFETCH(int, answer);
     LivePane p(0, Camera(kModelPanTilt));
     PaneCameraControls& c = p.pane.Session().Controls();
-    p.link.commands = 0;
+    WriteSettingDword(p.pane.Session().Settings(), settings::kMdEnable, 0);
+    p.link.commands = answer;
     QCOMPARE(c.SetMotionDetection(1), 0);
     QCOMPARE(c.SetFlash(1), 0);
     QCOMPARE(c.SetSensor(1), 0);
@@ -179,6 +188,7 @@ class CameraControlsTest : public QObject {
     QCOMPARE(c.SetMirror(1), 0);
     QVERIFY(!c.MotionOn() && !c.FlashOn() && !c.SensorOn() && !c.OutputOn() && !c.Mirrored());
     QVERIFY(!p.pane.MotionLabel()->isVisibleTo(&p.pane));
+    QCOMPARE(ReadSettingDword(p.pane.Session().Settings(), settings::kMdEnable), 0);
   }
 
   // Mirror and flip always send both values, the other one as it is.
