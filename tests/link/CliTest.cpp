@@ -1,12 +1,20 @@
 // tessora-cli against camsim: the sign-in result and VIDEO section of probe,
 // a VIDEO section whose size no picture can have, refusals, a closed port,
-// bad arguments and exit codes, setup get and ptz, what goes to standard
+// bad arguments and exit codes, where the password comes from (option, file,
+// environment, a prompt on a terminal), setup get and ptz, what goes to standard
 // error, the progress line, and recordings cut short. One camsim process
 // serves most of the file; the recordings that are cut short get their own.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -21,9 +29,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-testsupport::Outcome RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), TESSORA_CLI);
-  testsupport::ChildProcess cli(arguments);
+// Runs the tool with standard input from /dev/null (never asked for a
+// password) and TESSORA_PASSWORD unset (empty) unless |env| sets it.
+testsupport::Outcome RunCli(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {}) {
+  std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" </dev/null", TESSORA_CLI};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  testsupport::ChildOptions options;
+  options.env = env;
+  bool password = false;
+  for (const auto& e : env) password = password || e.rfind("TESSORA_PASSWORD=", 0) == 0;
+  if (!password) options.env.push_back("TESSORA_PASSWORD=");
+  testsupport::ChildProcess cli(argv, options);
   testsupport::Outcome o = cli.Finish(60000);
   if (testsupport::SanitizerReport(o.out)) ADD_FAILURE() << o.out;
   return o;
@@ -35,6 +51,98 @@ struct Split {
   int status = -1;
   std::string out;
   std::string err;
+};
+
+// The tool on a pseudo-terminal of its own (its standard input, output and
+// error), as a user runs it. The test types through the master side and
+// looks at the terminal's settings through the slave side it keeps open.
+class TerminalRun {
+ public:
+  explicit TerminalRun(const std::vector<std::string>& arguments) {
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    std::vector<std::string> words = {TESSORA_CLI};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (std::string(*e).rfind("TESSORA_PASSWORD=", 0) != 0) env.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setsid();
+      ::ioctl(slave_, TIOCSCTTY, 0);
+      ::dup2(slave_, 0);
+      ::dup2(slave_, 1);
+      ::dup2(slave_, 2);
+      ::close(master_);
+      if (slave_ > 2) ::close(slave_);
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+  }
+  ~TerminalRun() {
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+  }
+  bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  bool Echo() const {
+    termios t{};
+    return ::tcgetattr(slave_, &t) == 0 && (t.c_lflag & ECHO) != 0;
+  }
+  void Type(const std::string& text) const { (void)!::write(master_, text.data(), text.size()); }
+  // Reads what the tool wrote until |text| has appeared (true) or the tool
+  // ended or 30 s passed (false).
+  bool WaitFor(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (out_.find(text) == std::string::npos) {
+      if (Ended() || std::chrono::steady_clock::now() > deadline) return out_.find(text) != std::string::npos;
+      ReadSome(50);
+    }
+    return true;
+  }
+  // Waits (60 s at most) for the tool to end: its exit status, or 128 +
+  // the signal that ended it, or -1.
+  int Finish() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Ended() && std::chrono::steady_clock::now() < deadline) ReadSome(50);
+    while (ReadSome(0)) {
+    }
+    return status_;
+  }
+  const std::string& out() const { return out_; }
+
+ private:
+  bool ReadSome(int ms) {
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    out_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+  bool Ended() {
+    if (status_ >= 0) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+  }
+  int master_ = -1;
+  int slave_ = -1;
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::string out_;
 };
 
 Split RunCliSplit(const std::vector<std::string>& arguments, const std::string& errFile) {
@@ -138,7 +246,7 @@ TEST_F(CliTest, FailuresExitNonZeroWithAClearMessage) {
       {{"probe", "127.0.0.1:99999", "-u", "a", "-p", "b"}, 2, "bad port"},
       {{"probe", ":9090", "-u", "a", "-p", "b"}, 2, "no host"},
       {{"probe", "127.0.0.1"}, 2, "-u ID is missing"},
-      {{"probe", host, "-u", "admin"}, 2, "-p PASSWORD is missing"},
+      {{"probe", host, "-u", "admin"}, 2, "error: the password is missing: give -p PW, --password-file FILE"},
       {{"probe", host, "-u"}, 2, "option -u needs a value"},
       {{"probe"}, 2, "HOST[:PORT] is missing"},
       {{"probe", host, "-u", "admin", "-p", "admin", "extra"}, 2, "unexpected argument 'extra'"},
@@ -168,6 +276,101 @@ TEST_F(CliTest, FailuresExitNonZeroWithAClearMessage) {
     EXPECT_NE(o.out.find(c.says), std::string::npos) << what << "\n" << o.out;
   }
   EXPECT_FALSE(fs::exists(avi));
+}
+
+// The password from -p, a file or the environment, in that order; a file's
+// first line only; a file others can read is used with a warning; a file
+// that cannot be read is a usage error.
+TEST_F(CliTest, PasswordFromOptionFileOrEnvironment) {
+  const std::string host = camsim_->Host(0);
+  auto file = [](const std::string& name, const std::string& text, fs::perms perms) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path) << text;
+    fs::permissions(path, perms);
+    return path;
+  };
+  const auto owner = fs::perms::owner_read | fs::perms::owner_write;
+  const std::string right = file("right.pw", "admin\n", owner);
+  const std::string wrong = file("wrong.pw", "wrong\n", owner);
+  const std::string lines = file("lines.pw", "admin\r\nsecond line\n", owner);
+  const std::string bare = file("bare.pw", "admin", owner);
+  const std::string shared = file("shared.pw", "admin\n", owner | fs::perms::group_read | fs::perms::others_read);
+  const std::string missing = (dir_ / "missing.pw").string();
+  const std::string signedIn = "signed in to ";
+  const std::string refused = "sign-in refused: 502";
+  const std::string unreadable = "error: cannot read the password file '";
+  const struct {
+    const char* name;
+    std::vector<std::string> password;  // the words after -u admin
+    std::vector<std::string> env;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"environment", {}, {"TESSORA_PASSWORD=admin"}, 0, signedIn},
+      {"environment used", {}, {"TESSORA_PASSWORD=wrong"}, 1, refused},
+      {"empty environment is unset", {}, {"TESSORA_PASSWORD="}, 2, "the password is missing"},
+      {"-p before environment", {"-p", "admin"}, {"TESSORA_PASSWORD=wrong"}, 0, signedIn},
+      {"file", {"--password-file", right}, {}, 0, signedIn},
+      {"file used", {"--password-file", wrong}, {}, 1, refused},
+      {"file before environment", {"--password-file", right}, {"TESSORA_PASSWORD=wrong"}, 0, signedIn},
+      {"-p before file", {"-p", "admin", "--password-file", wrong}, {}, 0, signedIn},
+      {"first line, CR LF", {"--password-file", lines}, {}, 0, signedIn},
+      {"no line end", {"--password-file", bare}, {}, 0, signedIn},
+      {"readable by others", {"--password-file", shared}, {}, 0, "warning: the password file '"},
+      {"missing file", {"--password-file", missing}, {"TESSORA_PASSWORD=admin"}, 2,
+       unreadable + missing + "': No such file or directory"},
+      {"directory", {"--password-file", dir_.string()}, {}, 2, unreadable + dir_.string() + "': Is a directory"},
+      {"no file name", {"--password-file"}, {}, 2, "option --password-file needs a value"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> arguments = {"probe", host, "-u", "admin"};
+    arguments.insert(arguments.end(), c.password.begin(), c.password.end());
+    const auto o = RunCli(arguments, c.env);
+    EXPECT_EQ(o.status, c.status) << o.out;
+    EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
+    if (c.status == 0) {
+      EXPECT_NE(o.out.find(signedIn), std::string::npos) << o.out;
+    }
+  }
+}
+
+// With no password given and a terminal on standard input the tool asks,
+// with echo off while it reads, and leaves the terminal as it found it:
+// after an answer, at the end of input, and when interrupted at the prompt.
+TEST_F(CliTest, PasswordIsAskedOnATerminalWithoutEcho) {
+  const std::string host = camsim_->Host(0);
+  const std::string prompt = "Password for admin at " + host + ": ";
+  const struct {
+    const char* name;
+    const char* typed;  // nullptr: SIGINT instead
+    int status;
+    const char* says;
+  } cases[] = {
+      {"answered", "admin\n", 0, "signed in to "},
+      {"wrong answer", "wrong\n", 1, "sign-in refused: 502"},
+      {"end of input", "\x04", 2, "error: no password was entered"},
+      {"interrupted", nullptr, 128 + SIGINT, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TerminalRun run({"probe", host, "-u", "admin"});
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.WaitFor(prompt)) << run.out();
+    EXPECT_FALSE(run.Echo()) << "echo is on while the password is read";
+    if (c.typed != nullptr) {
+      run.Type(c.typed);
+    } else {
+      ::kill(run.pid(), SIGINT);
+    }
+    EXPECT_EQ(run.Finish(), c.status) << run.out();
+    EXPECT_NE(run.out().find(c.says), std::string::npos) << run.out();
+    const std::string answer = c.typed == nullptr ? "" : std::string(c.typed).substr(0, std::strlen(c.typed) - 1);
+    if (!answer.empty()) {
+      EXPECT_EQ(run.out().find(prompt + answer), std::string::npos) << "the answer was shown: " << run.out();
+    }
+    EXPECT_TRUE(run.Echo()) << "the terminal was left without echo";
+  }
 }
 
 // Standard error carries the tool's own messages; the link's diagnostic

@@ -20,6 +20,12 @@ std::string Arguments::Get(const std::string& name, const std::string& fallback)
   return it == options.end() ? fallback : it->second;
 }
 
+std::vector<std::string> SignInOptionsAnd(const std::vector<std::string>& more) {
+  std::vector<std::string> options = kSignInOptions;
+  options.insert(options.end(), more.begin(), more.end());
+  return options;
+}
+
 bool IsVerboseFlag(const std::string& word) { return word == "-v" || word == "--verbose"; }
 
 void ShowDiagnostics(bool on) { SetLogToStderr(on); }
@@ -136,6 +142,10 @@ const char* RefusalText(int code) {
   }
 }
 
+const char* SendFailureText(int result) {
+  return result == kSendNotConnected ? "the camera closed the connection" : "the request could not be sent";
+}
+
 void QueueWindow::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   std::lock_guard<std::mutex> hold(lock_);
   queue_.push_back(Message{message, wParam, lParam, {}, {}});
@@ -182,7 +192,14 @@ Session::~Session() {
   StopLinkEngine();
 }
 
-int Session::SignIn(const Target& target) {
+int Session::SignIn(const Target& given) {
+  Target target = given;
+  // Asked only now, once the arguments are known to be good.
+  if (target.askPassword &&
+      !PromptPassword("Password for " + target.id + " at " + target.host + ":" + std::to_string(target.port) + ": ",
+                      &target.password)) {
+    return kBadArguments;
+  }
   char dotted[16];
   if (ResolveHost(target.host.c_str(), dotted) != 0) {
     std::fprintf(stderr, "error: cannot resolve host '%s'\n", target.host.c_str());
@@ -227,19 +244,15 @@ bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target) {
     std::fprintf(stderr, "error: -u ID is missing\n");
     return false;
   }
-  // An empty password is given as -p "", never assumed.
-  if (!args.Has("-p")) {
-    std::fprintf(stderr, "error: -p PASSWORD is missing\n");
-    return false;
-  }
   std::string error;
   if (!SplitEndpoint(args.positional[hostIndex], &target->host, &target->port, &error)) {
     std::fprintf(stderr, "error: %s\n", error.c_str());
     return false;
   }
   target->id = args.Get("-u");
-  target->password = args.Get("-p");
-  return true;
+  // An empty password is given as -p "" (or an empty file or answer), never
+  // assumed.
+  return ReadPassword(args, &target->password, &target->askPassword);
 }
 
 bool ReadVideoFormat(Session& session, VideoFormat* format) {

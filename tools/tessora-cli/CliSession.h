@@ -39,7 +39,22 @@ struct Arguments {
 Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& valueOptions,
                          const std::vector<std::string>& flags = {});
 // The options of every command that signs in.
-inline const std::vector<std::string> kSignInOptions = {"-u", "-p"};
+inline const std::vector<std::string> kSignInOptions = {"-u", "-p", "--password-file"};
+// |more| after the sign-in options.
+std::vector<std::string> SignInOptionsAnd(const std::vector<std::string>& more);
+
+// The environment variable a password may come from.
+inline constexpr const char* kPasswordVariable = "TESSORA_PASSWORD";
+// The password, from the first of: -p PW; --password-file FILE (its first
+// line without the line end; a file other users can read is used with a
+// warning); TESSORA_PASSWORD when set and not empty. When none is given and
+// standard input is a terminal, |ask| is set: PromptPassword asks at sign-in.
+// Prints what is missing or unreadable and returns false (a usage error).
+bool ReadPassword(const Arguments& args, std::string* password, bool* ask);
+// Shows |prompt| on standard error and reads one line from the terminal with
+// echo off (the terminal's settings come back, also when a signal ends the
+// program meanwhile). False, printed, when the input ended without a line.
+bool PromptPassword(const std::string& prompt, std::string* password);
 
 // True when |word| switches the diagnostic lines on.
 bool IsVerboseFlag(const std::string& word);
@@ -77,6 +92,8 @@ class ProgressLine {
 
 // The meaning of a sign-in refusal or camera close code.
 const char* RefusalText(int code);
+// Why a request was not sent (a SendControlMessage result other than kSendOk).
+const char* SendFailureText(int result);
 
 struct Message {
   unsigned message = 0;
@@ -101,13 +118,15 @@ class QueueWindow : public WindowTarget {
   std::deque<Message> queue_;
 };
 
-// Reads HOST[:PORT] -u ID -p PW for commands that sign in; prints what is
-// missing or malformed and returns false (a usage error).
+// Reads HOST[:PORT], -u ID and the password (ReadPassword) for commands that
+// sign in; prints what is missing or malformed and returns false (a usage
+// error).
 struct Target {
   std::string host;
   int port = kDefaultPort;
   std::string id;
   std::string password;
+  bool askPassword = false;  // none given: asked on the terminal at sign-in
 };
 bool ReadTarget(const Arguments& args, std::size_t hostIndex, Target* target);
 
@@ -117,8 +136,9 @@ class Session {
  public:
   Session();
   ~Session();
-  // Resolves the host and signs in; prints the failure to stderr. Returns
-  // kOk or kFailed.
+  // Asks for the password when the target says so, resolves the host and
+  // signs in; prints the failure to stderr. Returns kOk, kFailed, or
+  // kBadArguments when no password was entered.
   int SignIn(const Target& target);
   QueueWindow& window() { return window_; }
   const Message& login() const { return login_; }

@@ -9,19 +9,24 @@
 
 namespace {
 
+// What every command that signs in takes first.
+#define SIGN_IN "HOST[:PORT] -u ID [-p PW | --password-file F]"
+
 // One line per subcommand; add a subcommand by adding its file and a line here.
 const cli::Command kCommands[] = {
     {"search", "[--progress]", "find cameras on the local network (UDP broadcast)", cli::RunSearch},
-    {"probe", "HOST[:PORT] -u ID -p PW", "sign in, print the sign-in result and the video format", cli::RunProbe},
-    {"ptz", "HOST[:PORT] -u ID -p PW [--pan N] [--tilt N] [--zoom N] [--focus N] | --preset-goto N | "
-            "--preset-save N | --scan-start | --scan-stop",
+    {"probe", SIGN_IN, "sign in, print the sign-in result and the video format", cli::RunProbe},
+    {"ptz", SIGN_IN " [--pan N] [--tilt N] [--zoom N] [--focus N] | --preset-goto N | "
+                    "--preset-save N | --scan-start | --scan-stop",
      "steer a pan/tilt camera", cli::RunPtz},
-    {"setup", "get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]",
-     "read or write a configuration section of the camera", cli::RunSetup},
-    {"snapshot", "HOST[:PORT] -u ID -p PW OUT.jpg", "save the next picture of the camera as a JPEG file", cli::RunSnapshot},
-    {"record", "HOST[:PORT] -u ID -p PW --seconds N [--audio] [--progress] OUT.avi",
+    {"setup", "get|set SECTION " SIGN_IN " [NAME=VALUE ...]", "read or write a configuration section of the camera",
+     cli::RunSetup},
+    {"snapshot", SIGN_IN " OUT.jpg", "save the next picture of the camera as a JPEG file", cli::RunSnapshot},
+    {"record", SIGN_IN " --seconds N [--audio] [--progress] OUT.avi",
      "record N seconds of video (and the camera's sound) into an AVI file", cli::RunRecord},
 };
+
+#undef SIGN_IN
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out, "usage: tessora-cli [-v] COMMAND [ARGUMENTS]\n"
@@ -31,13 +36,19 @@ void PrintHelp(std::FILE* out) {
                "\noptions of every command:\n"
                "  -v, --verbose  also show the diagnostic lines of the camera link\n"
                "  --help         the usage of the command\n"
-               "\nPORT defaults to %d. An empty password is given as -p \"\". On a terminal\n"
+               "\nPORT defaults to %d. The password is taken from the first of:\n"
+               "  -p PW                 (every local user can read it in the process list)\n"
+               "  --password-file F     the first line of F (a warning when other users can\n"
+               "                        read F: chmod 600 it)\n"
+               "  %s      the environment variable, when set and not empty\n"
+               "  a prompt              without echo, when standard input is a terminal\n"
+               "An empty password is given as -p \"\" or an empty file. On a terminal\n"
                "search and record show their progress on standard error (--progress: also\n"
                "when it is not a terminal).\n"
                "Exit status: 0 done (also when record is stopped by SIGINT or SIGTERM),\n"
                "1 failed (unreachable, unknown host, refused, no answer), 2 bad arguments,\n"
                "3 record wrote fewer seconds than asked (the camera stalled or dropped).\n",
-               cli::kDefaultPort);
+               cli::kDefaultPort, cli::kPasswordVariable);
 }
 
 bool Is(const char* word, const char* a, const char* b = nullptr) {

@@ -28,7 +28,7 @@ int RunProbe(int argc, char** argv) {
   Target target;
   if (!CheckArguments(args, 1) || !ReadTarget(args, 0, &target)) return kBadArguments;
   Session session;
-  if (session.SignIn(target) != kOk) return kFailed;
+  if (const int signedIn = session.SignIn(target); signedIn != kOk) return signedIn;
 
   const LoginInfo& info = session.login().info;
   char when[64] = "?";

@@ -4,13 +4,14 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "link/CameraCommands.h"
+#include "link/LinkEngine.h"
 
 namespace cli {
 
 int RunPtz(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv,
-                                        {"-u", "-p", "--pan", "--tilt", "--zoom", "--focus", "--preset-goto", "--preset-save"},
-                                        {"--scan-start", "--scan-stop"});
+  const Arguments args = ParseArguments(
+      argc, argv, SignInOptionsAnd({"--pan", "--tilt", "--zoom", "--focus", "--preset-goto", "--preset-save"}),
+      {"--scan-start", "--scan-stop"});
   Target target;
   if (!CheckArguments(args, 1) || !ReadTarget(args, 0, &target)) return kBadArguments;
   int axes[4] = {0, 0, 0, 0};
@@ -38,15 +39,15 @@ int RunPtz(int argc, char** argv) {
     return kBadArguments;
   }
   Session session;
-  if (session.SignIn(target) != kOk) return kFailed;
+  if (const int signedIn = session.SignIn(target); signedIn != kOk) return signedIn;
   int sent;
   if (move) sent = MovePanTilt(Session::kSlot, axes[0], axes[1], axes[2], axes[3]);
   else if (gotoPreset) sent = GotoPreset(Session::kSlot, preset);
   else if (savePreset) sent = SavePreset(Session::kSlot, preset);
   else if (args.Has("--scan-start")) sent = StartScan(Session::kSlot);
   else sent = StopScan(Session::kSlot);
-  if (sent != 1) {
-    std::fprintf(stderr, "error: sending the command failed\n");
+  if (sent != kSendOk) {
+    std::fprintf(stderr, "error: sending the command failed: %s\n", SendFailureText(sent));
     return kFailed;
   }
   std::printf("sent\n");

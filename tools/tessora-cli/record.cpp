@@ -206,7 +206,7 @@ EndReason WaitRecording(Session& session, const CountingRecorder& counter, int s
 }  // namespace
 
 int RunRecord(int argc, char** argv) {
-  const Arguments args = ParseArguments(argc, argv, {"-u", "-p", "--seconds"}, {"--audio", "--progress"});
+  const Arguments args = ParseArguments(argc, argv, SignInOptionsAnd({"--seconds"}), {"--audio", "--progress"});
   Target target;
   if (!CheckArguments(args, 2) || !ReadTarget(args, 0, &target)) return kBadArguments;
   if (args.positional.size() < 2) {
@@ -233,7 +233,7 @@ int RunRecord(int argc, char** argv) {
   MVideoRender render(&surface);
   render.SetDisplay(0);  // frames are recorded and paced, not shown
   Session session;
-  if (session.SignIn(target) != kOk) return kFailed;
+  if (const int signedIn = session.SignIn(target); signedIn != kOk) return signedIn;
 
   VideoFormat format;
   if (!ReadVideoFormat(session, &format)) return kFailed;

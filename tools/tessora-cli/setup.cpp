@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "link/CameraCommands.h"
 #include "link/KeyValue.h"
+#include "link/LinkEngine.h"
 #include "link/LinkMessages.h"
 
 namespace cli {
@@ -32,7 +33,7 @@ int RunSetup(int argc, char** argv) {
   const Arguments args = ParseArguments(argc, argv, kSignInOptions);
   if (!CheckArguments(args, args.positional.size())) return kBadArguments;
   if (args.positional.size() < 2 || (args.positional[0] != "get" && args.positional[0] != "set")) {
-    std::fprintf(stderr, "error: usage: setup get|set SECTION HOST[:PORT] -u ID -p PW [NAME=VALUE ...]\n");
+    std::fprintf(stderr, "error: usage: setup get|set SECTION HOST[:PORT] -u ID [-p PW] [NAME=VALUE ...]\n");
     return kBadArguments;
   }
   const bool set = args.positional[0] == "set";
@@ -66,15 +67,16 @@ int RunSetup(int argc, char** argv) {
   }
 
   Session session;
-  if (session.SignIn(target) != kOk) return kFailed;
+  if (const int signedIn = session.SignIn(target); signedIn != kOk) return signedIn;
   // This tool is every setup window at once.
   SetupReplyTargets& targets = GetSetupReplyTargets();
   for (auto* entry : {&targets.network, &targets.ddns, &targets.user, &targets.videoAudio, &targets.maintenance,
                       &targets.mdalarm, &targets.advance}) {
     *entry = &session.window();
   }
-  if (SendSetupRequest(Session::kSlot, section->name, set ? "SET" : "GET", set ? var.c_str() : nullptr) != 1) {
-    std::fprintf(stderr, "error: sending the request failed\n");
+  const int sent = SendSetupRequest(Session::kSlot, section->name, set ? "SET" : "GET", set ? var.c_str() : nullptr);
+  if (sent != kSendOk) {
+    std::fprintf(stderr, "error: sending the request failed: %s\n", SendFailureText(sent));
     return kFailed;
   }
   const unsigned wanted = set ? section->setReply : section->getReply;

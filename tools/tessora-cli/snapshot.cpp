@@ -37,7 +37,7 @@ int RunSnapshot(int argc, char** argv) {
   BufferSurface surface(kKindRGB32);
   MVideoRender render(&surface);
   Session session;
-  if (session.SignIn(target) != kOk) return kFailed;
+  if (const int signedIn = session.SignIn(target); signedIn != kOk) return signedIn;
 
   Message reply;
   if (OpenVideoStream(Session::kSlot) != 1 ||
