@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
@@ -31,8 +33,10 @@ constexpr std::uint32_t kSizePlaceholder = 0xFFFFFFFFu;
 constexpr std::size_t kHeaderArea = 64 * 1024;
 constexpr std::size_t kMainHeaderSize = 56;  // 'avih'
 constexpr std::size_t kTotalFramesOffset = 16;
-// Names beside a file under repair: the new file until it is verified, and
-// the original until the new one has taken its name.
+// Names beside a file under repair: the new file until it takes the
+// original's name; and the original moved aside, which only repairs of
+// earlier builds did (they replaced the file in two renames) and a repair
+// cut short between them left behind.
 constexpr const char* kTempSuffix = ".repair";
 constexpr const char* kBrokenSuffix = ".broken";
 
@@ -130,14 +134,16 @@ std::string Beside(const std::string& path, const char* suffix) {
   return (p.parent_path() / (p.stem().string() + suffix + p.extension().string())).string();
 }
 
-// An exclusive advisory lock on a file, held while the object lives. Two
-// instances of the program started together walk the same directories; the
-// lock keeps them off each other's repair. It belongs to the open file, so
-// it follows the file through renames and ends with the process.
+// An exclusive advisory lock on a file, held while the object lives. The
+// recorder holds the same lock on the file it writes from creation to
+// close, and two instances of the program started together walk the same
+// directories: a file whose lock is taken is being recorded or repaired and
+// is left alone. The lock belongs to the open file, so it follows the file
+// through renames and ends with the process.
 class FileLock {
  public:
   explicit FileLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) {
       error_ = errno;
       return;
@@ -155,14 +161,39 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   bool held() const { return fd_ >= 0; }
-  bool busy() const { return busy_; }  // another process holds it
+  bool busy() const { return busy_; }  // another holder has it
   int error() const { return error_; }
+  // Whether |path| still names the locked file (not replaced meanwhile).
+  bool Names(const std::string& path) const {
+    struct stat locked{};
+    struct stat named{};
+    return fd_ >= 0 && ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+  }
 
  private:
   int fd_ = -1;
   int error_ = 0;
   bool busy_ = false;
 };
+
+// Pushes a file, or a directory's entries, to the disk. Logs failures.
+bool SyncPath(const std::string& path, bool directory) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (directory ? O_DIRECTORY : 0));
+  if (fd < 0) {
+    LogMessage("%s:%d (%d) %s\r\n", LOGPOS, errno, path.c_str());
+    return false;
+  }
+  const bool ok = ::fsync(fd) == 0;
+  if (!ok) LogMessage("%s:%d (%d) %s\r\n", LOGPOS, errno, path.c_str());
+  ::close(fd);
+  return ok;
+}
+
+std::string FolderOf(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
@@ -417,12 +448,17 @@ AviRepairResult RepairAvi(const std::string& path, AviRepairStats* stats) {
   if (!AviNeedsRepair(path)) return AviRepairResult::kNotNeeded;
   const FileLock lock(path);
   if (!lock.held()) {
-    LogMessage("%s:%d (%d) AVI repair skipped, %s %s\r\n", LOGPOS, lock.error(), path.c_str(),
-               lock.busy() ? "in repair elsewhere" : "cannot be opened");
-    return lock.busy() ? AviRepairResult::kNotNeeded : AviRepairResult::kFailed;
+    if (lock.busy()) {
+      LogMessage("%s:%d AVI repair skipped, %s is locked (being recorded or repaired)\r\n", LOGPOS,
+                 path.c_str());
+      return AviRepairResult::kBusy;
+    }
+    LogMessage("%s:%d (%d) AVI repair skipped, %s cannot be opened\r\n", LOGPOS, lock.error(),
+               path.c_str());
+    return AviRepairResult::kFailed;
   }
   // Another instance may have replaced the file before the lock was taken.
-  if (!AviNeedsRepair(path)) return AviRepairResult::kNotNeeded;
+  if (!lock.Names(path) || !AviNeedsRepair(path)) return AviRepairResult::kNotNeeded;
   const std::string temp = Beside(path, kTempSuffix);
   const std::string broken = Beside(path, kBrokenSuffix);
   std::error_code ec;
@@ -435,30 +471,32 @@ AviRepairResult RepairAvi(const std::string& path, AviRepairStats* stats) {
   RemoveQuietly(temp);  // a temporary file of an earlier, interrupted repair
   AviRepairStats result;
   const int frames = Remux(path, temp);
-  if (frames <= 0 || !Verify(temp, frames, &result)) {
+  // The repaired file and its name reach the disk before it replaces the
+  // original: a crash then leaves either the original or the whole
+  // repaired file under the name, never a part of one.
+  const std::string folder = FolderOf(path);
+  if (frames <= 0 || !Verify(temp, frames, &result) || !SyncPath(temp, false) ||
+      !SyncPath(folder, true)) {
     RemoveQuietly(temp);
     LogMessage("%s:%d AVI repair failed, original kept: %s\r\n", LOGPOS, path.c_str());
     return AviRepairResult::kFailed;
   }
-  fs::rename(fs::path(path), fs::path(broken), ec);
+  if (!lock.Names(path)) {
+    RemoveQuietly(temp);
+    LogMessage("%s:%d AVI repair abandoned, %s was replaced meanwhile\r\n", LOGPOS, path.c_str());
+    return AviRepairResult::kFailed;
+  }
+  // One rename puts the repaired file in the original's place: the name
+  // never goes missing, so no recorder can create a new file under it in
+  // between (and see it replaced).
+  fs::rename(fs::path(temp), fs::path(path), ec);
   if (ec) {
     RemoveQuietly(temp);
     LogMessage("%s:%d (%d) AVI repair failed, original kept: %s\r\n", LOGPOS, ec.value(),
                path.c_str());
     return AviRepairResult::kFailed;
   }
-  fs::rename(fs::path(temp), fs::path(path), ec);
-  if (ec) {
-    std::error_code back;
-    fs::rename(fs::path(broken), fs::path(path), back);
-    RemoveQuietly(temp);
-    LogMessage("%s:%d (%d) (%d) AVI repair failed, original kept: %s\r\n", LOGPOS, ec.value(),
-               back.value(), path.c_str());
-    return AviRepairResult::kFailed;
-  }
-  if (!fs::remove(fs::path(broken), ec) || ec) {
-    LogMessage("%s:%d (%d) %s\r\n", LOGPOS, ec.value(), broken.c_str());
-  }
+  SyncPath(folder, true);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
                                                               started).count();
   LogMessage("%s:%d AVI repaired: %s (frames=%d) (%.2f s) (%.0f ms)\r\n", LOGPOS, path.c_str(),
@@ -526,8 +564,8 @@ void AviRepairService::Run(std::vector<std::string> directories, int minAgeSecon
     }
     if (ec) LogMessage("%s:%d (%d) %s\r\n", LOGPOS, ec.value(), dir.c_str());
   }
-  LogMessage("%s:%d AVI repair done: (checked=%d) (repaired=%d) (failed=%d) (recent=%d)\r\n",
-             LOGPOS, Checked(), Repaired(), Failed(), SkippedRecent());
+  LogMessage("%s:%d AVI repair done: (checked=%d) (repaired=%d) (failed=%d) (recent=%d) (locked=%d)\r\n",
+             LOGPOS, Checked(), Repaired(), Failed(), SkippedRecent(), SkippedBusy());
   std::lock_guard<std::mutex> lock(mutex_);
   done_ = true;
   doneChanged_.notify_all();
@@ -548,13 +586,14 @@ void AviRepairService::HandleFile(const std::string& path, int minAgeSeconds) {
   switch (RepairAvi(path)) {
     case AviRepairResult::kRepaired: repaired_.fetch_add(1, std::memory_order_relaxed); break;
     case AviRepairResult::kFailed: failed_.fetch_add(1, std::memory_order_relaxed); break;
+    case AviRepairResult::kBusy: skippedBusy_.fetch_add(1, std::memory_order_relaxed); break;
     case AviRepairResult::kNotNeeded: break;
   }
 }
 
 void AviRepairService::HandleLeftover(const std::string& broken, int minAgeSeconds) {
-  // "<stem>.broken<ext>": the original of a repair that was cut short
-  // between its renames (or before removing it).
+  // "<stem>.broken<ext>": the original of a two-rename repair (earlier
+  // builds) that was cut short between its renames (or before removing it).
   const fs::path p(broken);
   const std::string stem = p.stem().string();
   const std::size_t cut = stem.size() - std::strlen(kBrokenSuffix);
@@ -569,10 +608,13 @@ void AviRepairService::HandleLeftover(const std::string& broken, int minAgeSecon
       // The repaired file never took the name: the original goes back and
       // is repaired again (after the lock is released: the repair takes
       // its own).
-      fs::rename(fs::path(broken), fs::path(original), ec);
-      LogMessage("%s:%d (%d) AVI repair left unfinished, original restored: %s\r\n", LOGPOS,
-                 ec.value(), original.c_str());
-      restored = !ec;
+      // Never over a file a recorder created under the name meanwhile.
+      int rc = ::renameat2(AT_FDCWD, broken.c_str(), AT_FDCWD, original.c_str(), RENAME_NOREPLACE);
+      if (rc != 0 && errno == EINVAL) rc = ::rename(broken.c_str(), original.c_str());  // no support
+      const int error = rc == 0 ? 0 : errno;
+      LogMessage("%s:%d (%d) AVI repair left unfinished, original restored: %s\r\n", LOGPOS, error,
+                 original.c_str());
+      restored = rc == 0;
     } else {
       const AviHeaderInfo info = ReadHeaderInfo(original);
       if (info.isAvi && info.hasMainHeader && info.totalFrames > 0 && info.hasIndex &&

@@ -51,7 +51,12 @@ void InspectAviTail(AviHeaderInfo* info, std::uint64_t offset, const std::uint8_
 // file that is no AVI, a truncated header or a file that cannot be read.
 bool AviNeedsRepair(const std::string& path);
 
-enum class AviRepairResult { kRepaired, kNotNeeded, kFailed };
+enum class AviRepairResult {
+  kRepaired,
+  kNotNeeded,
+  kFailed,
+  kBusy,  // locked by a recorder writing it or by another repair
+};
 
 struct AviRepairStats {
   int frames = 0;        // video frames in the repaired file
@@ -59,14 +64,16 @@ struct AviRepairStats {
 };
 
 // Repairs |path| (UTF-8) in place when AviNeedsRepair says so: remux into
-// "<name>.repair.avi" beside it, verify, rename the original to
-// "<name>.broken.avi", the repaired file to the original name, remove the
-// broken one. On any failure the original is left as it was and the
+// "<name>.repair.avi" beside it, verify, push it and the folder to the
+// disk, then rename it over the original in one step (the name never goes
+// missing). On any failure the original is left as it was and the
 // temporary file is removed. Logs every outcome. Blocking; any thread. An
 // exclusive lock on the file (flock) keeps a second caller or a second
-// instance of the program off it: that caller gets kNotNeeded. A
-// "<name>.broken.avi" already beside the file (a repair cut short; maybe
-// the only copy) makes it fail without touching anything.
+// instance of the program off it, and the recorder holds the same lock
+// while it writes: a file whose lock is taken gives kBusy and is not
+// touched. A "<name>.broken.avi" already beside the file (a repair of an
+// earlier build cut short; maybe the only copy) makes it fail without
+// touching anything.
 AviRepairResult RepairAvi(const std::string& path, AviRepairStats* stats = nullptr);
 
 // Repairs unfinished recordings under a set of directories on a worker
@@ -87,7 +94,8 @@ class AviRepairService {
 
   // Starts the worker over |directories| (walked recursively, symbolic links
   // not followed). Files modified less than |minAgeSeconds| ago are skipped:
-  // another running instance may still be recording into them. A
+  // another running instance may still be recording into them; files a
+  // recorder or another repair holds locked are skipped too. A
   // "<name>.broken.avi" left by a repair cut short goes back to its name and
   // is repaired again when the repaired file never took that name, and is
   // removed when the finished repaired file did. Returns false when a worker
@@ -102,6 +110,7 @@ class AviRepairService {
   int Repaired() const { return repaired_.load(std::memory_order_relaxed); }
   int Failed() const { return failed_.load(std::memory_order_relaxed); }
   int SkippedRecent() const { return skippedRecent_.load(std::memory_order_relaxed); }
+  int SkippedBusy() const { return skippedBusy_.load(std::memory_order_relaxed); }
 
  private:
   void Run(std::vector<std::string> directories, int minAgeSeconds);
@@ -115,6 +124,7 @@ class AviRepairService {
   std::atomic<int> repaired_{0};
   std::atomic<int> failed_{0};
   std::atomic<int> skippedRecent_{0};  // too new to touch
+  std::atomic<int> skippedBusy_{0};    // locked: being recorded or repaired
   std::mutex mutex_;
   std::condition_variable doneChanged_;
   bool done_ = true;  // guarded by mutex_

@@ -48,6 +48,17 @@ std::string SnapshotFilePath(const std::string& captureDir, int slot, const Loca
   return JoinPath(captureDir, name);
 }
 
+std::string NumberedFilePath(const std::string& path, int n) {
+  if (n <= 0) return path;
+  const std::size_t sep = path.find_last_of("/\\");
+  const std::size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
+  std::size_t dot = path.rfind('.');
+  // A dot in a directory's name, or the leading dot of a hidden name, is no
+  // extension.
+  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
+  return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
+
 int RecordPeriodMinutes(int stored, bool* adjusted) {
   const bool bad = stored < 1;
   if (adjusted != nullptr) *adjusted = bad;

@@ -40,6 +40,10 @@ std::string HourDir(const std::string& paneDir, const LocalTime& t);
 std::string AviFilePath(const std::string& hourDir, bool alarm, const LocalTime& t);
 std::string SlideFilePath(const std::string& hourDir, const LocalTime& t);
 std::string SnapshotFilePath(const std::string& captureDir, int slot, const LocalTime& t);
+// The name a file takes when |path| is already there: "-n" before the
+// extension, which stays last ("56_56.avi", 2 -> "56_56-2.avi"; a name
+// without an extension gets it at its end). |n| of 0 or below gives |path|.
+std::string NumberedFilePath(const std::string& path, int n);
 
 // Minutes per file as used: a stored period below 1 would divide by zero and
 // counts as 1 (|adjusted| tells the caller to log it).

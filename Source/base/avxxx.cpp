@@ -1,8 +1,15 @@
 #include "base/avxxx.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,6 +20,7 @@ extern "C" {
 }
 
 #include "base/CodecHeaders.h"
+#include "base/RecordPaths.h"
 #include "base/base.h"
 
 namespace {
@@ -35,7 +43,65 @@ bool WantsGlobalHeader(const AVOutputFormat* fmt) {
          std::strstr(n, "3gp") != nullptr;
 }
 
+constexpr int kIoBufferSize = 64 * 1024;
+// A probe (FileIsBeingWritten) may hold a shared lock on a new file for an
+// instant; the recorder's lock waits for it this long in all.
+constexpr int kLockTries = 200;
+constexpr long kLockRetryNs = 5 * 1000 * 1000;
+
+// The I/O context's callbacks over the recorder's descriptor (opaque points
+// at it). They run inside library calls made under the recorder's lock.
+int WriteToFile(void* opaque, std::uint8_t* buf, int size) {
+  const int fd = *static_cast<const int*>(opaque);
+  int done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, buf + done, static_cast<std::size_t>(size - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return AVERROR(errno);
+    if (n == 0) return AVERROR(EIO);
+    done += static_cast<int>(n);
+  }
+  return size;
+}
+
+std::int64_t SeekInFile(void* opaque, std::int64_t offset, int whence) {
+  const int fd = *static_cast<const int*>(opaque);
+  if ((whence & AVSEEK_SIZE) != 0) {
+    struct stat st{};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+  }
+  const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+// An exclusive lock on a file this process has just created. Nobody else
+// writes or repairs a file this new; only a probe's shared lock of an
+// instant can stand in the way, so a short wait for it is enough.
+bool LockNewFile(int fd) {
+  for (int i = 0; i < kLockTries; ++i) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    const timespec pause{0, kLockRetryNs};
+    ::nanosleep(&pause, nullptr);
+  }
+  errno = EWOULDBLOCK;
+  return false;
+}
+
 }  // namespace
+
+bool FileIsBeingWritten(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool busy = false;
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    busy = errno == EWOULDBLOCK;
+  } else {
+    ::flock(fd, LOCK_UN);
+  }
+  ::close(fd);
+  return busy;
+}
 
 int avxxx::CodecIdForVcodec(int vcodec) {
   switch (vcodec) {
@@ -48,12 +114,25 @@ int avxxx::CodecIdForVcodec(int vcodec) {
 
 avxxx::~avxxx() { Close(); }
 
-void avxxx::ReleaseAll() {
+void avxxx::ReleaseAll(bool removeFile) {
   if (ctx_ != nullptr) {
-    if (fileOpened_ != 0) avio_closep(&ctx_->pb);
+    ctx_->pb = nullptr;  // io_ is the recorder's own, freed below
     avformat_free_context(ctx_);  // frees the streams and their parameters
     ctx_ = nullptr;
   }
+  if (io_ != nullptr) {
+    av_freep(&io_->buffer);  // the library may have replaced the one given
+    avio_context_free(&io_);
+  }
+  if (fd_ >= 0) {
+    // Removed while still locked: nobody else can have taken this name.
+    if (removeFile && ::unlink(path_.c_str()) != 0) {
+      LogMessage("%s:%d (%d) (%s)\r\n", LOGPOS, errno, path_.c_str());
+    }
+    if (::close(fd_) != 0) LogMessage("%s:%d (%d) (%s)\r\n", LOGPOS, errno, path_.c_str());
+    fd_ = -1;
+  }
+  if (removeFile) path_.clear();
   fileOpened_ = 0;
   av_packet_free(&packet_);
   delete[] keyBuffer_;
@@ -73,6 +152,7 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     return 0;
   }
   fileOpened_ = 0;
+  path_.clear();
   width_ = width;
   height_ = height;
   bitRate_ = bitRate;
@@ -100,7 +180,7 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
   if (keyBuffer_ == nullptr || packet_ == nullptr || fmt == nullptr ||
       avformat_alloc_output_context2(&ctx_, fmt, nullptr, path) < 0 || ctx_ == nullptr) {
     LogMessage("%s:%d\r\n", LOGPOS);
-    ReleaseAll();
+    ReleaseAll(true);
     return 0;
   }
   ctx_->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
@@ -109,7 +189,7 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     AVStream* st = avformat_new_stream(ctx_, nullptr);
     if (st == nullptr) {
       LogMessage("%s:%d\r\n", LOGPOS);
-      ReleaseAll();
+      ReleaseAll(true);
       return 0;
     }
     st->id = 0;
@@ -137,7 +217,7 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
     AVStream* ast = avformat_new_stream(ctx_, nullptr);
     if (ast == nullptr) {
       LogMessage("%s:%d\r\n", LOGPOS);
-      ReleaseAll();
+      ReleaseAll(true);
       return 0;
     }
     ast->id = 1;
@@ -156,26 +236,68 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
   }
   if (ctx_->nb_streams == 0) {
     LogMessage("%s:%d\r\n", LOGPOS);
-    ReleaseAll();
+    ReleaseAll(true);
     return 0;
   }
 
-  av_dump_format(ctx_, 0, path, 1);
-
   if ((fmt->flags & AVFMT_NOFILE) == 0) {
-    if (avio_open(&ctx_->pb, path, AVIO_FLAG_WRITE) < 0) {
-      LogMessage("%s:%d (%s)\r\n", LOGPOS, path);
-      ReleaseAll();
+    if (!CreateOutputFile(path)) {
+      ReleaseAll(true);
       return 0;
     }
     fileOpened_ = 1;
   }
+  av_dump_format(ctx_, 0, path_.empty() ? path : path_.c_str(), 1);
   if (!headerPending_ && !WriteHeader()) {
-    ReleaseAll();
+    ReleaseAll(true);
     return 0;
   }
   open_.store(true, std::memory_order_relaxed);
   return 1;
+}
+
+bool avxxx::CreateOutputFile(const char* path) {
+  const std::string requested(path);
+  std::string name;
+  for (int n = 0; n <= kMaxNameSuffix && fd_ < 0; ++n) {
+    name = NumberedFilePath(requested, n);
+    // O_EXCL: never over a file someone else made (another instance in the
+    // same folder at the same second, the hour the clock repeats), and
+    // never through a symbolic link.
+    do {
+      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && errno != EEXIST) {
+      LogMessage("%s:%d (%d) (%s)\r\n", LOGPOS, errno, name.c_str());
+      return false;
+    }
+  }
+  if (fd_ < 0) {
+    LogMessage("%s:%d no free name (%s)\r\n", LOGPOS, path);
+    return false;
+  }
+  path_ = name;  // from here on a failure removes the file again
+  if (!LockNewFile(fd_)) {
+    LogMessage("%s:%d (%d) (%s)\r\n", LOGPOS, errno, path_.c_str());
+    return false;
+  }
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+  io_ = buffer == nullptr ? nullptr
+                          : avio_alloc_context(buffer, kIoBufferSize, 1, &fd_, nullptr, WriteToFile, SeekInFile);
+  if (io_ == nullptr) {
+    av_free(buffer);
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return false;
+  }
+  ctx_->pb = io_;
+  av_freep(&ctx_->url);  // the name the file really has
+  ctx_->url = av_strdup(path_.c_str());
+  if (ctx_->url == nullptr) {
+    LogMessage("%s:%d\r\n", LOGPOS);
+    return false;
+  }
+  if (path_ != requested) LogMessage("%s:%d %s exists, recording into %s\r\n", LOGPOS, path, path_.c_str());
+  return true;
 }
 
 bool avxxx::WriteHeader() {
@@ -394,5 +516,8 @@ void avxxx::Close() {
     const int lost = lostFrames_.load(std::memory_order_relaxed);
     if (lost > 0) LogMessage("%s:%d (lost=%d)\r\n", LOGPOS, lost);
   }
-  ReleaseAll();
+  if (io_ != nullptr && io_->error < 0) {
+    LogMessage("%s:%d write error (%d) (%s)\r\n", LOGPOS, io_->error, path_.c_str());
+  }
+  ReleaseAll(false);
 }

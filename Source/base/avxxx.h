@@ -4,19 +4,37 @@
 // chunks, so the file plays at the camera's pace although its frame rate
 // varies. One recorder per pane; the window thread opens and closes it, the
 // render thread writes video and the playback thread writes audio.
+//
+// The recorder never writes into a file it did not create: Open creates the
+// file exclusively (a name that is taken gets "-1", "-2", ... before its
+// extension) and holds an exclusive flock on it until Close, so that a
+// second instance recording into the same folder, or the hour the clock
+// repeats, cannot truncate a recording, and the start-up repair can tell a
+// file that is still being written from one a killed process left.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "base/MediaRecorder.h"
 #include "base/TimedLock.h"
 
 struct AVFormatContext;
+struct AVIOContext;
 struct AVPacket;
+
+// True while another holder keeps a lock on |path|: a recorder writing it
+// (or a repair replacing it). False for a file nobody locks, a missing file
+// and one that cannot be opened. Takes a shared lock for an instant to find
+// out, so it never blocks; safe from any thread.
+bool FileIsBeingWritten(const std::string& path);
 
 class avxxx : public MediaRecorder {
  public:
+  // A taken name is tried with "-1" up to this number before Open gives up.
+  static constexpr int kMaxNameSuffix = 999;
+
   // Video codec ids as the callers pass them (from the camera's VCODEC).
   static constexpr int kCodecNone = 0;
   static constexpr int kCodecMjpeg = 8;
@@ -41,8 +59,12 @@ class avxxx : public MediaRecorder {
   avxxx(const avxxx&) = delete;
   avxxx& operator=(const avxxx&) = delete;
 
-  // Opens |path| for writing. The container follows the extension ("mpeg"
-  // when the extension is unknown). Returns 1 or 0. Must be called closed.
+  // Creates |path| and opens it for writing; when |path| exists, the first
+  // free name of NumberedFilePath(|path|, 1, 2, ...) instead (Path() tells
+  // which). An existing file is never opened, truncated or followed (a
+  // symbolic link counts as taken). The container follows the extension
+  // ("mpeg" when the extension is unknown). Returns 1 or 0; a failed Open
+  // leaves no file behind. Must be called closed.
   int Open(int height, int width, const char* path, int codecId, int bitRate);
   int WriteVideo(int size, const std::uint8_t* data, int keyFrame, int durationMs) override;
   int WriteAudio(const std::uint8_t* data, int size) override;
@@ -51,6 +73,10 @@ class avxxx : public MediaRecorder {
   void Close();
 
   bool IsOpen() const { return open_.load(std::memory_order_relaxed); }
+  // The file the last successful Open created (kept after Close); empty
+  // before any and after a failed Open. Set by Open only: read it on the
+  // thread that opens and closes the recorder.
+  const std::string& Path() const { return path_; }
   // Video frames refused since the last Open (colliding timestamps etc.).
   int LostFrames() const { return lostFrames_.load(std::memory_order_relaxed); }
   // With |on|, files opened from now on begin with a key frame: video frames
@@ -63,7 +89,13 @@ class avxxx : public MediaRecorder {
   int FramesBeforeKey() const { return framesBeforeKey_.load(std::memory_order_relaxed); }
 
  private:
-  void ReleaseAll();  // under lock_
+  // Frees everything; |removeFile| also deletes the file Open created (an
+  // Open that failed after creating it). Closes the file, which releases
+  // its lock.
+  void ReleaseAll(bool removeFile);  // under lock_
+  // Creates the file (exclusively, under the first free name), locks it and
+  // puts an I/O context over it into ctx_. Logs failures.
+  bool CreateOutputFile(const char* path);  // under lock_
   bool WriteHeader();  // under lock_
   // Sets the video stream's configuration record from a key frame (its own
   // parameter sets, else the built-in header), then writes the header.
@@ -75,6 +107,9 @@ class avxxx : public MediaRecorder {
   AVFormatContext* ctx_ = nullptr;
   AVPacket* packet_ = nullptr;
   int fileOpened_ = 0;
+  int fd_ = -1;               // the file written, locked (flock) while open
+  AVIOContext* io_ = nullptr;  // writes and seeks through fd_
+  std::string path_;          // written by Open (owner's thread) only
   // MP4/QuickTime: the header waits for the first video key frame, which
   // supplies the configuration record; until then nothing is written.
   bool headerPending_ = false;

@@ -239,7 +239,7 @@ TEST_F(AviRecorderTest, BuiltInHeaderOnlyBeforeKeyFramesWithoutTheirOwn) {
     SCOPED_TRACE(c.what);
     Bytes frame = c.start;
     for (int i = 0; i < 1500; ++i) frame.push_back(static_cast<std::uint8_t>(i * 7 + 3));
-    const std::string file = out_.File("first.avi");
+    const std::string file = out_.File("first-" + std::to_string(&c - cases) + ".avi");
     const int height = c.width * 3 / 4;
     avxxx rec;
     ASSERT_EQ(rec.Open(height, c.width, file.c_str(), c.codecId, 500000), 1);
@@ -316,7 +316,7 @@ TEST_F(AviRecorderTest, Mp4ConfigurationRecordComesFromTheFirstKeyFrame) {
     for (int i = 0; i < 1500; ++i) key.push_back(static_cast<std::uint8_t>(i * 7 + 3));
     Bytes other = h264 ? Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x9A} : vop;
     for (int i = 0; i < 500; ++i) other.push_back(static_cast<std::uint8_t>(i * 7 + 3));
-    const std::string file = out_.File("first.mov");  // QuickTime: mu-law too
+    const std::string file = out_.File("first-" + std::to_string(&c - cases) + ".mov");  // QuickTime: mu-law too
     const std::vector<std::uint8_t> audio = AudioBlock();
     avxxx rec;
     ASSERT_EQ(rec.Open(480, 640, file.c_str(), c.codecId, 500000), 1);

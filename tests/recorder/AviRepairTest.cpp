@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MediaTools.h"
@@ -395,6 +397,93 @@ TEST_F(AviRepairLeaveAlone, FilesLeftByteIdentical) {
     EXPECT_TRUE(Leftovers().empty());
     ReleaseLock();
   }
+}
+
+std::string LogText(const std::string& log) {
+  // The log is UTF-16LE; the lines looked for are ASCII.
+  std::ifstream in(fs::path(log), std::ios::binary);
+  std::string text;
+  for (std::istreambuf_iterator<char> it(in), end; it != end; ++it) {
+    if (*it != 0) text.push_back(*it);
+  }
+  return text;
+}
+
+ino_t Inode(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Another instance's recording that pauses (or is slow) looks like a killed
+// one: unfinished and older than the minimum age. Its recorder holds the
+// file's lock, so the repair leaves it alone and says so, while a killed
+// recording beside it is repaired; the recording then goes on and ends as a
+// whole file.
+TEST_F(AviRepairFixture, FileBeingRecordedIsLeftAlone) {
+  const std::string killed = dir_.File("VIEWER00/2026_12_11/01/05_00.avi");
+  Record(killed, true);
+  const std::string live = dir_.File("VIEWER01/2026_12_11/01/05_00.avi");
+  fs::create_directories(fs::path(live).parent_path());
+  std::vector<std::uint8_t> audio(320, 0xFF);
+  avxxx rec;
+  ASSERT_EQ(rec.Open(240, 320, live.c_str(), avxxx::kCodecMjpeg, 500000), 1);
+  const auto write = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      ASSERT_EQ(rec.WriteAudio(audio.data(), static_cast<int>(audio.size())), 1);
+      ASSERT_EQ(rec.WriteVideo(static_cast<int>(packets_[i].data.size()), packets_[i].data.data(), 1, 40), 1);
+    }
+  };
+  write(0, 100);  // four seconds, pushed to the file every second
+  ASSERT_TRUE(AviNeedsRepair(live)) << "the paused recording looks unfinished";
+  const Bytes liveBefore = Content(live);
+  const ino_t liveInode = Inode(live);
+
+  fs::create_directories(dir_.File("logs"));
+  const std::string log = SetLogFileName(0, dir_.File("logs"));
+  SetLogEnabled(true);
+  AviRepairService service;
+  ASSERT_TRUE(service.Start({dir_.File("VIEWER00"), dir_.File("VIEWER01")}, 0));
+  ASSERT_TRUE(service.Wait(240000));
+  SetLogEnabled(false);
+  EXPECT_EQ(service.Checked(), 2);
+  EXPECT_EQ(service.Repaired(), 1);
+  EXPECT_EQ(service.SkippedBusy(), 1);
+  EXPECT_EQ(service.Failed(), 0);
+  EXPECT_EQ(Inode(live), liveInode) << "replaced under its writer";
+  EXPECT_TRUE(Content(live) == liveBefore) << "changed under its writer";
+  const std::string text = LogText(log);
+  EXPECT_NE(text.find("AVI repair skipped, " + live + " is locked"), std::string::npos) << text;
+  EXPECT_TRUE(Leftovers().empty());
+
+  write(100, packets_.size());
+  rec.Close();
+  const ProbeResult whole = Probe(live);
+  EXPECT_NEAR(whole.duration, kWrittenSeconds, 0.1);
+  EXPECT_EQ(whole.decodeErrors, "");
+  EXPECT_FALSE(AviNeedsRepair(killed));
+  const ProbeResult repaired = Probe(killed);
+  EXPECT_GE(repaired.duration, kWrittenSeconds - 1.2);
+  EXPECT_EQ(repaired.decodeErrors, "");
+}
+
+// Two repairs of one file at once (two instances started together): the
+// lock lets one of them replace it; the other finds it locked or already
+// repaired, and nothing is left beside it.
+TEST_F(AviRepairFixture, TwoRepairsOfOneFile) {
+  const std::string file = dir_.File("10_00.avi");
+  Record(file, true);
+  AviRepairResult results[2] = {};
+  std::thread other([&] { results[1] = RepairAvi(file); });
+  results[0] = RepairAvi(file);
+  other.join();
+  EXPECT_EQ(std::count(std::begin(results), std::end(results), AviRepairResult::kRepaired), 1);
+  for (const AviRepairResult r : results) {
+    EXPECT_TRUE(r == AviRepairResult::kRepaired || r == AviRepairResult::kBusy ||
+                r == AviRepairResult::kNotNeeded);
+  }
+  EXPECT_FALSE(AviNeedsRepair(file));
+  EXPECT_EQ(Probe(file).decodeErrors, "");
+  EXPECT_TRUE(Leftovers().empty());
 }
 
 // What a repair cut short by a kill leaves behind, found at the next start.

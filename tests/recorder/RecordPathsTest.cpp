@@ -67,6 +67,28 @@ std::vector<LocalTime> Splits(LocalTime from, int seconds, int period) {
   return out;
 }
 
+// The name a recording takes when its own is taken: the number goes before
+// the extension, which stays last (the container follows it).
+TEST(RecordPathsTest, NumberedNamesKeepTheExtensionLast) {
+  struct Case {
+    const char* path;
+    int n;
+    const char* numbered;
+  };
+  const Case cases[] = {
+      {"/r/VIEWER00/2009_10_21/13/56_56.avi", 1, "/r/VIEWER00/2009_10_21/13/56_56-1.avi"},
+      {"/r/VIEWER00/2009_10_21/13/MD_56_56.avi", 2, "/r/VIEWER00/2009_10_21/13/MD_56_56-2.avi"},
+      {"/r/56_56-1.avi", 1, "/r/56_56-1-1.avi"},
+      {"/r/56_56.avi", 0, "/r/56_56.avi"},
+      {"/r/clip.tar.mov", 3, "/r/clip.tar-3.mov"},
+      {"/r.d/clip", 1, "/r.d/clip-1"},          // the dot of a folder is no extension
+      {"/r/.avi", 1, "/r/.avi-1"},              // nor the leading dot of a name
+      {"C:\\r.d\\56_56", 1, "C:\\r.d\\56_56-1"},
+      {"56_56.avi", 12, "56_56-12.avi"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NumberedFilePath(c.path, c.n), c.numbered) << c.path << " " << c.n;
+}
+
 TEST(RecordPathsTest, FilesSplitInTheFirstSecondOfTheirBoundaryMinute) {
   setenv("TZ", "UTC", 1);
   tzset();
