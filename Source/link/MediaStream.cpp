@@ -14,6 +14,9 @@
 namespace {
 
 std::atomic<std::uint64_t> g_videoBytesCopied{0};
+// Release/acquire: whoever sees a count has the reader's look for a sink
+// (made before the count) ordered before anything it does next.
+std::atomic<std::uint64_t> g_audioBytesDropped{0};
 
 bool IsStartCode(const std::uint8_t* p) {
   return p[0] == 'M' && p[1] == 'M' &&
@@ -82,6 +85,8 @@ int Resynchronise(const ChannelView& view, FrameSlot* slot) {
 }  // namespace
 
 std::uint64_t VideoBytesCopied() { return g_videoBytesCopied.load(std::memory_order_relaxed); }
+
+std::uint64_t AudioBytesDropped() { return g_audioBytesDropped.load(std::memory_order_acquire); }
 
 int OpenVideoStream(int slot) { return OpenStream(slot, kVideoChannel, "VSTREAM"); }
 
@@ -174,6 +179,7 @@ ReadResult ReceiveAudio(PHD* phd) {
   }
   auto sink = phd->audioSink.Acquire();
   if (!sink) {
+    g_audioBytesDropped.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_release);
     LogMessage("%s:%d\r\n", LOGPOS);
     return ReadResult::kProgress;
   }

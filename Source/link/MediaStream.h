@@ -32,3 +32,7 @@ ReadResult ReceiveAudio(PHD* phd);
 // Bytes the video reader copied from the socket into frame slots (header and
 // payload), for measuring: each byte is copied exactly once.
 std::uint64_t VideoBytesCopied();
+// Audio bytes read while no audio sink was registered, and so dropped (all
+// slots). Once a count includes some bytes, the reader has finished with
+// them: a sink registered afterwards never receives them.
+std::uint64_t AudioBytesDropped();

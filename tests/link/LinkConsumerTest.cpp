@@ -206,34 +206,56 @@ TEST_F(SlotConsumers, UnregisteredConsumersAreNeverCalledAgain) {
   EXPECT_GT(bytes, 0);
 }
 
+// True once |done| holds, false when it still does not after 10 s.
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 // Unregistering waits for a reader that holds the consumer and returns once
-// it lets go.
+// it lets go. The consumer is a window: while Clear() waits for a reader it
+// cancels the window's pending sends, which tells the test that Clear() has
+// found the reader and is waiting.
 TEST(LinkConsumer, ClearWaitsForTheReaderHoldingIt) {
-  LinkConsumer<AudioSink> entry;
-  CheckedPlayer player;
-  entry.Set(&player);
+  struct WaitedOnWindow : CheckedWindow {
+    void CancelPendingSends() override { cancels.fetch_add(1); }
+    std::atomic<int> cancels{0};
+  };
+  g_lateCalls = 0;
+  LinkConsumer<WindowTarget> entry;
+  WaitedOnWindow window;
+  entry.Set(&window);
   std::atomic<bool> holding{false};
   std::atomic<bool> letGo{false};
   std::thread reader([&] {
     auto guard = entry.Acquire();
-    ASSERT_TRUE(guard);
-    holding = true;
+    holding = static_cast<bool>(guard);
     while (!letGo.load()) std::this_thread::yield();
-    guard->PushReceived(nullptr, 0);
+    if (guard) guard->Post(WM_USER, 0, 0);
   });
-  while (!holding.load()) std::this_thread::yield();
   std::atomic<bool> cleared{false};
-  std::thread clearer([&] {
-    entry.Clear();
-    cleared = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(cleared.load()) << "returned while a reader held the consumer";
-  EXPECT_FALSE(entry.Acquire()) << "a new reader must find nothing";
+  std::thread clearer;
+  if (WaitUntil([&] { return holding.load(); })) {
+    clearer = std::thread([&] {
+      entry.Clear();
+      window.released = true;  // its owner would free it now
+      cleared = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return window.cancels.load() > 0; })) << "Clear() did not wait for the reader";
+    EXPECT_FALSE(cleared.load()) << "returned while a reader held the consumer";
+    EXPECT_FALSE(entry.Acquire()) << "a new reader must find nothing";
+  } else {
+    ADD_FAILURE() << "the reader found no consumer";
+  }
   letGo = true;
   reader.join();
-  clearer.join();
+  if (clearer.joinable()) clearer.join();
   EXPECT_TRUE(cleared.load());
+  EXPECT_EQ(g_lateCalls.load(), 0) << "the reader's call came after Clear() returned";
 }
 
 // Talk-back is tied to the audio connection it began on: once the camera
@@ -255,8 +277,7 @@ TEST_F(SlotConsumers, TalkBackNeverReachesAnotherConnection) {
   const int oldNumber = LinkSlot(kSlot).audio.socket.load();
   ::close(audio);  // the camera hangs up the audio channel
   ASSERT_TRUE(window.WaitFor(WM_AUDIO_CLOSED));
-  for (int i = 0; i < 500 && LinkSlot(kSlot).audio.socket.load() != -1; ++i) usleep(1000);
-  ASSERT_EQ(LinkSlot(kSlot).audio.socket.load(), -1);
+  ASSERT_TRUE(WaitUntil([] { return LinkSlot(kSlot).audio.socket.load() == -1; }));
   // Take the freed numbers with connections of our own.
   std::vector<std::pair<int, int>> pairs;
   bool reused = false;

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -151,8 +152,13 @@ TEST_F(Streaming, AudioBeforeAndAfterTheSinkIsSet) {
   ASSERT_EQ(OpenAudioStream(kSlot), 1);
   const int audio = camera.Accept();
   EXPECT_EQ(LineValue(camera.ReadMessage(audio), "CLS"), "ASTREAM");
+  const std::uint64_t dropped = AudioBytesDropped();
   camera.Write(audio, "early");  // no sink yet: dropped
-  usleep(100000);
+  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       AudioBytesDropped() < dropped + 5 && std::chrono::steady_clock::now() < deadline;) {
+    usleep(1000);
+  }
+  ASSERT_EQ(AudioBytesDropped(), dropped + 5) << "the early bytes were not read and dropped";
   ASSERT_EQ(CameraSoundOn(kSlot, &player), 1);
   EXPECT_EQ(LineValue(camera.ReadMessage(control), "CLS"), "MIC");
   camera.Write(audio, "sound");
