@@ -11,6 +11,7 @@
 
 #include "audio/AudioDevice.h"
 #include "audio/AudioFifo.h"
+#include "base/ConsumerBarrier.h"
 #include "base/MediaRecorder.h"
 #include "base/TimedLock.h"
 #include "link/MediaSink.h"
@@ -48,8 +49,13 @@ class MAudioPlayer : public AudioSink {
   void Resume();
 
   // The recording hand-off: while on, every block taken from the FIFO is
-  // written to |recorder| before any muting.
-  void SetRecorder(MediaRecorder* recorder) { recorder_.store(recorder); }
+  // written to |recorder| before any muting. Once SetRecorder returns the
+  // playback thread writes nothing more into the recorder it replaced: a
+  // block being written is waited for (on the playback thread itself it
+  // returns at once). The playback thread never waits for this call.
+  void SetRecorder(MediaRecorder* recorder);
+  // The recorder set at this moment (for comparisons only).
+  MediaRecorder* Recorder() const { return recorder_.Peek(); }
   void SetRecording(int on) { recording_.store(on != 0); }
 
   int State() const { return state_.load(); }
@@ -71,7 +77,7 @@ class MAudioPlayer : public AudioSink {
   std::atomic<int> state_{kAudioStopped};
   std::atomic<bool> mute_{false};
   std::atomic<bool> recording_{false};
-  std::atomic<MediaRecorder*> recorder_{nullptr};
+  ConsumerBarrier<MediaRecorder> recorder_;  // the playback thread reads it by a guard
   std::thread thread_;  // window thread
 };
 

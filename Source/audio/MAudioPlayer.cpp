@@ -5,6 +5,12 @@
 #include "audio/MuLaw.h"
 #include "base/base.h"
 
+namespace {
+// The player whose playback thread this is, so that SetRecorder on that
+// thread does not wait for the thread's own write.
+thread_local const MAudioPlayer* t_playerOf = nullptr;
+}  // namespace
+
 void StopAudioThread(std::thread& thread, std::atomic<int>& state, int ms) {
   if (!thread.joinable()) {
     state.store(kAudioStopped);
@@ -84,6 +90,8 @@ void MAudioPlayer::Resume() {
   if (output_ != nullptr && output_->Play() != 1) LogMessage("%s:%d\r\n", LOGPOS);
 }
 
+void MAudioPlayer::SetRecorder(MediaRecorder* recorder) { recorder_.Replace(recorder, t_playerOf != this); }
+
 void MAudioPlayer::WritePcm(int samples) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(pcm_);
   int rc = output_->Write(bytes, samples * 2);
@@ -92,6 +100,7 @@ void MAudioPlayer::WritePcm(int samples) {
 }
 
 void MAudioPlayer::ThreadMain() {
+  t_playerOf = this;
   while (state_.load() == kAudioRunning) {
     int n = 0;
     {
@@ -103,7 +112,9 @@ void MAudioPlayer::ThreadMain() {
       continue;
     }
     if (recording_.load()) {
-      if (MediaRecorder* rec = recorder_.load()) rec->WriteAudio(block_, n);
+      // Held for this write only: SetRecorder waits for it to end.
+      ConsumerGuard<MediaRecorder> rec = recorder_.Acquire();
+      if (rec) rec->WriteAudio(block_, n);
     }
     if (mute_.load()) continue;
     UlawToLinear(block_, n, pcm_);

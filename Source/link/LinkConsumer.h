@@ -3,12 +3,10 @@
 // queue, its sound player, later the setup windows) is reached through a
 // LinkConsumer entry, never through a bare pointer that its owner may free.
 //
-// A reader takes the consumer through a ConsumerGuard: it counts itself in
-// (one atomic increment), then loads the pointer; the guard counts it out when
-// it ends. Clear() stores null first and then waits until no guard taken
-// before holds the old pointer, so once Clear() returns the owner may free the
-// consumer. Both sides use sequentially consistent atomics: either the reader
-// sees null, or Clear() sees the reader's count. No allocation, no lock.
+// The entry is a ConsumerBarrier (base/ConsumerBarrier.h): a reader takes the
+// consumer through a ConsumerGuard, and Clear() stores null first and then
+// waits until no guard taken before holds the old pointer, so once Clear()
+// returns the owner may free the consumer.
 //
 // Clear() never waits on a slot event thread (that thread is the reader; it
 // holds no guard where it resets a channel) and waits on any other thread,
@@ -18,9 +16,9 @@
 // waits (see WindowTarget.h).
 #pragma once
 
-#include <atomic>
 #include <type_traits>
 
+#include "base/ConsumerBarrier.h"
 #include "base/WindowTarget.h"
 
 namespace link_detail {
@@ -31,9 +29,6 @@ void PauseWhileClearing(int round);
 }  // namespace link_detail
 
 template <class T>
-class ConsumerGuard;
-
-template <class T>
 class LinkConsumer {
  public:
   LinkConsumer() = default;
@@ -42,7 +37,7 @@ class LinkConsumer {
 
   // Registers |consumer| (replacing any earlier one without waiting: use
   // Clear first when the earlier one is about to be freed).
-  void Set(T* consumer) { pointer_.store(consumer); }
+  void Set(T* consumer) { barrier_.Set(consumer); }
   LinkConsumer& operator=(T* consumer) {
     Set(consumer);
     return *this;
@@ -50,57 +45,23 @@ class LinkConsumer {
   // Unregisters and, except on a slot event thread, returns only when no
   // reader holds the consumer any more.
   void Clear() {
-    T* old = pointer_.exchange(nullptr);
+    T* old = barrier_.Exchange(nullptr);
     if (link_detail::OnSelectThread()) return;
-    for (int round = 0; readers_.load() != 0; ++round) {
+    barrier_.WaitForReaders([&](int round) {
       if constexpr (std::is_base_of_v<WindowTarget, T>) {
         if (old != nullptr) old->CancelPendingSends();
       }
       link_detail::PauseWhileClearing(round);
-    }
+    });
   }
   // Forgets the consumer without waiting (a channel reset under its io lock;
   // the owner's Clear does the waiting).
-  void Drop() { pointer_.store(nullptr); }
+  void Drop() { barrier_.Set(nullptr); }
   // The registered consumer at this moment (for comparisons only: use a
   // guard to call it).
-  T* Peek() const { return pointer_.load(); }
-  ConsumerGuard<T> Acquire() { return ConsumerGuard<T>(*this); }
+  T* Peek() const { return barrier_.Peek(); }
+  ConsumerGuard<T> Acquire() { return barrier_.Acquire(); }
 
  private:
-  friend class ConsumerGuard<T>;
-  std::atomic<T*> pointer_{nullptr};
-  std::atomic<int> readers_{0};
-};
-
-// Holds one consumer for the reader's use; converts to false when none is
-// registered.
-template <class T>
-class ConsumerGuard {
- public:
-  explicit ConsumerGuard(LinkConsumer<T>& entry) : entry_(&entry) {
-    entry_->readers_.fetch_add(1);
-    consumer_ = entry_->pointer_.load();
-    if (consumer_ == nullptr) Release();
-  }
-  ConsumerGuard(ConsumerGuard&& other) noexcept : entry_(other.entry_), consumer_(other.consumer_) {
-    other.entry_ = nullptr;
-    other.consumer_ = nullptr;
-  }
-  ConsumerGuard(const ConsumerGuard&) = delete;
-  ConsumerGuard& operator=(const ConsumerGuard&) = delete;
-  ConsumerGuard& operator=(ConsumerGuard&&) = delete;
-  ~ConsumerGuard() { Release(); }
-
-  T* get() const { return consumer_; }
-  T* operator->() const { return consumer_; }
-  explicit operator bool() const { return consumer_ != nullptr; }
-
- private:
-  void Release() {
-    if (entry_ != nullptr) entry_->readers_.fetch_sub(1);
-    entry_ = nullptr;
-  }
-  LinkConsumer<T>* entry_;
-  T* consumer_ = nullptr;
+  ConsumerBarrier<T> barrier_;
 };

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -158,6 +159,132 @@ TEST(MAudioPlayerTest, SilenceEmptiesTheFifo) {
   EXPECT_EQ(out.rewinds, 3);
 }
 
+// A recorder whose next write can be held inside until the test lets it go.
+class LatchRecorder : public MediaRecorder {
+ public:
+  int WriteVideo(int, const std::uint8_t*, int, int) override { return Write(0); }
+  int WriteAudio(const std::uint8_t*, int size) override { return Write(size); }
+  void HoldNextWrite() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = true;
+  }
+  // Waits (up to 10 s) until a write is held.
+  bool WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return held_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = false;
+    changed_.notify_all();
+  }
+  bool Writing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writing_;
+  }
+  // Writes begun so far, and the bytes they carried.
+  int Writes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writes_;
+  }
+  int Bytes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_;
+  }
+
+ private:
+  int Write(int size) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++writes_;
+    bytes_ += size;
+    writing_ = true;
+    if (hold_) {
+      held_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !hold_; });
+    }
+    writing_ = false;
+    return 1;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool hold_ = false, held_ = false, writing_ = false;  // guarded by mutex_
+  int writes_ = 0, bytes_ = 0;                          // guarded by mutex_
+};
+
+// Taking the recorder back (to stop, or to hand the sound to the next file)
+// waits for the block being written: SetRecorder returns only once that write
+// ended, and no later block reaches the old recorder.
+TEST(MAudioPlayerTest, SetRecorderWaitsForTheBlockBeingWritten) {
+  for (const bool toNext : {false, true}) {
+    SCOPED_TRACE(toNext ? "next recorder" : "stop");
+    FakeOutput out;
+    LatchRecorder old, next;
+    MAudioPlayer player(&out);
+    player.SetRecorder(&old);
+    player.SetRecording(1);
+    ASSERT_EQ(player.Start(), 1);
+    old.HoldNextWrite();
+    const std::vector<std::uint8_t> bytes = Tone(320 * 4);
+    ASSERT_EQ(player.PushReceived(bytes.data(), 320), 320);
+    ASSERT_TRUE(old.WaitUntilHeld());
+
+    MediaRecorder* const successor = toNext ? &next : nullptr;
+    bool writingAtReturn = true;
+    int writesAtReturn = -1;
+    std::thread owner([&] {
+      player.SetRecorder(successor);
+      writingAtReturn = old.Writing();
+      writesAtReturn = old.Writes();
+    });
+    // The pointer changes at once; the owner then waits for the write.
+    EXPECT_TRUE(WaitFor([&] { return player.Recorder() == successor; }));
+    old.Release();
+    owner.join();
+    EXPECT_FALSE(writingAtReturn) << "returned while the block was being written";
+    EXPECT_EQ(writesAtReturn, 1);
+
+    // More sound, all of it played: none of it reaches the old recorder.
+    ASSERT_EQ(player.PushReceived(bytes.data() + 320, 960), 960);
+    ASSERT_TRUE(WaitFor([&] { return out.Locked([&] { return static_cast<int>(out.samples.size()); }) == 1280; }));
+    player.Stop();
+    EXPECT_EQ(old.Writes(), 1) << "a block reached the recorder after it was taken back";
+    EXPECT_EQ(old.Bytes(), 320);
+    EXPECT_EQ(next.Bytes(), toNext ? 960 : 0);
+  }
+}
+
+// Called on the playback thread itself (here from inside the recorder's own
+// write) the hand-over does not wait for that write, which would never end.
+TEST(MAudioPlayerTest, SetRecorderOnThePlaybackThreadDoesNotWait) {
+  class SelfStoppingRecorder : public MediaRecorder {
+   public:
+    explicit SelfStoppingRecorder(MAudioPlayer& player) : player_(player) {}
+    int WriteVideo(int, const std::uint8_t*, int, int) override { return 1; }
+    int WriteAudio(const std::uint8_t*, int) override {
+      writes.fetch_add(1);
+      player_.SetRecorder(nullptr);
+      return 1;
+    }
+    std::atomic<int> writes{0};
+
+   private:
+    MAudioPlayer& player_;
+  };
+  FakeOutput out;
+  MAudioPlayer player(&out);
+  SelfStoppingRecorder rec(player);
+  player.SetRecorder(&rec);
+  player.SetRecording(1);
+  ASSERT_EQ(player.Start(), 1);
+  const std::vector<std::uint8_t> bytes = Tone(960);
+  ASSERT_EQ(player.PushReceived(bytes.data(), 960), 960);
+  ASSERT_TRUE(WaitFor([&] { return out.Locked([&] { return static_cast<int>(out.samples.size()); }) == 960; }));
+  player.Stop();
+  EXPECT_EQ(rec.writes.load(), 1);
+  EXPECT_EQ(player.Recorder(), nullptr);
+}
+
 // A capture device fed by the test: blocks become available when the test
 // adds samples; Wait signals when a whole block is there.
 class FakeInput : public AudioInput {
@@ -179,7 +306,13 @@ class FakeInput : public AudioInput {
   }
   int Available() override {
     std::lock_guard<std::mutex> hold(mutex);
+    ++looks;
     return static_cast<int>(pcm.size());
+  }
+  // Times the capture thread looked at what is available.
+  int Looks() {
+    std::lock_guard<std::mutex> hold(mutex);
+    return looks;
   }
   int Read(std::uint8_t* out, int bytes) override {
     std::lock_guard<std::mutex> hold(mutex);
@@ -199,6 +332,7 @@ class FakeInput : public AudioInput {
   std::condition_variable ready;
   std::vector<std::uint8_t> pcm;
   std::vector<int> reads;
+  int looks = 0;
   int openResult = 1;
   bool running = false;
 };
@@ -257,7 +391,9 @@ TEST_F(MAudioCaptureTest, SendsWholeBlocksAsMuLaw) {
   ASSERT_EQ(cap.Start(&sender_), 1);
   const std::vector<std::int16_t> part = Ramp(1000, 0);
   in.Add(part);
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a few turns
+  // The look before the second one from now saw the partial block.
+  const int looks = in.Looks();
+  ASSERT_TRUE(WaitFor([&] { return in.Looks() >= looks + 2; }));
   EXPECT_EQ(cap.BlocksSent(), 0);
   EXPECT_TRUE(Received().empty());
 
