@@ -17,6 +17,10 @@ namespace {
 
 std::atomic<int> g_instance{0};
 
+// The render whose thread this is (set when a render thread starts), so that
+// SetRecorder on that thread does not wait for the thread's own write.
+thread_local const MVideoRender* t_renderOf = nullptr;
+
 constexpr int kPrebufferFrames = 15;
 constexpr int kStartWaitMs = 1500;  // three polls of 500 ms
 constexpr int kStopWaitMs = 5000;
@@ -165,6 +169,8 @@ void MVideoRender::Stop() {
   surfaceKind_.store(0, std::memory_order_relaxed);
 }
 
+void MVideoRender::SetRecorder(MediaRecorder* recorder) { recorder_.Replace(recorder, t_renderOf != this); }
+
 void MVideoRender::RequestSnapshot(const std::string& path, int notify) {
   {
     std::lock_guard<std::mutex> lock(snapshotMutex_);
@@ -206,8 +212,10 @@ bool MVideoRender::NextPair(FrameSlot*& p, FrameSlot*& n) {
 }
 
 void MVideoRender::Record(const FrameSlot& p, const FrameSlot& n, int keyFrame, int limitMs) {
-  MediaRecorder* recorder = recorder_.load();
-  if (recorder == nullptr) return;
+  // The guard holds the recorder for this write only: SetRecorder waits for
+  // it to end.
+  ConsumerGuard<MediaRecorder> recorder = recorder_.Acquire();
+  if (!recorder) return;
   int duration = DurationMs(p, n);
   if (duration > limitMs || duration < 0) duration = 40;
   recorder->WriteVideo(p.PayloadSize(), p.payload, keyFrame, duration);
@@ -255,6 +263,7 @@ void MVideoRender::TakePendingSnapshot() {
 }
 
 void MVideoRender::VideoThread(unsigned generation) {
+  t_renderOf = this;
   const int w = width_;
   const int h = height_;
   std::memset(picture_.get(), 0, static_cast<size_t>(w) * h * 3 / 2);
@@ -287,12 +296,15 @@ void MVideoRender::VideoThread(unsigned generation) {
       continue;
     }
     if (!Running(generation)) break;  // stopped while decoding
+    // The picture is copied out when it is shown or a snapshot waits for it.
     const bool show = got != 0 && display_.load() != 0;
-    if (show) {
+    const bool snapshotOnly = got != 0 && !show && snapshotRequest_.load() != 0;
+    if (show || snapshotOnly) {
       decoder.CopyOut(picture_.get(), w, h);
       range_.store(decoder.Range(), std::memory_order_relaxed);
-      Present();
     }
+    if (show) Present();
+    if (snapshotOnly) TakePendingSnapshot();
     Pace(*p);
     if (show) {
       surface_->BlitFrame();
@@ -306,6 +318,7 @@ void MVideoRender::VideoThread(unsigned generation) {
 }
 
 void MVideoRender::JpegThread(unsigned generation) {
+  t_renderOf = this;
   const int w = width_;
   const int h = height_;
   std::uint8_t* picture = picture_.get();
@@ -339,7 +352,11 @@ void MVideoRender::JpegThread(unsigned generation) {
     if (!Running(generation)) break;  // stopped while waiting for the lock
     Record(*p, *n, 1, 500);
     const bool show = display_.load() != 0;
-    if (show) Present();
+    if (show) {
+      Present();
+    } else {
+      TakePendingSnapshot();  // the picture is decoded even when not shown
+    }
     Pace(*p);
     if (show) {
       surface_->BlitFrame();

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "base/ConsumerBarrier.h"
 #include "video/FramePacer.h"
 #include "video/MFrameQueue.h"
 #include "video/PictureRange.h"
@@ -64,10 +65,17 @@ class MVideoRender {
   void SetDisplay(int on) { display_.store(on); }
   int Display() const { return display_.load(); }
   void SetMirror(int on) { mirror_.store(on); }
-  // Recording: frames go to |recorder| while it is set (null stops).
-  void SetRecorder(MediaRecorder* recorder) { recorder_.store(recorder); }
-  // Saves the next presented picture as a JPEG file at |path|; with
-  // |notify| the window gets 1167 or 1168.
+  // Recording: frames go to |recorder| while it is set (null stops). Once
+  // the call returns the render thread writes nothing more into the recorder
+  // it replaced: a frame being written is waited for. Called on the render
+  // thread itself (from the recorder's own write, say) it returns at once
+  // without waiting. The render thread never waits for this call.
+  void SetRecorder(MediaRecorder* recorder);
+  // The recorder set at this moment (for comparisons only).
+  MediaRecorder* Recorder() const { return recorder_.Peek(); }
+  // Saves the next decoded picture as a JPEG file at |path|, whether or not
+  // it is shown (a pane whose picture is off still takes it); with |notify|
+  // the window gets 1167 or 1168.
   void RequestSnapshot(const std::string& path, int notify);
   int SnapshotPending() const { return snapshotRequest_.load(); }
 
@@ -121,7 +129,7 @@ class MVideoRender {
   std::atomic<unsigned> generation_{0};  // which thread run is current
   std::atomic<int> display_{1};
   std::atomic<int> mirror_{0};
-  std::atomic<MediaRecorder*> recorder_{nullptr};
+  ConsumerBarrier<MediaRecorder> recorder_;  // the render thread reads it by a guard
   std::atomic<int> snapshotRequest_{0};
   std::atomic<int> snapshotNotify_{0};
   // Written by the render thread only (surfaceKind_ also by Stop).

@@ -1,10 +1,13 @@
 // The render: Start/Stop, the render threads presenting through a fake
-// surface, the recorder hand-off, snapshots, the display flag and the
-// multimedia timer's ownership.
+// surface, the recorder hand-off and taking the recorder back, snapshots
+// (also of pictures not shown), the display flag and the multimedia timer's
+// ownership.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -122,6 +125,42 @@ VideoFormat Format(int codec, int w, int h) {
   f.height = h;
   return f;
 }
+
+// Simulated time: sleeps move the clock on (and yield for real briefly).
+class FakeClock : public RenderClock {
+ public:
+  std::int64_t NowNanos() override { return now.load(); }
+  void SleepMs(int ms) override {
+    if (ms == 100) prebufferPolls.fetch_add(1);
+    if (ms != 10 && ms != 100) Record(&sleeps, ms);  // the polls are not pacing
+    Advance(ms);
+  }
+  void PreciseWaitMs(int ms) override {
+    Record(&precise, ms);
+    Advance(ms);
+  }
+  std::vector<int> Sleeps() { return Get(sleeps); }
+  std::vector<int> Precise() { return Get(precise); }
+  // Sleeps of the wait for 15 queued frames, counted as they begin.
+  std::atomic<int> prebufferPolls{0};
+
+ private:
+  void Advance(int ms) {
+    now.fetch_add(static_cast<std::int64_t>(ms) * 1000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  void Record(std::vector<int>* v, int ms) {
+    std::lock_guard<std::mutex> lock(mutex);
+    v->push_back(ms);
+  }
+  std::vector<int> Get(const std::vector<int>& v) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return v;
+  }
+  std::atomic<std::int64_t> now{1'000'000'000};
+  std::mutex mutex;
+  std::vector<int> sleeps, precise;
+};
 
 TEST(VideoRender, StartRefusals) {
   FakeWindow window;
@@ -256,6 +295,19 @@ TEST(VideoRender, RecordedDurationsAddUpToTheCamerasTime) {
   EXPECT_EQ(total, 200);  // not 40 + 4 * 39 = 196, each difference cut on its own
 }
 
+// An H.264 stream made by the ffmpeg tool, 40 frames of 320 x 240 with key
+// frames at 0 and 20, one packet per frame; |keys| tells which are key frames.
+std::vector<vt::Bytes> H264Stream(const vt::TempDir& dir, const std::string& pixFmt, std::vector<bool>* keys) {
+  const std::string enc = dir.File("s.h264");
+  if (vt::Run("ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -pix_fmt " +
+              pixFmt + " -c:v libx264 -profile:v baseline -bf 0 -g 20 -f h264 '" + enc + "'") != 0) {
+    return {};
+  }
+  vt::Bytes stream;
+  if (!vt::ReadFile(enc, &stream)) return {};
+  return vt::SplitH264(stream, keys);
+}
+
 // Also: the pictures reach the surface with the range the stream gives,
 // video range unless it is marked full.
 TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
@@ -265,21 +317,15 @@ TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
   };
   for (const Case& c : {Case{"yuv420p", PictureRange::kVideo}, Case{"yuvj420p -color_range pc", PictureRange::kFull}}) {
     SCOPED_TRACE(c.pixFmt);
-    // An H.264 stream made by the ffmpeg tool, one packet per frame.
     vt::TempDir dir;
-    const std::string enc = dir.File("s.h264");
-    ASSERT_EQ(vt::Run(std::string("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -pix_fmt ") +
-                      c.pixFmt + " -c:v libx264 -profile:v baseline -bf 0 -g 20 -f h264 '" + enc + "'"),
-              0);
-    vt::Bytes stream;
-    ASSERT_TRUE(vt::ReadFile(enc, &stream));
     std::vector<bool> keys;
-    const std::vector<vt::Bytes> frames = vt::SplitH264(stream, &keys);
+    const std::vector<vt::Bytes> frames = H264Stream(dir, c.pixFmt, &keys);
     ASSERT_EQ(frames.size(), 40u);
 
     FakeSurface surface;
     FakeWindow window;
-    MVideoRender render(&surface);
+    FakeClock clock;
+    MVideoRender render(&surface, &clock);
     const VideoFormat f = Format(kCodecH264, 320, 240);
     ASSERT_EQ(render.Start(&f, &window), 1);
     // Frames from the middle of a GOP are discarded until the key frame.
@@ -287,7 +333,10 @@ TEST(VideoRender, MpegStreamWaitsForAKeyFrameAndFifteenFrames) {
     EXPECT_EQ(render.Queue()->Count(), 0);
     for (int i = 20; i < 34; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
     ASSERT_TRUE(keys[20]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The poll before the second sleep from now looked at the 14 queued
+    // frames and went on waiting.
+    const int polls = clock.prebufferPolls.load();
+    ASSERT_TRUE(Eventually([&] { return clock.prebufferPolls.load() >= polls + 2; }));
     EXPECT_EQ(surface.presented.load(), 0) << "shown before 15 frames were queued";
     for (int i = 34; i < 40; ++i) Push(render.Queue(), "MMPG", static_cast<std::uint32_t>(i), keys[i], i, frames[i]);
     // 20 frames accepted; 19 taken; 18 handled (each needs its successor).
@@ -325,39 +374,6 @@ TEST(VideoRender, FirstRenderOfInstanceZeroOwnsTheTimer) {
   a.Stop();
   MVideoRender::SetInstanceNumber(0);
 }
-
-// Simulated time: sleeps move the clock on (and yield for real briefly).
-class FakeClock : public RenderClock {
- public:
-  std::int64_t NowNanos() override { return now.load(); }
-  void SleepMs(int ms) override {
-    if (ms != 10 && ms != 100) Record(&sleeps, ms);  // the polls are not pacing
-    Advance(ms);
-  }
-  void PreciseWaitMs(int ms) override {
-    Record(&precise, ms);
-    Advance(ms);
-  }
-  std::vector<int> Sleeps() { return Get(sleeps); }
-  std::vector<int> Precise() { return Get(precise); }
-
- private:
-  void Advance(int ms) {
-    now.fetch_add(static_cast<std::int64_t>(ms) * 1000000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  void Record(std::vector<int>* v, int ms) {
-    std::lock_guard<std::mutex> lock(mutex);
-    v->push_back(ms);
-  }
-  std::vector<int> Get(const std::vector<int>& v) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return v;
-  }
-  std::atomic<std::int64_t> now{1'000'000'000};
-  std::mutex mutex;
-  std::vector<int> sleeps, precise;
-};
 
 TEST(VideoRender, PacingWaitsUseTheTimerOnlyInTheRenderThatOwnsIt) {
   FakeWindow window;
@@ -402,7 +418,9 @@ TEST(VideoRender, ThreadThatDoesNotEndIsLoggedAndLeftToFinish) {
   ASSERT_EQ(MotionJpegLock().Acquire(1000, LOGPOS), 1);
   const vt::Bytes jpeg = vt::EncodeJpeg(vt::Pattern(320, 240, 2, 1), 2, 1, 85, false);
   for (int i = 0; i < 3; ++i) Push(render->Queue(), "MMJP", static_cast<std::uint32_t>(i + 1), true, i, jpeg);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // One frame left means the thread took two (a third needs two queued): it
+  // holds a pair and goes on to the decode, into the lock wait.
+  EXPECT_TRUE(Eventually([&] { return render->Queue()->Count() == 1; }));
   testing::internal::CaptureStderr();
   render->Stop();
   const std::string log = testing::internal::GetCapturedStderr();
@@ -415,6 +433,225 @@ TEST(VideoRender, ThreadThatDoesNotEndIsLoggedAndLeftToFinish) {
   MotionJpegLock().Release();
   render.reset();  // waits for the thread it left running
   EXPECT_EQ(surface.presented.load(), 0);
+}
+
+// Forty 320 x 240 frames 40 ms apart, Motion JPEG or H.264 (key frames at 0
+// and 20), with the luma plane of each as the reference tools see it (full
+// range).
+struct TestStream {
+  int codec = 0;
+  std::vector<vt::Bytes> frames;
+  std::vector<bool> keys;
+  std::vector<vt::Bytes> luma;
+  int pushed = 0;
+
+  bool Make(int streamCodec, const vt::TempDir& dir) {
+    codec = streamCodec;
+    constexpr size_t kLuma = 320 * 240;
+    if (codec == kCodecH264) {
+      frames = H264Stream(dir, "yuv420p", &keys);
+      vt::Bytes planes;
+      if (frames.size() != 40 || !vt::ReferenceDecode(dir.File("s.h264"), "yuvj420p", &planes) ||
+          planes.size() != 40 * kLuma * 3 / 2) {
+        return false;
+      }
+      for (size_t i = 0; i < 40; ++i) {
+        const auto* y = planes.data() + i * kLuma * 3 / 2;
+        luma.emplace_back(y, y + kLuma);
+      }
+      return true;
+    }
+    for (int i = 0; i < 40; ++i) {
+      const vt::Planes picture = vt::Pattern(320, 240, 2, 1, i);
+      frames.push_back(vt::EncodeJpeg(picture, 2, 1, 85, false));
+      keys.push_back(true);
+      luma.push_back(picture.y);
+    }
+    return true;
+  }
+  // Hands the next |count| frames to |q| (sequence numbers from 1).
+  void Feed(MFrameQueue* q, int count) {
+    for (; count > 0 && pushed < static_cast<int>(frames.size()); --count, ++pushed) {
+      Push(q, codec == kCodecH264 ? "MMPG" : "MMJP", static_cast<std::uint32_t>(pushed + 1), keys[pushed],
+           static_cast<std::uint32_t>(pushed * 40), frames[pushed]);
+    }
+  }
+  // Frames fed before the first one is handled (H.264 waits for 15 queued).
+  int FirstPair() const { return codec == kCodecH264 ? 16 : 2; }
+};
+
+// A recorder whose next write can be held inside until the test lets it go.
+class LatchRecorder : public MediaRecorder {
+ public:
+  int WriteVideo(int, const std::uint8_t*, int, int) override { return Write(); }
+  int WriteAudio(const std::uint8_t*, int) override { return Write(); }
+  void HoldNextWrite() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = true;
+  }
+  // Waits (up to 10 s) until a write is held.
+  bool WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return held_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = false;
+    changed_.notify_all();
+  }
+  bool Writing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writing_;
+  }
+  // Writes begun so far.
+  int Writes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writes_;
+  }
+
+ private:
+  int Write() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++writes_;
+    writing_ = true;
+    if (hold_) {
+      held_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !hold_; });
+    }
+    writing_ = false;
+    return 1;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool hold_ = false, held_ = false, writing_ = false;  // guarded by mutex_
+  int writes_ = 0;                                      // guarded by mutex_
+};
+
+// Taking the recorder back (to stop, or to hand frames to the next file)
+// waits for the frame being written: SetRecorder returns only once that write
+// ended, and no later frame reaches the old recorder.
+TEST(VideoRender, SetRecorderWaitsForTheFrameBeingWritten) {
+  vt::TempDir dir;
+  TestStream jpeg, h264;
+  ASSERT_TRUE(jpeg.Make(kCodecMotionJpeg, dir));
+  ASSERT_TRUE(h264.Make(kCodecH264, dir));
+  struct Case {
+    const char* name;
+    const TestStream* stream;
+    bool toNext;
+  };
+  const Case cases[] = {{"Motion JPEG, stop", &jpeg, false},
+                        {"Motion JPEG, next recorder", &jpeg, true},
+                        {"H.264, stop", &h264, false},
+                        {"H.264, next recorder", &h264, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestStream stream = *c.stream;
+    FakeSurface surface;
+    FakeWindow window;
+    FakeClock clock;
+    LatchRecorder old, next;
+    MVideoRender render(&surface, &clock);
+    const VideoFormat f = Format(stream.codec, 320, 240);
+    ASSERT_EQ(render.Start(&f, &window), 1);
+    render.SetRecorder(&old);
+    old.HoldNextWrite();
+    stream.Feed(render.Queue(), stream.FirstPair() + 1);
+    ASSERT_TRUE(old.WaitUntilHeld());
+
+    MediaRecorder* const successor = c.toNext ? &next : nullptr;
+    bool writingAtReturn = true;
+    int writesAtReturn = -1;
+    std::thread owner([&] {
+      render.SetRecorder(successor);
+      writingAtReturn = old.Writing();
+      writesAtReturn = old.Writes();
+    });
+    // The pointer changes at once; the owner then waits for the write.
+    EXPECT_TRUE(Eventually([&] { return render.Recorder() == successor; }));
+    old.Release();
+    owner.join();
+    EXPECT_FALSE(writingAtReturn) << "returned while the frame was being written";
+    EXPECT_EQ(writesAtReturn, 1);
+
+    // Every frame but the last two is handled (each needs its successor).
+    stream.Feed(render.Queue(), 8);
+    const int handled = stream.pushed - 2;
+    ASSERT_TRUE(Eventually([&] { return surface.presented.load() == handled; })) << surface.presented.load();
+    render.Stop();
+    EXPECT_EQ(old.Writes(), 1) << "a frame reached the recorder after it was taken back";
+    EXPECT_EQ(next.Writes(), c.toNext ? handled - 1 : 0);
+  }
+}
+
+// Called on the render thread itself (here from inside the recorder's own
+// write) the hand-over does not wait for that write, which would never end.
+TEST(VideoRender, SetRecorderOnTheRenderThreadDoesNotWait) {
+  class SelfStoppingRecorder : public MediaRecorder {
+   public:
+    explicit SelfStoppingRecorder(MVideoRender& render) : render_(render) {}
+    int WriteVideo(int, const std::uint8_t*, int, int) override {
+      writes.fetch_add(1);
+      render_.SetRecorder(nullptr);
+      return 1;
+    }
+    int WriteAudio(const std::uint8_t*, int) override { return 1; }
+    std::atomic<int> writes{0};
+
+   private:
+    MVideoRender& render_;
+  };
+  vt::TempDir dir;
+  TestStream stream;
+  ASSERT_TRUE(stream.Make(kCodecMotionJpeg, dir));
+  FakeSurface surface;
+  FakeWindow window;
+  FakeClock clock;
+  MVideoRender render(&surface, &clock);
+  SelfStoppingRecorder recorder(render);
+  const VideoFormat f = Format(kCodecMotionJpeg, 320, 240);
+  ASSERT_EQ(render.Start(&f, &window), 1);
+  render.SetRecorder(&recorder);
+  stream.Feed(render.Queue(), 6);
+  ASSERT_TRUE(Eventually([&] { return surface.presented.load() == 4; }));
+  render.Stop();
+  EXPECT_EQ(recorder.writes.load(), 1);
+  EXPECT_EQ(render.Recorder(), nullptr);
+}
+
+// A picture that is not shown (a covered pane, or every pane while another
+// fills the screen) is still decoded, and a pending snapshot takes it.
+TEST(VideoRender, SnapshotIsTakenWhileThePictureIsOff) {
+  vt::TempDir dir;
+  for (const int codec : {kCodecMotionJpeg, kCodecH264}) {
+    SCOPED_TRACE(codec);
+    TestStream stream;
+    ASSERT_TRUE(stream.Make(codec, dir));
+    FakeSurface surface;
+    FakeWindow window;
+    FakeClock clock;
+    MVideoRender render(&surface, &clock);
+    render.SetDisplay(0);
+    const VideoFormat f = Format(codec, 320, 240);
+    ASSERT_EQ(render.Start(&f, &window), 1);
+    const std::string path = dir.File("off.jpg");
+    std::filesystem::remove(path);
+    render.RequestSnapshot(path, 1);
+    stream.Feed(render.Queue(), stream.FirstPair() + 1);
+    ASSERT_TRUE(Eventually([&] { return render.SnapshotPending() == 0; }));
+    render.Stop();
+    EXPECT_EQ(window.Posted(), std::vector<unsigned>{WM_SNAPSHOT_DONE});
+    EXPECT_EQ(surface.presented.load(), 0);
+
+    // The file holds one of the stream's pictures (not an empty buffer).
+    vt::Bytes snapshot;
+    ASSERT_TRUE(vt::ReferenceDecode(path, "yuvj422p", &snapshot));
+    ASSERT_EQ(snapshot.size(), 320u * 240 * 2);
+    double best = 0;
+    for (const vt::Bytes& y : stream.luma) best = std::max(best, vt::Psnr(snapshot.data(), y.data(), y.size()));
+    EXPECT_GT(best, 30.0);
+  }
 }
 
 }  // namespace
