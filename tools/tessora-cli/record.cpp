@@ -294,13 +294,13 @@ int RunRecord(int argc, char** argv) {
   file.Close();
 
   if (frames == 0) {
-    std::fprintf(stderr, "error: no video arrived; %s holds no pictures\n", out.c_str());
+    std::fprintf(stderr, "error: no video arrived; %s holds no pictures\n", file.Path().c_str());
     return kFailed;
   }
   switch (reason) {
     case EndReason::kClosed:
     case EndReason::kStalled:
-      std::fprintf(stderr, "error: %s holds only %.1f of %d s (%d frames): the camera %s\n", out.c_str(),
+      std::fprintf(stderr, "error: %s holds only %.1f of %d s (%d frames): the camera %s\n", file.Path().c_str(),
                    writtenSeconds, seconds, frames,
                    reason == EndReason::kClosed ? "closed the connection" : "stopped sending video");
       return kShort;
@@ -311,7 +311,7 @@ int RunRecord(int argc, char** argv) {
     case EndReason::kDone:
       break;
   }
-  std::printf("saved %s: %d frames, %.1f s", out.c_str(), frames, writtenSeconds);
+  std::printf("saved %s: %d frames, %.1f s", file.Path().c_str(), frames, writtenSeconds);
   if (withAudio) std::printf(", %d audio blocks (%.2f s)", blocks, blocks * 0.04);
   std::printf("\n");
   return kOk;
