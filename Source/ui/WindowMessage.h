@@ -59,6 +59,11 @@ class QtWindowTarget : public WindowTarget {
   void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void CancelPendingSends() override;
+  // Sends from other threads waiting for (or in) the UI thread's handler.
+  std::size_t PendingSends() {
+    std::lock_guard<std::mutex> hold(pendingLock_);
+    return pending_.size();
+  }
 
  private:
   // One Send waiting for the UI thread; shared with the queued call.

@@ -63,6 +63,19 @@ class AlarmCamsimTest : public QObject {
 
   std::string Records(int camera) const { return dir_.filePath("records").toStdString() + "/VIEWER0" + std::to_string(camera); }
 
+  // Waits until the simulator reports motion detection on for |camera|.
+  bool CameraHasMotionDetection(int camera) {
+    const std::string line = "camera " + std::to_string(camera) + " ";
+    for (int i = 0; i < 200; ++i) {
+      std::string answer;
+      if (camsim_.Admin("status", &answer)) {
+        const std::size_t at = answer.find(line);
+        if (at != std::string::npos && answer.find(" md 1", at) < answer.find('\n', at)) return true;
+      }
+      QTest::qWait(50);
+    }
+    return false;
+  }
   bool Admin(const std::string& command) {
     std::string answer;
     return camsim_.Admin(command, &answer) && answer.rfind("OK", 0) == 0;
@@ -117,7 +130,7 @@ class AlarmCamsimTest : public QObject {
     WriteSettingDword(s.Settings(), settings::kMdDuration, stored);
     QVERIFY(GoLive(s, camera));
     QCOMPARE(s.Controls().SetMotionDetection(1), 1);
-    QTest::qWait(500);  // the camera takes the switch before the event
+    QVERIFY(CameraHasMotionDetection(camera));  // the camera took the switch before the event
     QVERIFY(Admin("motion " + std::to_string(camera)));
     QTRY_VERIFY_WITH_TIMEOUT(s.Alarms().AlarmRecording(), kEventDeadlineMs);
     QCOMPARE(s.Controls().MotionCount(), 1);
@@ -156,7 +169,7 @@ class AlarmCamsimTest : public QObject {
       ViewerSession admin(kCamera, kCamera, &surface, nullptr, nullptr, {});
       QVERIFY(GoLive(admin, kCamera));
       QCOMPARE(admin.Controls().SetMotionDetection(1), 1);
-      QTest::qWait(500);
+      QVERIFY(CameraHasMotionDetection(kCamera));
       admin.LogOut();
     }
     ViewerSession s(kCamera, kCamera, &surface, nullptr, nullptr, {});

@@ -414,7 +414,13 @@ class ViewerSessionTest : public QObject {
       if (auto window = AcquireWindow(2)) window->Send(WM_LOGIN_ACCEPTED, 7, reinterpret_cast<std::intptr_t>(&info));
       returned = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the send is queued meanwhile
+    // The send is queued and waits for this thread, which does not run its
+    // events until the window is unregistered.
+    auto* target = static_cast<QtWindowTarget*>(s.Target());
+    for (int i = 0; i < 20000 && target->PendingSends() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    QCOMPARE(target->PendingSends(), std::size_t{1});
     UnregisterWindow(2);
     link.join();
     QVERIFY(returned.load());

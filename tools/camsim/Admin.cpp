@@ -79,7 +79,8 @@ std::string Server::Command(const std::string& line) {
       out += "camera " + std::to_string(cam->cfg.index) + " port " + std::to_string(cam->port) + " " +
              VideoKindName(cam->key.kind) + " " + std::to_string(cam->key.width) + "x" +
              std::to_string(cam->key.height) + " signed-in " + std::to_string(SignedInCount(*cam)) + " seq " +
-             std::to_string(cam->sequence) + (cam->listenFd < 0 ? " restarting" : "") + "\n";
+             std::to_string(cam->sequence) + " md " + std::to_string(cam->cfg.mdEnable) +
+             (cam->listenFd < 0 ? " restarting" : "") + "\n";
     }
     return out + "OK\n";
   }
