@@ -54,6 +54,10 @@ enum class UiText {
   kTrayShow,
   kSignIn,
   kSignInRefused,  // "%1": the camera's refusal code
+  kRecordingDiskFull,      // a recording stopped for want of space
+  kRecordingWriteFailed,   // a recording stopped because its file could not be written
+  kLanSearching,           // the LAN search list while the search runs
+  kLanNoCameras,           // the LAN search list when no camera answered
   kCount
 };
 

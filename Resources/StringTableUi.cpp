@@ -38,6 +38,11 @@ constexpr UiEntry kUiTexts[] = {
     {UiText::kTrayShow, "보이기", "Show"},
     {UiText::kSignIn, "로그인", "Sign in"},
     {UiText::kSignInRefused, "카메라가 로그인을 거부했습니다. (코드 %1)", "The camera refused the sign-in. (code %1)"},
+    {UiText::kRecordingDiskFull, "디스크에 여유 공간이 없어 녹화를 멈췄습니다. 공간이 생기면 다시 시작합니다.",
+     "The recording stopped: the disk is full. It starts again when there is space."},
+    {UiText::kRecordingWriteFailed, "녹화 파일을 쓰지 못해 녹화를 멈췄습니다.", "The recording stopped: its file could not be written."},
+    {UiText::kLanSearching, "검색 중…", "Searching…"},
+    {UiText::kLanNoCameras, "찾은 카메라 없음", "No cameras found"},
 };
 
 static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<int>(UiText::kCount), "a text for every key");

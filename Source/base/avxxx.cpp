@@ -52,20 +52,27 @@ constexpr long kLockRetryNs = 5 * 1000 * 1000;
 // The I/O context's callbacks over the recorder's descriptor (opaque points
 // at it). They run inside library calls made under the recorder's lock.
 int WriteToFile(void* opaque, std::uint8_t* buf, int size) {
-  const int fd = *static_cast<const int*>(opaque);
+  auto* io = static_cast<avxxx::FileIo*>(opaque);
+  const int fd = *io->fd;
   int done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd, buf + done, static_cast<std::size_t>(size - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return AVERROR(errno);
-    if (n == 0) return AVERROR(EIO);
+    const int error = n < 0 ? errno : n == 0 ? EIO : 0;
+    if (error != 0) {
+      // The first failure is kept (a full disk, a removed drive): the owner
+      // stops the recording on it, and no later write is tried.
+      int none = 0;
+      io->writeErrno->compare_exchange_strong(none, error);
+      return AVERROR(error);
+    }
     done += static_cast<int>(n);
   }
   return size;
 }
 
 std::int64_t SeekInFile(void* opaque, std::int64_t offset, int whence) {
-  const int fd = *static_cast<const int*>(opaque);
+  const int fd = *static_cast<const avxxx::FileIo*>(opaque)->fd;
   if ((whence & AVSEEK_SIZE) != 0) {
     struct stat st{};
     return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
@@ -153,6 +160,8 @@ int avxxx::Open(int height, int width, const char* path, int codecId, int bitRat
   }
   fileOpened_ = 0;
   path_.clear();
+  openErrno_ = 0;
+  writeErrno_.store(0);
   width_ = width;
   height_ = height;
   bitRate_ = bitRate;
@@ -268,11 +277,13 @@ bool avxxx::CreateOutputFile(const char* path) {
       fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0 && errno != EEXIST) {
-      LogMessage("%s:%d (%d) (%s)\r\n", LOGPOS, errno, name.c_str());
+      openErrno_ = errno;
+      LogMessage("%s:%d (%d: %s) (%s)\r\n", LOGPOS, errno, std::strerror(errno), name.c_str());
       return false;
     }
   }
   if (fd_ < 0) {
+    openErrno_ = EEXIST;
     LogMessage("%s:%d no free name (%s)\r\n", LOGPOS, path);
     return false;
   }
@@ -283,7 +294,7 @@ bool avxxx::CreateOutputFile(const char* path) {
   }
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
   io_ = buffer == nullptr ? nullptr
-                          : avio_alloc_context(buffer, kIoBufferSize, 1, &fd_, nullptr, WriteToFile, SeekInFile);
+                          : avio_alloc_context(buffer, kIoBufferSize, 1, &fileIo_, nullptr, WriteToFile, SeekInFile);
   if (io_ == nullptr) {
     av_free(buffer);
     LogMessage("%s:%d\r\n", LOGPOS);
@@ -339,6 +350,15 @@ bool avxxx::WriteHeaderFromKeyFrame(const std::uint8_t* data, int size) {
   return WriteHeader();
 }
 
+void avxxx::LogWriteFailure(int rc) {
+  const int error = writeErrno_.load();
+  if (error != 0) {
+    LogMessage("%s:%d write failed (%d: %s) (%s)\r\n", LOGPOS, error, std::strerror(error), path_.c_str());
+  } else {
+    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+  }
+}
+
 void avxxx::FlushIfDue() {
   const double now = videoClock_ > audioClock_ ? videoClock_ : audioClock_;
   if (ctx_->pb != nullptr && now - lastFlush_ >= kFlushInterval) {
@@ -353,6 +373,8 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
     lostFrames_.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
+  // After a failed write nothing more goes in (logged once, when it failed).
+  if (writeErrno_.load() != 0) return 0;
   if (durationMs >= 1000) {
     LogMessage("%s:%d (%d)\r\n", LOGPOS, durationMs);
     lostFrames_.fetch_add(1, std::memory_order_relaxed);
@@ -450,7 +472,7 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
   pkt->data = nullptr;
   pkt->size = 0;
   if (rc != 0) {
-    LogMessage("%s:%d (%d) (%d)\r\n", LOGPOS, rc, durationMs);
+    LogWriteFailure(rc);
     lostFrames_.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
@@ -462,6 +484,7 @@ int avxxx::WriteVideo(int size, const std::uint8_t* data, int keyFrame, int dura
 int avxxx::WriteAudio(const std::uint8_t* data, int size) {
   TimedLockHolder hold(lock_, kWriteWaitMs, LOGPOS);
   if (!hold.held()) return 0;
+  if (writeErrno_.load() != 0) return 0;
   if (ctx_ == nullptr) {
     LogMessage("%s:%d\n", LOGPOS);
     return 0;
@@ -497,7 +520,7 @@ int avxxx::WriteAudio(const std::uint8_t* data, int size) {
   pkt->data = nullptr;
   pkt->size = 0;
   if (rc != 0) {
-    LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
+    LogWriteFailure(rc);
     return 0;
   }
   lastAudioPts_ = pts;

@@ -87,6 +87,20 @@ class avxxx : public MediaRecorder {
   // Video frames left out since the last Open because no key frame had come
   // yet.
   int FramesBeforeKey() const { return framesBeforeKey_.load(std::memory_order_relaxed); }
+  // Why the last Open could not create the file (errno; 0 when it did, or
+  // when it failed for another reason). Owner's thread.
+  int OpenErrno() const { return openErrno_; }
+  // The errno of the first write into the file that failed since Open (a
+  // full disk, a removed drive), 0 while every write succeeded. Once set,
+  // nothing more is written until the next Open; the owner closes the file.
+  // Any thread.
+  int WriteErrno() const { return writeErrno_.load(); }
+
+  // What the I/O callbacks reach: the descriptor and where a failure goes.
+  struct FileIo {
+    int* fd;
+    std::atomic<int>* writeErrno;
+  };
 
  private:
   // Frees everything; |removeFile| also deletes the file Open created (an
@@ -101,6 +115,7 @@ class avxxx : public MediaRecorder {
   // parameter sets, else the built-in header), then writes the header.
   bool WriteHeaderFromKeyFrame(const std::uint8_t* data, int size);  // under lock_
   void FlushIfDue();  // under lock_
+  void LogWriteFailure(int rc);  // under lock_
 
   TimedLock lock_;
   // --- guarded by lock_ ---
@@ -110,6 +125,8 @@ class avxxx : public MediaRecorder {
   int fd_ = -1;               // the file written, locked (flock) while open
   AVIOContext* io_ = nullptr;  // writes and seeks through fd_
   std::string path_;          // written by Open (owner's thread) only
+  int openErrno_ = 0;         // written by Open (owner's thread) only
+  FileIo fileIo_{&fd_, &writeErrno_};
   // MP4/QuickTime: the header waits for the first video key frame, which
   // supplies the configuration record; until then nothing is written.
   bool headerPending_ = false;
@@ -133,4 +150,5 @@ class avxxx : public MediaRecorder {
   std::atomic<int> lostFrames_{0};
   std::atomic<int> framesBeforeKey_{0};
   std::atomic<bool> startWithKeyFrame_{false};
+  std::atomic<int> writeErrno_{0};
 };

@@ -275,7 +275,7 @@ TEST_F(AviFileOwnershipTest, FailedOpenLeavesNothingBehind) {
 TEST_F(AviFileOwnershipTest, WriteFailureReleasesTheFile) {
   const std::vector<Packet>& packets = packets_[kMjpeg];
   const std::string file = out_.File("full.avi");
-  enum : int { kOk = 0, kOpenFailed = 10, kNeverFailed, kStillLocked, kDescriptorLeft };
+  enum : int { kOk = 0, kOpenFailed = 10, kNeverFailed, kStillLocked, kDescriptorLeft, kNoReason, kWroteOn };
   const int status = testsupport::RunForked([&] {
     signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
     const int before = OpenDescriptors();
@@ -292,8 +292,13 @@ TEST_F(AviFileOwnershipTest, WriteFailureReleasesTheFile) {
         }
       }
     }
-    rec.Close();
     if (!failed) _exit(kNeverFailed);
+    // The reason is kept, and nothing more is tried until the owner closes
+    // the file (one log line per failure, not one per frame).
+    if (rec.WriteErrno() != EFBIG) _exit(kNoReason);
+    const Packet& next = packets.front();
+    if (rec.WriteVideo(static_cast<int>(next.data.size()), next.data.data(), 1, 40) != 0) _exit(kWroteOn);
+    rec.Close();
     if (FileIsBeingWritten(file) || !CanLock(file)) _exit(kStillLocked);
     if (OpenDescriptors() != before) _exit(kDescriptorLeft);
     _exit(kOk);

@@ -10,7 +10,9 @@
 // interface answering.
 #include <QtTest>
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -18,6 +20,7 @@
 #include "MediaProbe.h"
 #include "RecordingPane.h"
 #include "RecordingPresenter.h"
+#include "StringTable.h"
 #include "controls/MessageBoxes.h"
 
 namespace fs = std::filesystem;
@@ -49,8 +52,8 @@ class HiddenHost : public ViewerHost {
  public:
   bool shown = true;
   bool PaneShown() const override { return shown; }
-  void OpenViewerBox(int, int) override {}
-  void ShowViewerBox(int, int) override {}
+  void OpenViewerBox(int, int, const QString&) override {}
+  void ShowViewerBox(int, int, const QString&) override {}
 };
 
 }  // namespace
@@ -84,7 +87,10 @@ class RecordingOwnerTest : public QObject {
     records_ = dir_.filePath("records").toStdString();
   }
   void cleanupTestCase() { SetBoxPresenter(nullptr); }
-  void init() { boxes_.shown.clear(); }
+  void init() {
+    boxes_.shown.clear();
+    fs::remove_all(records_);
+  }
 
   // A running reservation keeps running when the connection ends, but its
   // file closes with the connection's picture format; the next live start
@@ -264,6 +270,70 @@ class RecordingOwnerTest : public QObject {
     QCOMPARE(p->link.videoStarts.load(), starts + 1);
     av.SetVideoPaused(1);
     QVERIFY(!av.VideoPaused());
+    p->s->LogOut();
+  }
+
+  // The disk fills while recording: the file closes while whole, the pane
+  // stops showing it as recording, the user is told once with the folder,
+  // no file is started while there is no room, and the recording starts
+  // again by itself at the next period once there is.
+  void fullDiskSuspendsAndResumes() {
+    auto p = NewPane();
+    QCOMPARE(DriveSession(*p->s, p->link, kPaneLive), kPaneLive);
+    PaneRecording& rec = p->Rec();
+    QCOMPARE(rec.SetRecording(1, 0, 1), 1);
+    const std::string first = rec.CurrentFile();
+    p->freeBytes = PaneRecorder::kDiskReserveBytes - 1;
+    p->Run(1);
+    QVERIFY(!rec.FileOpen());
+    QVERIFY(rec.Recording());  // still the user's choice
+    QVERIFY(!p->s->Status().recording);
+    QCOMPARE(boxes_.shown, QList<int>{0});
+    QVERIFY(boxes_.details.last().contains(QString::fromStdString(PaneDir())));
+    QVERIFY(boxes_.details.last().contains(QString::fromUtf8(UiString(UiText::kRecordingDiskFull))));
+    p->Run(2 * 60);  // two period boundaries without room: no file, no second box
+    QVERIFY(!rec.FileOpen());
+    QCOMPARE(boxes_.shown, QList<int>{0});
+    p->freeBytes = PaneRecorder::kDiskResumeBytes;
+    p->Run(60);
+    QCOMPARE(rec.Holder(), RecordHolder::kManual);
+    QVERIFY(p->s->Status().recording);
+    QCOMPARE(rec.Recorder().FileStart().second, 0);
+    const std::string resumed = rec.CurrentFile();
+    // Filled again: told again.
+    p->freeBytes = 0;
+    p->Run(1);
+    QCOMPARE(boxes_.shown, (QList<int>{0, 0}));
+    p->s->LogOut();
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(PaneDir())) files += e.is_regular_file() ? 1 : 0;
+    QCOMPARE(files, std::size_t{2});  // nothing made while the disk was full
+    QCOMPARE(Shape(first), QStringLiteral("h264 640"));
+    QCOMPARE(Shape(resumed), QStringLiteral("h264 640"));
+  }
+
+  // A recording that cannot start (the folder cannot be made): the box says
+  // the folder and why; a start the program makes on its own says it once,
+  // the user's own start every time.
+  void failedStartSaysWhy() {
+    const std::string blocker = dir_.filePath("not a folder").toStdString();
+    std::FILE* f = std::fopen(blocker.c_str(), "w");
+    QVERIFY(f != nullptr);
+    std::fclose(f);
+    auto p = NewPane();
+    WriteSettingString(p->s->Settings(), settings::kRecordDir, QString::fromStdString(blocker + "/records"));
+    WriteSettingDword(p->s->Settings(), settings::kRecordEnable, 1);
+    QCOMPARE(DriveSession(*p->s, p->link, kPaneLive), kPaneLive);
+    QTRY_COMPARE(boxes_.shown, QList<int>{20111});
+    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    QVERIFY2(boxes_.details.last().contains(reason), qPrintable(boxes_.details.last()));
+    QVERIFY(boxes_.details.last().contains(QString::fromStdString(blocker)));
+    p->s->LogOut();
+    QCOMPARE(DriveSession(*p->s, p->link, kPaneLive), kPaneLive);  // the same failure again
+    QCoreApplication::processEvents();
+    QCOMPARE(boxes_.shown, QList<int>{20111});
+    QCOMPARE(p->Rec().SetRecording(1, 0, 1), 0);  // the user's own start
+    QTRY_COMPARE(boxes_.shown, (QList<int>{20111, 20111}));
     p->s->LogOut();
   }
 

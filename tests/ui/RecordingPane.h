@@ -34,10 +34,13 @@ struct RecordingPane {
   FakeClock clock;
   BufferSurface surface{kKindRGB32};
   std::unique_ptr<ViewerSession> s;
+  // Bytes the fake disk has free.
+  std::uint64_t freeBytes = std::uint64_t{1} << 40;
   explicit RecordingPane(const std::string& records, int settingsIndex = 0, ViewerHost* host = nullptr) {
     SessionOptions o;
     o.link = &link;
     o.clock = clock.Clock();
+    o.freeSpace = [this](const std::string&) { return freeBytes; };
     o.realClock = [this] {
       return (LocalToFiletime(clock.now) - LocalToFiletime({1970, 1, 1, 0, 0, 0})) / 10000000;
     };

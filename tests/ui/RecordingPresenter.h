@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 
 #include "controls/MInfoBox.h"
 #include "controls/MessageBoxes.h"
@@ -11,8 +12,10 @@ class RecordingPresenter : public BoxPresenter {
  public:
   int Present(const BoxRequest& r, QWidget*) override {
     shown.append(r.messageId);
+    details.append(r.detail);
     return r.type == BoxRequest::Type::Question ? answer : kIdOk;
   }
   QList<int> shown;
+  QStringList details;  // each box's detail line(s), in the same order
   int answer = kIdOk;
 };

@@ -184,6 +184,9 @@ class RecordingTest : public QObject {
     DeliverToSession(*p.s, WM_SNAPSHOT_DONE);
     DeliverToSession(*p.s, WM_SNAPSHOT_FAILED);
     QTRY_COMPARE(boxes_.shown, (QList<int>{20052, 20053}));
+    // The saved notice names the file.
+    QVERIFY(boxes_.details.at(boxes_.details.size() - 2).endsWith(QStringLiteral(".jpg")));
+    QVERIFY(boxes_.details.at(boxes_.details.size() - 2).startsWith(QString::fromStdString(DefaultDirectory())));
     p.s->LogOut();
   }
 

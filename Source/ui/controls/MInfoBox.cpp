@@ -132,8 +132,17 @@ void MBoxBase::mouseMoveEvent(QMouseEvent* e) {
 
 // --- MInfoBox -------------------------------------------------------------
 
-MInfoBox::MInfoBox(int titleId, int messageId, int iconId)
-    : MBoxBase(StringText(titleId), StringText(messageId), iconId, QRect(10, 5, 227, 20),
+namespace {
+
+QString MessageWithDetail(int messageId, const QString& detail) {
+  if (messageId == 0) return detail;
+  return detail.isEmpty() ? StringText(messageId) : StringText(messageId) + QLatin1Char('\n') + detail;
+}
+
+}  // namespace
+
+MInfoBox::MInfoBox(int titleId, int messageId, int iconId, const QString& detail)
+    : MBoxBase(StringText(titleId), MessageWithDetail(messageId, detail), iconId, QRect(10, 5, 227, 20),
                QRect(60, 50, 260, 330)) {
   Build();
 }

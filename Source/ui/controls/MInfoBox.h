@@ -69,7 +69,9 @@ class MBoxBase : public QDialog {
 class MInfoBox : public MBoxBase {
   Q_OBJECT
  public:
-  MInfoBox(int titleId, int messageId, int iconId);
+  // |detail| goes on a line of its own after the message (messageId 0: the
+  // detail alone), e.g. the file a notice is about.
+  MInfoBox(int titleId, int messageId, int iconId, const QString& detail = QString());
   MInfoBox();  // "View" / "Access Denied", the error icon
   // Shows the box without blocking; with |milliseconds| > 0 it closes itself
   // then. A button press also closes it. The box deletes itself when closed.

@@ -13,7 +13,7 @@ class DialogPresenter : public BoxPresenter {
       MQuestionBox box(r.titleId, r.messageId, r.iconId, r.detail);
       return box.DoModal(parent);
     }
-    MInfoBox box(r.titleId, r.messageId, r.iconId);
+    MInfoBox box(r.titleId, r.messageId, r.iconId, r.detail);
     return box.DoModal(parent);
   }
 };
@@ -31,9 +31,10 @@ BoxPresenter* SetBoxPresenter(BoxPresenter* presenter) {
   return previous;
 }
 
-int ShowMessage(int messageId, int kind) {
+int ShowMessage(int messageId, int kind, const QString& detail) {
   BoxRequest r;
   r.messageId = messageId;
+  r.detail = detail;
   if (kind == 1) {
     r.titleId = kTitleError;
     r.iconId = kIconError;
@@ -48,7 +49,7 @@ int ShowMessage(int messageId, int kind) {
 }
 
 int ShowError(int messageId) { return ShowMessage(messageId, 1); }
-int ShowNotice(int messageId) { return ShowMessage(messageId, 3); }
+int ShowNotice(int messageId, const QString& detail) { return ShowMessage(messageId, 3, detail); }
 
 int AskQuestion(int messageId, const QString& detail) {
   BoxRequest r;

@@ -28,8 +28,10 @@ class BoxPresenter {
 BoxPresenter* SetBoxPresenter(BoxPresenter* presenter);
 
 // kind 1: error, kind 2: warning, any other kind: notice.
-int ShowMessage(int messageId, int kind);
+// |detail| goes on a line of its own after the message (the file a notice
+// is about, the reason of an error); messageId 0 shows the detail alone.
+int ShowMessage(int messageId, int kind, const QString& detail = QString());
 int ShowError(int messageId);
-int ShowNotice(int messageId);
+int ShowNotice(int messageId, const QString& detail = QString());
 // Returns the question box's result: 6 for yes, 7 for no, 2 or 0 otherwise.
 int AskQuestion(int messageId, const QString& detail = {});

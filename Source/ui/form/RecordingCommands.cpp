@@ -31,10 +31,12 @@ void RecordingCommands::ToggleRecording() {
   if (pane == nullptr) return;
   ViewerSession& s = pane->Session();
   PaneRecording& rec = s.Recording();
+  // The notices say where the files went.
+  const QString folder = QString::fromStdString(rec.Recorder().PaneDir());
   if (rec.Recording()) {
     rec.SetRecording(0, 0, 1);
     form_.RefreshStatus();
-    ShowNotice(kRecordingDoneNotice);
+    ShowNotice(kRecordingDoneNotice, folder);
     return;
   }
   if (rec.ReservationRecording()) {
@@ -42,7 +44,7 @@ void RecordingCommands::ToggleRecording() {
     rec.SetReservationRecording(0, 1);
     s.Schedule().StopByUser();
     form_.RefreshStatus();
-    ShowNotice(kReservationDoneNotice);
+    ShowNotice(kReservationDoneNotice, folder);
     return;
   }
   // A recording needs the live picture's format.

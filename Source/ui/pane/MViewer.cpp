@@ -277,16 +277,16 @@ void MViewer::ShowAlarmLabels() {
   paint(sensorLabel_, shown && c.SensorOn(), QStringLiteral("SD:%1").arg(c.SensorCount()), c.SensorActive());
 }
 
-void MViewer::OpenViewerBox(int messageId, int kind) {
+void MViewer::OpenViewerBox(int messageId, int kind, const QString& detail) {
   CloseCurrentBox();
   const int title = kind == kBoxError ? kTitleError : kind == kBoxWarning ? kTitleWarning : kTitleNotice;
   const int icon = kind == kBoxError ? kIconError : kind == kBoxWarning ? kIconWarning : kIconNotice;
-  auto* box = new MInfoBox(title, messageId, icon);
+  auto* box = new MInfoBox(title, messageId, icon, detail);
   currentBox_ = box;
   box->ShowModeless(kBoxMilliseconds, this);
 }
 
-void MViewer::ShowViewerBox(int messageId, int kind) { ShowMessage(messageId, kind); }
+void MViewer::ShowViewerBox(int messageId, int kind, const QString& detail) { ShowMessage(messageId, kind, detail); }
 
 void MViewer::CloseCurrentBox() {
   if (currentBox_) currentBox_->close();

@@ -68,8 +68,10 @@ class MViewer : public QWidget, public ViewerHost {
   QWidget* Control(int id) const;
 
   // ViewerHost.
-  void OpenViewerBox(int messageId, int kind) override;
-  void ShowViewerBox(int messageId, int kind) override;
+  using ViewerHost::OpenViewerBox;
+  using ViewerHost::ShowViewerBox;
+  void OpenViewerBox(int messageId, int kind, const QString& detail) override;
+  void ShowViewerBox(int messageId, int kind, const QString& detail) override;
   void CloseCurrentBox() override;
   void RepaintPane() override;
   void ShowSignInPanel(bool show) override;

@@ -183,9 +183,14 @@ void PaneAudioVideo::SetVideoPaused(int on) {
   if (on) {
     // A recording needs its pictures whether or not anyone sees them.
     if (pane_.RecordingAny()) return;
+    // Paused only when the camera was told: otherwise the pictures still
+    // come and the watchdog must keep watching them.
     if (!videoPaused_.load()) {
-      if (pane_.Link().StopVideo(pane_.Slot()) != 1) LogMessage("%s:%d\r\n", LOGPOS);
-      videoPaused_.store(true);
+      if (pane_.Link().StopVideo(pane_.Slot()) != 1) {
+        LogMessage("%s:%d\r\n", LOGPOS);
+      } else {
+        videoPaused_.store(true);
+      }
     }
   } else if (videoPaused_.load()) {
     if (pane_.Link().StartVideo(pane_.Slot(), pane_.Render().Queue()) != 1) LogMessage("%s:%d\r\n", LOGPOS);

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include <QString>
+
 #include "base/MRegistry.h"
 
 class MVideoRender;
@@ -33,6 +35,9 @@ class PaneContext {
   virtual void ChangeState(int state) = 0;
   // A box of the pane (modeless closes itself; modal waits); any thread.
   virtual void Box(int messageId, int kind, bool modal) = 0;
+  // The same with |detail| on a line of its own after the message
+  // (messageId 0: the detail alone).
+  virtual void Box(int messageId, int kind, bool modal, const QString& detail) = 0;
   virtual void CloseBox() = 0;  // any thread
   // 1025 to the main form; any thread.
   virtual void PostStatus() = 0;

@@ -1,5 +1,9 @@
 #include "pane/PaneRecorder.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
 #include "base/HDDManager.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
@@ -31,8 +35,18 @@ bool TakesOver(RecordHolder asking, RecordHolder holding) {
   return asking == RecordHolder::kManual && holding != RecordHolder::kNone && holding != RecordHolder::kManual;
 }
 
-PaneRecorder::PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock)
-    : pane_(pane), audio_(audio), clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)) {
+std::uint64_t FileSystemFreeBytes(const std::string& dir) {
+  std::error_code error;
+  const std::filesystem::space_info space = std::filesystem::space(dir, error);
+  if (error) return UINT64_MAX;
+  return static_cast<std::uint64_t>(space.available);
+}
+
+PaneRecorder::PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock, FreeSpaceProbe freeSpace)
+    : pane_(pane),
+      audio_(audio),
+      clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)),
+      freeSpace_(freeSpace ? std::move(freeSpace) : FreeSpaceProbe(FileSystemFreeBytes)) {
   // Every file is readable from its first frame on.
   recorder_.SetStartWithKeyFrame(true);
 }
@@ -62,6 +76,15 @@ std::string PaneRecorder::StoredPaneDir() const {
 }
 
 std::string PaneRecorder::RecordDir() { return DirectoryOf(settings::kRecordDir); }
+std::string PaneRecorder::PaneDir() { return PaneRecordDir(RecordDir(), pane_.Slot()); }
+
+std::uint64_t PaneRecorder::FreeBytes() {
+  // The pane directory may not exist yet; its record folder then tells. An
+  // unknown answer is not ours to judge: the open tells.
+  const std::string paneDir = PaneDir();
+  std::error_code error;
+  return freeSpace_(std::filesystem::is_directory(paneDir, error) ? paneDir : RecordDir());
+}
 std::string PaneRecorder::CaptureDir() { return DirectoryOf(settings::kCaptureDir); }
 
 int PaneRecorder::Open(RecordHolder who) {
@@ -71,14 +94,22 @@ int PaneRecorder::Open(RecordHolder who) {
     return 0;
   }
   CloseFile();  // never a second file over one still open
+  openError_ = 0;
   fileStart_ = clock_();
-  const std::string hourDir = HourDir(PaneRecordDir(RecordDir(), pane_.Slot()), fileStart_);
+  // A file started on a full disk could hold nothing: none is made.
+  if (FreeBytes() < kDiskReserveBytes) {
+    openError_ = ENOSPC;
+    LogMessage("%s:%d (%s: %s)\r\n", LOGPOS, PaneDir().c_str(), std::strerror(ENOSPC));
+    return 0;
+  }
+  const std::string hourDir = HourDir(PaneDir(), fileStart_);
   CreateDirectories(hourDir);  // a failure shows as the open failing
   const std::string path = AviFilePath(hourDir, who == RecordHolder::kAlarm, fileStart_);
   const VideoFormat& format = pane_.Format();
   const int codecId = avxxx::CodecIdForVcodec(format.codec);
   if (codecId < 0 ||
       recorder_.Open(format.height, format.width, path.c_str(), codecId, avxxx::BitRateForQuality(format.quality)) != 1) {
+    openError_ = recorder_.OpenErrno();
     LogMessage("%s:%d (%s)\r\n", LOGPOS, path.c_str());
     return 0;
   }
@@ -135,7 +166,7 @@ int PaneRecorder::ReleaseDirectory(RecordHolder who) {
 }
 
 int PaneRecorder::RegisterDirectory() {
-  const std::string dir = PaneRecordDir(RecordDir(), pane_.Slot());
+  const std::string dir = PaneDir();
   if (registered_ && dir == paneDir_) return 1;
   if (registered_) UnregisterDirectory();  // the setting moved
   const unsigned capacityMB =

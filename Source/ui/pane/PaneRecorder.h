@@ -23,6 +23,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/RecordPaths.h"
@@ -32,6 +34,10 @@
 class PaneAudioVideo;
 class PaneContext;
 
+// Bytes free for the file system of a directory (very large when unknown).
+using FreeSpaceProbe = std::function<std::uint64_t(const std::string& dir)>;
+std::uint64_t FileSystemFreeBytes(const std::string& dir);
+
 enum class RecordHolder : int { kNone = 0, kManual = 1, kReservation = 2, kAlarm = 3 };
 
 // Whether |asking| may take the recording file from |holding| (which then
@@ -40,7 +46,8 @@ bool TakesOver(RecordHolder asking, RecordHolder holding);
 
 class PaneRecorder {
  public:
-  PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock);
+  // |freeSpace| null: the file system's (FileSystemFreeBytes).
+  PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock, FreeSpaceProbe freeSpace = {});
   ~PaneRecorder();
   PaneRecorder(const PaneRecorder&) = delete;
   PaneRecorder& operator=(const PaneRecorder&) = delete;
@@ -62,6 +69,22 @@ class PaneRecorder {
   int HoldDirectory(RecordHolder who);
   int ReleaseDirectory(RecordHolder who);
   bool DirectoryRegistered() const { return registered_; }
+
+  // Free space below this (on the recording folder's file system) closes
+  // the file while it is still whole: its index and header need room too.
+  static constexpr std::uint64_t kDiskReserveBytes = 8u << 20;
+  // A recording stopped for want of space starts again above this.
+  static constexpr std::uint64_t kDiskResumeBytes = 2 * kDiskReserveBytes;
+  // Bytes free for the pane directory's file system (the record folder's
+  // when the pane directory does not exist yet); very large when unknown.
+  std::uint64_t FreeBytes();
+  // Why the last Open failed (errno; ENOSPC below the reserve), 0 when it
+  // did not or the reason is unknown.
+  int OpenError() const { return openError_; }
+  // The errno of the first failed write into the open file, else 0.
+  int WriteError() const { return recorder_.WriteErrno(); }
+  // The pane directory where files go (UI thread).
+  std::string PaneDir();
 
   RecordHolder Holder() const { return holder_.load(); }
   bool FileOpen() const { return holder_.load() != RecordHolder::kNone; }
@@ -87,6 +110,7 @@ class PaneRecorder {
   PaneContext& pane_;
   PaneAudioVideo& audio_;
   const LocalClock clock_;
+  const FreeSpaceProbe freeSpace_;
   avxxx recorder_;
   std::atomic<RecordHolder> holder_{RecordHolder::kNone};  // whose file is open (UI thread writes)
   // UI thread only.
@@ -95,4 +119,5 @@ class PaneRecorder {
   unsigned directoryHolders_ = 0;  // bit per RecordHolder holding the directory
   std::string paneDir_;            // the registered pane directory
   bool registered_ = false;        // paneDir_ is registered with the disk space manager
+  int openError_ = 0;
 };

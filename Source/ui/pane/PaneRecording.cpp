@@ -1,5 +1,10 @@
 #include "pane/PaneRecording.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "StringTable.h"
+
 #include "base/MRegistry.h"
 #include "base/base.h"
 #include "MessageRouter.h"
@@ -16,14 +21,17 @@ constexpr int kSnapshotFailedBox = 20053;
 
 }  // namespace
 
-PaneRecording::PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock)
-    : pane_(pane), audio_(audio), recorder_(pane, audio, std::move(clock)) {}
+PaneRecording::PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock, FreeSpaceProbe freeSpace)
+    : pane_(pane), audio_(audio), recorder_(pane, audio, std::move(clock), std::move(freeSpace)) {}
 
 // The recorder closes whatever file is still open and lets the directory go.
 PaneRecording::~PaneRecording() = default;
 
 void PaneRecording::Register(MessageRouter& router) {
-  router.Register(WM_SNAPSHOT_DONE, [this](WindowMessageEvent&) { pane_.Box(kSnapshotSavedBox, kBoxNotice, true); });
+  // The saved notice says where the picture went.
+  router.Register(WM_SNAPSHOT_DONE, [this](WindowMessageEvent&) {
+    pane_.Box(kSnapshotSavedBox, kBoxNotice, true, QString::fromStdString(lastSnapshot_));
+  });
   router.Register(WM_SNAPSHOT_FAILED, [this](WindowMessageEvent&) { pane_.Box(kSnapshotFailedBox, kBoxError, true); });
 }
 
@@ -54,7 +62,7 @@ int PaneRecording::Begin(bool video) {
       return 0;
     }
     if (recorder_.Open(RecordHolder::kManual) != 1) {
-      pane_.Box(kStartFailedBox, kBoxError, false);
+      TellStartFailed();
       return 0;
     }
   }
@@ -76,6 +84,9 @@ int PaneRecording::End() {
 }
 
 int PaneRecording::SetRecording(int on, int interval, int save) {
+  // The user's own start (the stored choice changes with it) always says
+  // why it failed; a start the program makes says it once.
+  userAsked_ = save != 0;
   if (on && !recording_.load()) {
     // The user's own recording wins: a reservation (running or waiting for
     // its file) and an alarm clip end first.
@@ -85,6 +96,8 @@ int PaneRecording::SetRecording(int on, int interval, int save) {
   } else if (!on && recording_.load()) {
     if (End() != 1) return 0;
   }
+  if (suspended_ == RecordHolder::kManual) suspended_ = RecordHolder::kNone;
+  if (on) told_.clear();
   const bool was = recording_.exchange(on != 0);
   slideInterval_.store(on ? interval : 0);
   if (save) {
@@ -97,8 +110,9 @@ int PaneRecording::SetRecording(int on, int interval, int save) {
 }
 
 int PaneRecording::OpenReservationFile() {
+  userAsked_ = false;
   if (recorder_.Open(RecordHolder::kReservation) != 1) {
-    pane_.Box(kStartFailedBox, kBoxError, false);
+    TellStartFailed();
     return 0;
   }
   if (recorder_.HoldDirectory(RecordHolder::kReservation) != 1) {
@@ -136,6 +150,7 @@ int PaneRecording::SetReservationRecording(int on, int save) {
       return 0;
     }
   }
+  if (suspended_ == RecordHolder::kReservation) suspended_ = RecordHolder::kNone;
   const bool was = reservation_.exchange(on != 0);
   if (!recording_.load()) slideInterval_.store(0);
   if (save) WriteSettingDword(pane_.Settings(), settings::kRecordInterval, 0);
@@ -150,7 +165,11 @@ PaneRecording::ClipStart PaneRecording::StartAlarmFile() {
     LogMessage("%s:%d\r\n", LOGPOS);
     return ClipStart::kNoDirectory;
   }
-  if (recorder_.Open(RecordHolder::kAlarm) != 1) return ClipStart::kNoFile;
+  if (recorder_.Open(RecordHolder::kAlarm) != 1) {
+    userAsked_ = false;
+    TellStartFailed();
+    return ClipStart::kNoFile;
+  }
   // A clip of a minimised program still needs its pictures.
   ResumeVideo();
   return ClipStart::kStarted;
@@ -178,22 +197,81 @@ void PaneRecording::Abandon(RecordHolder who) {
   } else if (who == RecordHolder::kAlarm) {
     pane_.EndAlarmRecording();
   }
-  pane_.Box(kStartFailedBox, kBoxError, false);
+  userAsked_ = false;
+  TellStartFailed();
+  pane_.PostStatus();
+}
+
+void PaneRecording::TellStartFailed() {
+  // The folder and, where the system said, why.
+  QString detail = QString::fromStdString(recorder_.PaneDir());
+  if (recorder_.OpenError() != 0) detail += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(recorder_.OpenError()));
+  if (!userAsked_ && detail == told_) return;  // said once already
+  told_ = detail;
+  pane_.Box(kStartFailedBox, kBoxError, false, detail);
+}
+
+void PaneRecording::CheckDisk() {
+  const RecordHolder holder = recorder_.Holder();
+  if (holder == RecordHolder::kNone) return;
+  const int writeError = recorder_.WriteError();
+  if (writeError == 0 && recorder_.FreeBytes() >= PaneRecorder::kDiskReserveBytes) return;
+  Suspend(holder, writeError != 0 ? writeError : ENOSPC);
+}
+
+void PaneRecording::Suspend(RecordHolder holder, int error) {
+  const std::string dir = recorder_.PaneDir();
+  LogMessage("%s:%d recording stopped (%d: %s) (%s)\r\n", LOGPOS, error, std::strerror(error), dir.c_str());
+  if (holder == RecordHolder::kAlarm) {
+    pane_.EndAlarmRecording();  // closes the clip's own file
+  } else {
+    recorder_.Close(holder);
+    suspended_ = holder;
+  }
+  if (!toldSuspended_) {
+    toldSuspended_ = true;
+    const UiText text = error == ENOSPC || error == EDQUOT ? UiText::kRecordingDiskFull : UiText::kRecordingWriteFailed;
+    pane_.Box(0, kBoxError, false, QString::fromUtf8(UiString(text)) + QLatin1Char('\n') + QString::fromStdString(dir));
+  }
+  pane_.PostStatus();
+}
+
+void PaneRecording::TryResume(const LocalTime& now, int period) {
+  const bool wanted = suspended_ == RecordHolder::kManual ? recording_.load() && slideInterval_.load() == 0
+                                                          : reservation_.load();
+  if (!wanted || !live_) {
+    suspended_ = RecordHolder::kNone;
+    return;
+  }
+  // At the next period's first second, and only with room for a file.
+  if (now.second != 0 || !PeriodSplitDue(recorder_.FileStart(), now, period)) return;
+  if (recorder_.FreeBytes() < PaneRecorder::kDiskResumeBytes) return;
+  if (recorder_.Open(suspended_) != 1) return;
+  LogMessage("%s:%d recording resumed (%s)\r\n", LOGPOS, recorder_.CurrentFile().c_str());
+  suspended_ = RecordHolder::kNone;
+  toldSuspended_ = false;
   pane_.PostStatus();
 }
 
 void PaneRecording::CheckRecordPeriod(int tickCounter) {
+  // A file is closed while still whole when the disk fills or a write fails.
+  CheckDisk();
   if (!recording_.load() && !reservation_.load()) return;
   const int interval = slideInterval_.load();
   if (recording_.load() && interval != 0) {
     if (SlideDue(tickCounter, interval)) SaveSlide(recorder_.Now());
     return;
   }
+  const LocalTime now = recorder_.Now();
+  if (suspended_ != RecordHolder::kNone) {
+    bool adjusted = false;
+    TryResume(now, RecordPeriodMinutes(ReadSettingDword(pane_.Settings(), settings::kRecordPeriod), &adjusted));
+    return;
+  }
   // Only a file of the manual recording or of the reservation is split; a
   // reservation waiting for the live picture has none.
   const RecordHolder holder = recorder_.Holder();
   if (holder != RecordHolder::kManual && holder != RecordHolder::kReservation) return;
-  const LocalTime now = recorder_.Now();
   const LocalTime& start = recorder_.FileStart();
   if (now.minute == start.minute && now.hour == start.hour && now.day == start.day) return;
   bool adjusted = false;
@@ -201,7 +279,15 @@ void PaneRecording::CheckRecordPeriod(int tickCounter) {
   if (adjusted) LogMessage("%s:%d (period %d)\r\n", LOGPOS, period);
   if (!PeriodSplitDue(start, now, period)) return;
   // The holder's next file replaces its own; the directory stays registered.
-  if (recorder_.Open(holder) != 1) Abandon(holder);
+  // A disk too full for the next file suspends the recording until there
+  // is room again.
+  if (recorder_.Open(holder) != 1) {
+    if (recorder_.OpenError() == ENOSPC) {
+      Suspend(holder, ENOSPC);
+    } else {
+      Abandon(holder);
+    }
+  }
 }
 
 void PaneRecording::SaveSlide(const LocalTime& t) {
@@ -212,7 +298,8 @@ void PaneRecording::SaveSlide(const LocalTime& t) {
 
 int PaneRecording::CaptureSnapshot() {
   const LocalTime t = recorder_.Now();
-  pane_.Render().RequestSnapshot(SnapshotFilePath(recorder_.CaptureDir(), pane_.Slot(), t), 1);
+  lastSnapshot_ = SnapshotFilePath(recorder_.CaptureDir(), pane_.Slot(), t);
+  pane_.Render().RequestSnapshot(lastSnapshot_, 1);
   return 1;
 }
 
@@ -241,6 +328,7 @@ void PaneRecording::OnLive() {
 
 void PaneRecording::OnConnectionEnded(ConnectionEnd) {
   live_ = false;
+  suspended_ = RecordHolder::kNone;
   // The manual recording stops without changing the stored switch; the
   // reservation stays on without a file until the next live start.
   SetRecording(0, 0, 0);

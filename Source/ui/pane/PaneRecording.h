@@ -12,6 +12,11 @@
 // next live start inside its window; a reservation falling due while the
 // pane is not live opens its file at the next live start.
 //
+// Failures are told: a start that fails says the folder and the reason (a
+// start the program makes on its own says it once); a disk that fills or a
+// write that fails closes the file while it is whole, tells the user once,
+// and the recording starts again by itself at the next period with room.
+//
 // Video pause: a pane whose window is hidden does not pause its pictures
 // while anything records (PaneAudioVideo asks RecordingAny()); a recording
 // starting on a paused pane resumes them, and the last one ending on a hidden
@@ -22,6 +27,7 @@
 // them for its buttons and titles.
 #pragma once
 
+#include <QString>
 #include <atomic>
 #include <string>
 
@@ -35,7 +41,7 @@ class PaneContext;
 
 class PaneRecording : public PaneLifecycle {
  public:
-  PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock);
+  PaneRecording(PaneContext& pane, PaneAudioVideo& audio, LocalClock clock, FreeSpaceProbe freeSpace = {});
   ~PaneRecording() override;
   PaneRecording(const PaneRecording&) = delete;
   PaneRecording& operator=(const PaneRecording&) = delete;
@@ -106,6 +112,15 @@ class PaneRecording : public PaneLifecycle {
   // A recording that could not go on (its next file failed): it stops and
   // the user is told.
   void Abandon(RecordHolder who);
+  // The start failed: box 20111 with the folder and the reason; a start the
+  // program made on its own says the same reason only once.
+  void TellStartFailed();
+  // A full disk (below the reserve) or a failed write closes the file while
+  // it is whole; the recording stays on and starts again at the next period
+  // with room (TryResume). The user is told once until it resumed.
+  void CheckDisk();
+  void Suspend(RecordHolder holder, int error);
+  void TryResume(const LocalTime& now, int period);
   void ResumeVideo();
   void PauseVideoIfHidden();
 
@@ -115,5 +130,11 @@ class PaneRecording : public PaneLifecycle {
   std::atomic<bool> recording_{false};
   std::atomic<bool> reservation_{false};
   std::atomic<int> slideInterval_{0};
-  bool live_ = false;  // the picture's format is the connection's (UI thread)
+  // UI thread only.
+  bool live_ = false;  // the picture's format is the connection's
+  RecordHolder suspended_ = RecordHolder::kNone;  // stopped for want of space, to resume
+  bool toldSuspended_ = false;
+  bool userAsked_ = false;  // the start under way is the user's own
+  QString told_;            // the start failure last told
+  std::string lastSnapshot_;  // the snapshot asked for last
 };

@@ -43,29 +43,14 @@ int CameraCloseBox(int code) {
   }
 }
 
-void PresentBox(int messageId, int kind, const QString& text = {}) {
-  BoxRequest r;
-  r.messageId = messageId;
-  r.detail = text;
-  r.titleId = kind == kBoxError ? kTitleError : kind == kBoxWarning ? kTitleWarning : kTitleNotice;
-  r.iconId = kind == kBoxError ? kIconError : kind == kBoxWarning ? kIconWarning : kIconNotice;
-  if (text.isEmpty()) {
-    ShowMessage(messageId, kind);
-  } else {
-    // A text of the pane's own goes to the presenter with its request.
-    BoxPresenter* current = SetBoxPresenter(nullptr);
-    SetBoxPresenter(current);
-    current->Present(r, QApplication::activeWindow());
-  }
-}
+void PresentBox(int messageId, int kind, const QString& detail) { ShowMessage(messageId, kind, detail); }
 
 bool OnUiThread(const QObject* o) { return QThread::currentThread() == o->thread(); }
 
 }  // namespace
 
-void ViewerHost::OpenViewerBox(int messageId, int kind) { PresentBox(messageId, kind); }
-void ViewerHost::ShowViewerBox(int messageId, int kind) { PresentBox(messageId, kind); }
-void ViewerHost::OpenViewerTextBox(const QString& text, int kind) { PresentBox(0, kind, text); }
+void ViewerHost::OpenViewerBox(int messageId, int kind, const QString& detail) { PresentBox(messageId, kind, detail); }
+void ViewerHost::ShowViewerBox(int messageId, int kind, const QString& detail) { PresentBox(messageId, kind, detail); }
 
 ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface, ViewerHost* host,
                              QObject* parent, const SessionOptions& options)
@@ -79,7 +64,7 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
       render_(surface),
       audio_(*this),
       controls_(*this),
-      recording_(*this, audio_, options.clock),
+      recording_(*this, audio_, options.clock, options.freeSpace),
       schedule_(*this, recording_, controls_, options.clock, options.realClock),
       alarms_(*this, controls_, audio_, recording_, *host_, options.alarmSecond),
       maintenance_(*this) {
@@ -184,14 +169,14 @@ void ViewerSession::PostStatus() {
   }
 }
 
-void ViewerSession::Box(int messageId, int kind, bool modal, std::uint64_t epoch) {
+void ViewerSession::Box(int messageId, int kind, bool modal, std::uint64_t epoch, const QString& detail) {
   if (epoch == 0) epoch = epoch_.load();
-  auto show = [this, messageId, kind, modal, epoch] {
+  auto show = [this, messageId, kind, modal, epoch, detail] {
     if (epoch_.load() != epoch) return;  // asked for by a session that has ended
     if (modal) {
-      host_->ShowViewerBox(messageId, kind);
+      host_->ShowViewerBox(messageId, kind, detail);
     } else {
-      host_->OpenViewerBox(messageId, kind);
+      host_->OpenViewerBox(messageId, kind, detail);
     }
   };
   if (OnUiThread(this)) {
@@ -440,8 +425,7 @@ void ViewerSession::OnLoginRefused(int code) {
   if (id != 0) {
     host_->OpenViewerBox(id, kBoxError);
   } else {
-    host_->OpenViewerTextBox(
-        QString::fromUtf8(UiString(UiText::kSignInRefused)).arg(code), kBoxError);
+    host_->OpenViewerBox(0, kBoxError, QString::fromUtf8(UiString(UiText::kSignInRefused)).arg(code));
   }
 }
 

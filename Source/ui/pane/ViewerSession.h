@@ -63,12 +63,13 @@ struct SignInFields {
 class ViewerHost {
  public:
   virtual ~ViewerHost() = default;
-  // Modeless box owned by the pane, closing itself after 5 s.
-  virtual void OpenViewerBox(int messageId, int kind);
+  // Modeless box owned by the pane, closing itself after 5 s. |detail| goes
+  // on a line of its own after the message (messageId 0: the detail alone).
+  virtual void OpenViewerBox(int messageId, int kind, const QString& detail);
+  void OpenViewerBox(int messageId, int kind) { OpenViewerBox(messageId, kind, QString()); }
   // Modal box.
-  virtual void ShowViewerBox(int messageId, int kind);
-  // A box with a text of the pane's own (no string id).
-  virtual void OpenViewerTextBox(const QString& text, int kind);
+  virtual void ShowViewerBox(int messageId, int kind, const QString& detail);
+  void ShowViewerBox(int messageId, int kind) { ShowViewerBox(messageId, kind, QString()); }
   virtual void CloseCurrentBox() {}
   virtual void RepaintPane() {}
   virtual void ShowSignInPanel(bool /*show*/) {}
@@ -90,6 +91,8 @@ struct SessionOptions {
   LocalClock clock;  // the local time of recordings (null: the system's)
   std::function<std::int64_t()> realClock;  // seconds since 1970, UTC (null: the system's)
   std::chrono::milliseconds alarmSecond{1000};  // one second of the alarm's timers
+  // Bytes free for a directory (null: the file system's); tests fill the disk.
+  FreeSpaceProbe freeSpace;
 };
 
 class ViewerSession : public QObject, public PaneContext {
@@ -113,6 +116,9 @@ class ViewerSession : public QObject, public PaneContext {
   PaneLink& Link() override { return *link_; }
   void ChangeState(int state) override { SetState(state); }
   void Box(int messageId, int kind, bool modal) override { Box(messageId, kind, modal, 0); }
+  void Box(int messageId, int kind, bool modal, const QString& detail) override {
+    Box(messageId, kind, modal, 0, detail);
+  }
   void CloseBox() override;
   void PostStatus() override;
   void PostCommand(int id) override;
@@ -223,7 +229,7 @@ class ViewerSession : public QObject, public PaneContext {
   // Boxes and repaints from any thread land on the UI thread.
   // A box from another thread is shown only while the session it was asked
   // for lasts (|epoch| 0: the present session).
-  void Box(int messageId, int kind, bool modal, std::uint64_t epoch);
+  void Box(int messageId, int kind, bool modal, std::uint64_t epoch, const QString& detail = QString());
   void Repaint();
   void WriteSignInSettings(const SignInFields& f, const QByteArray& password);
 
