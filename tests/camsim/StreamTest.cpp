@@ -63,6 +63,29 @@ TEST_F(Stream, PacketsAreContinuousAcrossTheLoopAndStartOnAKeyFrame) {
   }
 }
 
+// A viewer's stream numbers its packets without gaps while another viewer
+// of the same camera is sent its own (a viewer takes a gap for a lost
+// packet and waits for the next key frame).
+TEST_F(Stream, EachViewerOfACameraGetsConsecutiveNumbers) {
+  StartServer(1);
+  auto admin = SignedIn(0);
+  auto power = SignedIn(0, "power", "power", "0_813");
+  auto first = OpenVideo(0, admin.get());
+  auto second = OpenVideo(0, power.get());
+  Packet a, b;
+  ASSERT_TRUE(first->ReadPacket(&a));
+  ASSERT_TRUE(second->ReadPacket(&b));
+  for (int i = 0; i < 10; ++i) {
+    Packet p, q;
+    ASSERT_TRUE(first->ReadPacket(&p)) << i;
+    ASSERT_TRUE(second->ReadPacket(&q)) << i;
+    EXPECT_EQ(p.sequence, a.sequence + 1) << i;
+    EXPECT_EQ(q.sequence, b.sequence + 1) << i;
+    a = p;
+    b = q;
+  }
+}
+
 TEST_F(Stream, FaultsShapeTheNextPacket) {
   StartServer(1);
   auto c = SignedIn(0);

@@ -344,7 +344,8 @@ void Server::StartPacket(Conn* v, Camera* cam, Clock::duration late) {
   const bool jpeg = IsJpegKind(loop->key.kind);
   auto wall = std::chrono::system_clock::now().time_since_epoch();
   auto micros = std::chrono::duration_cast<std::chrono::microseconds>(wall - late).count();
-  cam->sequence += 1 + static_cast<std::uint32_t>(cam->gapNext);
+  v->sequence += 1 + static_cast<std::uint32_t>(cam->gapNext);
+  cam->sequence = v->sequence;
   std::string fault;
   if (cam->gapNext) fault = "FAULT=gap;COUNT=" + std::to_string(cam->gapNext);
   cam->gapNext = 0;
@@ -360,13 +361,13 @@ void Server::StartPacket(Conn* v, Camera* cam, Clock::duration late) {
   if (cam->oversizeNext) {
     cam->oversizeNext = false;
     PutVideoHeader(v->head.data() + at, jpeg, static_cast<std::uint32_t>(micros / 1000000),
-                   static_cast<std::uint32_t>(micros % 1000000), cam->sequence, kMaxVideoPayload + 1, false);
+                   static_cast<std::uint32_t>(micros % 1000000), v->sequence, kMaxVideoPayload + 1, false);
     v->payload = oversize_.data();
     v->payloadSize = oversize_.size();
     fault = "FAULT=oversize;SIZE=" + std::to_string(kMaxVideoPayload + 1);
   } else {
     PutVideoHeader(v->head.data() + at, jpeg, static_cast<std::uint32_t>(micros / 1000000),
-                   static_cast<std::uint32_t>(micros % 1000000), cam->sequence,
+                   static_cast<std::uint32_t>(micros % 1000000), v->sequence,
                    static_cast<std::int32_t>(f.size), f.key);
     v->payload = loop->bytes.data() + f.offset;
     v->payloadSize = f.size;

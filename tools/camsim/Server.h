@@ -55,6 +55,10 @@ struct Conn {
   const StreamLoop* loop = nullptr;
   int position = 0;
   bool keyRequested = true;
+  // Video: the number of the last packet sent. Each viewer's stream counts
+  // on its own, so that a second viewer of the camera leaves no gaps in the
+  // first one's numbers.
+  std::uint32_t sequence = 0;
   Clock::time_point nextDue{};
   // The packet being sent: header (with any garbage before it), then payload.
   std::vector<std::uint8_t> head;
@@ -85,7 +89,7 @@ struct Camera {
   int listenFd = -1;
   int sessions = 0;  // counter for session ids
   LoopKey key;       // the camera's current stream
-  std::uint32_t sequence = 0;
+  std::uint32_t sequence = 0;  // the last video packet's number, of any viewer
   // Faults waiting for the next video packet.
   int refuseNextCode = 0;
   int garbageNext = 0;
