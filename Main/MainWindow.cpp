@@ -22,6 +22,7 @@
 #include "InstanceRegistry.h"
 #include "StringTable.h"
 #include "form/MFormView.h"
+#include "controls/MComboBox.h"
 #include "controls/MInfoBox.h"
 #include "pane/MViewer.h"
 #include "controls/MessageBoxes.h"
@@ -277,6 +278,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
   // and popups keep theirs.
   const QWidget* fullScreen = form_->FullScreenPane();
   if (w == nullptr || (w->window() != this && (fullScreen == nullptr || w->window() != fullScreen))) return false;
+  // An open drop-down list keeps its keys: Escape closes it (and nothing
+  // else), Enter chooses its row.
+  if (MComboBox::OpenAround(w) != nullptr) return false;
   const int key = static_cast<QKeyEvent*>(e)->key();
   if (key == Qt::Key_Return || key == Qt::Key_Enter) {
     forwardingKey_ = true;

@@ -55,7 +55,8 @@ class MainWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent*) override;
   void changeEvent(QEvent*) override;
-  // Enter and Escape are the main window's before any control sees them.
+  // Enter and Escape are the main window's before any control sees them,
+  // except in an open drop-down list, which answers them itself.
   bool eventFilter(QObject* watched, QEvent* e) override;
   // A wheel turned over the window outside every pane (and not taken by a
   // control) turns the current pane's wheel.

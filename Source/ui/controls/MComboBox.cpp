@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "controls/Skin.h"
 
@@ -27,6 +28,42 @@ MComboBox::MComboBox(QWidget* parent, int id, const QRect& openRect, const QColo
   list_->hide();
   list_->installEventFilter(this);
   connect(list_, &MListBox::chosen, this, [this](int, int index) { OnChosen(index); });
+  // Rows added or removed while open (a search filling the list) resize it.
+  auto refit = [this] {
+    if (open_ && fitToRows_) PlaceOpen();
+  };
+  for (auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+    connect(list_->model(), changed, this, refit);
+  }
+  connect(list_->model(), &QAbstractItemModel::modelReset, this, refit);
+}
+
+MComboBox::~MComboBox() {
+  // The list clears its rows after this object is gone.
+  disconnect(list_->model(), nullptr, this, nullptr);
+}
+
+MComboBox* MComboBox::OpenAround(const QWidget* w) {
+  for (; w != nullptr; w = w->parentWidget()) {
+    auto* combo = qobject_cast<MComboBox*>(const_cast<QWidget*>(w));
+    if (combo != nullptr && combo->IsOpen()) return combo;
+  }
+  return nullptr;
+}
+
+int MComboBox::OpenHeight() const {
+  if (!fitToRows_) return openRect_.height();
+  // The list's frame is a pixel on each side and it ends 3 pixels above the
+  // box's bottom: the strip's 21 pixels and the frame's 2 add to the rows.
+  const int rows = std::max(1, list_->count());
+  return std::min(openRect_.height(), kClosedHeight + 2 + rows * list_->ItemHeight());
+}
+
+void MComboBox::PlaceOpen() {
+  const int height = OpenHeight();
+  setGeometry(x(), y(), width(), height);
+  list_->setGeometry(0, 18, openRect_.width() - 3, height - 21);
+  list_->SetPageHeight(height);
 }
 
 void MComboBox::RemoveAll() {
@@ -37,7 +74,7 @@ void MComboBox::RemoveAll() {
 }
 
 void MComboBox::SetCurSel(int index) {
-  if (index < 0 || index >= list_->count()) {
+  if (index < 0 || index >= list_->count() || !list_->IsChoosable(index)) {
     current_ = -1;
     text_.clear();
   } else {
@@ -52,7 +89,7 @@ void MComboBox::Open() {
   if (open_ || !isEnabled()) return;
   emit opened(id_);
   open_ = true;
-  setGeometry(x(), y(), width(), openRect_.height());
+  PlaceOpen();
   raise();
   list_->setCurrentRow(current_);
   list_->show();
@@ -73,7 +110,7 @@ void MComboBox::Close() {
 }
 
 void MComboBox::OnChosen(int index) {
-  if (index < 0 || index >= list_->count()) return;
+  if (!list_->IsChoosable(index)) return;
   current_ = index;
   text_ = list_->item(index)->text();
   Close();

@@ -2,7 +2,9 @@
 // a drop button at the right; open, the full rectangle given at creation
 // with its MListBox under the strip. Clicking the strip toggles it.
 // Notices: opened(id) before it grows, closed(id) after it shrinks, and on
-// a choice closed(id) then chosen(id, index).
+// a choice closed(id) then chosen(id, index). While open, its list keeps the
+// keys it answers (Escape closes, Enter chooses): OpenAround tells the
+// program's own key handling to leave them.
 #pragma once
 
 #include <QColor>
@@ -18,6 +20,16 @@ class MComboBox : public QWidget {
   // |openRect| is the box when open (in the parent's coordinates); closed, it
   // keeps its top, left and width at 21 pixels high.
   MComboBox(QWidget* parent, int id, const QRect& openRect, const QColor& background, const QColor& text);
+  ~MComboBox() override;
+
+  // The open combo box that holds |w| (or is it), null for none.
+  static MComboBox* OpenAround(const QWidget* w);
+
+  // Open, the box is only as high as its rows need (at least one row, at
+  // most the open rectangle), and follows rows added or removed while open.
+  void SetFitToRows(bool on) { fitToRows_ = on; }
+  // The height of the open box now.
+  int OpenHeight() const;
 
   int id() const { return id_; }
   MListBox* List() const { return list_; }
@@ -50,6 +62,8 @@ class MComboBox : public QWidget {
 
  private:
   void OnChosen(int index);
+  // Sizes the open box and its list.
+  void PlaceOpen();
   QRect DropButtonRect() const { return QRect(width() - 20, 0, 20, kClosedHeight); }
 
   int id_;
@@ -57,6 +71,7 @@ class MComboBox : public QWidget {
   QColor background_, textColour_;
   MListBox* list_;
   bool open_ = false;
+  bool fitToRows_ = false;
   bool hoverButton_ = false;
   int current_ = -1;
   QString text_;

@@ -11,6 +11,7 @@
 namespace {
 
 inline const QColor kDisabledBackground(212, 208, 199);
+inline const QColor kNoteText(125, 122, 112);  // the toolkit's disabled text
 
 // Every row has the list's one height.
 class FixedRowDelegate : public QStyledItemDelegate {
@@ -66,6 +67,18 @@ MListBox::~MListBox() {
 
 void MListBox::AddString(const QString& text) { addItem(text); }
 
+void MListBox::AddNote(const QString& text) {
+  auto* note = new QListWidgetItem(text);
+  note->setFlags(Qt::NoItemFlags);
+  note->setForeground(kNoteText);
+  addItem(note);
+}
+
+bool MListBox::IsChoosable(int row) const {
+  const QListWidgetItem* it = item(row);
+  return it != nullptr && it->flags().testFlag(Qt::ItemIsEnabled);
+}
+
 void MListBox::DeleteFirst() {
   if (count() > 0) delete takeItem(0);
 }
@@ -107,7 +120,7 @@ void MListBox::changeEvent(QEvent* e) {
 
 void MListBox::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-    if (currentRow() >= 0) emit chosen(id_, currentRow());
+    if (IsChoosable(currentRow())) emit chosen(id_, currentRow());
     e->accept();
     return;
   }
@@ -135,7 +148,7 @@ void MListBox::wheelEvent(QWheelEvent* e) {
 void MListBox::mouseReleaseEvent(QMouseEvent* e) {
   QListWidget::mouseReleaseEvent(e);
   QListWidgetItem* hit = itemAt(e->position().toPoint());
-  if (e->button() == Qt::LeftButton && hit) emit chosen(id_, row(hit));
+  if (e->button() == Qt::LeftButton && hit && IsChoosable(row(hit))) emit chosen(id_, row(hit));
 }
 
 void MListBox::updateGeometries() {

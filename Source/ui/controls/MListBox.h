@@ -1,7 +1,9 @@
 // The drop-down list of the skinned combo box: rows of one fixed height,
 // moved by keys a page (the visible rows) or a row at a time, scrolled three
 // rows per wheel notch. Its scroll bar always spans the rows with a page of
-// the visible rows (ControlMath's ListScrollRange).
+// the visible rows (ControlMath's ListScrollRange). A note row tells
+// something about the list (a search running, nothing found) in grey and
+// cannot be chosen.
 #pragma once
 
 #include <QColor>
@@ -17,6 +19,9 @@ class MListBox : public QListWidget {
 
   int id() const { return id_; }
   void AddString(const QString& text);
+  // A row that only tells something: grey, never chosen.
+  void AddNote(const QString& text);
+  bool IsChoosable(int row) const;
   void DeleteFirst();
   void RemoveAll();
 

@@ -1,6 +1,7 @@
 #include "form/CameraCombos.h"
 
 #include "MessageRouter.h"
+#include "StringTable.h"
 #include "base/CAMManager.h"
 #include "base/MRegistry.h"
 #include "base/base.h"
@@ -17,10 +18,25 @@ QByteArray ListEntry(int index) {
 
 }  // namespace
 
+std::vector<LanCamera> SearchLan() {
+  CAMManager& search = LanSearch();
+  search.SearchCameras();
+  // The first sixteen entries that hold an address.
+  std::vector<LanCamera> found;
+  for (int i = 0; i < 16; ++i) {
+    const SearchEntry& e = search.Results().At(i);
+    if (!e.IsFree()) found.push_back({QString::fromStdString(e.Address()), e.Port()});
+  }
+  return found;
+}
+
 void CameraCombos::Register(MessageRouter& router) {
   router.Register(WM_LOAD_CAMERA_LIST, [this](WindowMessageEvent&) { LoadCameraList(); });
   SidePanel* panel = form_.Panel();
-  // The LAN search runs as the list opens, before it shows.
+  // Both lists are only as high as their rows.
+  panel->LanSearchCombo()->SetFitToRows(true);
+  panel->CameraListCombo()->SetFitToRows(true);
+  // The LAN search runs as the list opens.
   connect(panel->LanSearchCombo(), &MComboBox::opened, this, &CameraCombos::OnLanSearchOpening);
   connect(panel->LanSearchCombo(), &MComboBox::chosen, this, [this](int, int index) { OnLanEntryChosen(index); });
   connect(panel->CameraListCombo(), &MComboBox::chosen, this, [this](int, int index) { OnCameraListChosen(index); });
@@ -75,23 +91,30 @@ void CameraCombos::OnLanSearchOpening() {
   MComboBox* combo = form_.Panel()->LanSearchCombo();
   combo->RemoveAll();
   lanEntries_.clear();
-  CAMManager& search = LanSearch();
-  search.SearchCameras();
-  // The first sixteen entries that hold an address.
-  for (int i = 0; i < 16; ++i) {
-    const SearchEntry& e = search.Results().At(i);
-    if (e.IsFree()) continue;
-    const QString address = QString::fromStdString(e.Address());
-    lanEntries_.emplace_back(address, e.Port());
-    combo->AddString(QStringLiteral("%1:%2").arg(address).arg(e.Port()));
-  }
+  // The search holds the UI thread while the replies come in: the list
+  // opens first and says so, and the search runs once it shows.
+  combo->List()->AddNote(QString::fromUtf8(UiString(UiText::kLanSearching)));
+  if (searchQueued_) return;  // opened again before the search began
+  searchQueued_ = true;
+  QMetaObject::invokeMethod(this, &CameraCombos::RunLanSearch, Qt::QueuedConnection);
+}
+
+void CameraCombos::RunLanSearch() {
+  searchQueued_ = false;
+  MComboBox* combo = form_.Panel()->LanSearchCombo();
+  if (!combo->IsOpen()) return;  // closed before the search began
+  combo->List()->repaint();
+  lanEntries_ = search_ ? search_() : SearchLan();
+  combo->RemoveAll();
+  for (const LanCamera& c : lanEntries_) combo->AddString(QStringLiteral("%1:%2").arg(c.address).arg(c.port));
+  if (lanEntries_.empty()) combo->List()->AddNote(QString::fromUtf8(UiString(UiText::kLanNoCameras)));
 }
 
 void CameraCombos::OnLanEntryChosen(int index) {
   MViewer* pane = form_.CurrentPane();
   if (pane == nullptr || index < 0 || index >= static_cast<int>(lanEntries_.size())) return;
   SignInFields f = pane->Session().Fields();
-  f.url = lanEntries_[static_cast<std::size_t>(index)].first;
-  f.port = QString::number(lanEntries_[static_cast<std::size_t>(index)].second);
+  f.url = lanEntries_[static_cast<std::size_t>(index)].address;
+  f.port = QString::number(lanEntries_[static_cast<std::size_t>(index)].port);
   pane->Session().SetFields(f);
 }

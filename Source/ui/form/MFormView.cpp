@@ -85,6 +85,7 @@ bool MFormView::Create(const FormOptions& options) {
     QMetaObject::invokeMethod(this, [] { ShowError(kAudioUnavailable); }, Qt::QueuedConnection);
   }
   tick_.start(kTickMs, this);
+  combos_->SetLanSearch(options.lanSearch);
   CreateControls();
   RegisterLayoutMessages();
   StartAutoSignIn(options.autoSignInStep);

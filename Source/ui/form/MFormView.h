@@ -46,6 +46,7 @@ struct FormOptions {
   std::chrono::milliseconds autoSignInStep{1000};
   QSize workArea;  // empty: the screen's available area (tests: at 0, 0)
   SessionOptions pane;  // how the panes' sessions are built (tests: a fake link)
+  LanSearchFunction lanSearch;  // null: the process's LAN search (tests: cameras of their own)
 };
 
 class MFormView : public QWidget, public FormContext {
