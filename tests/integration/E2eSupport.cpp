@@ -162,6 +162,23 @@ double ColourShare(const Image& im, int left, int top, int width, int height, in
   return n > 0 ? static_cast<double>(hits) / n : 0.0;
 }
 
+std::string ScrambledPassword(const std::string& text) {
+  constexpr unsigned k = 37;
+  std::string data = text;
+  const int pad = data.empty() ? 0 : (3 - static_cast<int>(data.size()) % 3) % 3;
+  for (int i = 0; i < pad; ++i) data += data[0];
+  std::string out;
+  char hex[16];
+  for (std::size_t i = 0; i < data.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8) |
+                       static_cast<unsigned char>(data[i + 2]);
+    std::snprintf(hex, sizeof hex, "%08x", (k * v) & 0xffffffffu);
+    out += hex;
+  }
+  std::snprintf(hex, sizeof hex, "%02x", (pad * 64 + k) & 0xff);
+  return out + hex;
+}
+
 void ViewerFixture::SetUp() {
   if (!Executable(XVFB_BIN)) GTEST_SKIP() << "Xvfb is not installed: no virtual display for the viewer";
   if (!Executable(IMPORT_BIN)) GTEST_SKIP() << "import (ImageMagick) is not installed: no screen grabs";
@@ -176,6 +193,7 @@ void ViewerFixture::TearDown() {
   if (viewer_) viewer_->Stop();
   if (camsim_) camsim_->Stop();
   if (pulse_) pulse_->Stop();
+  if (wm_) wm_->Stop();
   if (xvfb_) xvfb_->Stop();
   for (const char* log : {"viewer.log", "camsim.log"}) {
     const std::string text = ReadText(dir_ / log);
@@ -228,14 +246,32 @@ bool ViewerFixture::StartCameras(int cameras) {
   return camsim_->Start(dir_.string(), options);
 }
 
-void ViewerFixture::StartViewer() {
-  viewer_ = StartChild(std::vector<std::string>{VIEWER_BIN},
-                       std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
-                                                "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                                "XDG_DATA_HOME=" + (dir_ / "data").string(),
-                                                "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
-                                                "HOME=" + dir_.string()},
-                       dir_ / "viewer.log");
+bool ViewerFixture::StartWindowManager() {
+  if (!Executable(OPENBOX_BIN) || !Executable(XPROP_BIN)) return false;
+  wm_ = StartChild(std::vector<std::string>{OPENBOX_BIN}, std::vector<std::string>{"DISPLAY=" + display_},
+                   dir_ / "openbox.log");
+  const auto start = Clock::now();
+  while (Since(start) < 30 && wm_->Running()) {
+    if (ToolOutput({XPROP_BIN, "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") != std::string::npos) {
+      return true;
+    }
+    Pause(100);
+  }
+  return false;
+}
+
+void ViewerFixture::StartViewer() { viewer_ = LaunchViewer({}, dir_ / "config", dir_ / "data", "viewer.log"); }
+
+std::unique_ptr<ChildProcess> ViewerFixture::LaunchViewer(const std::vector<std::string>& args, const fs::path& config,
+                                                          const fs::path& data, const std::string& log) {
+  std::vector<std::string> argv{VIEWER_BIN};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return StartChild(argv,
+                    std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb",
+                                             "XDG_CONFIG_HOME=" + config.string(), "XDG_DATA_HOME=" + data.string(),
+                                             "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
+                                             "HOME=" + dir_.string()},
+                    dir_ / log);
 }
 
 void ViewerFixture::Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -245,6 +281,35 @@ void ViewerFixture::RunTool(const std::vector<std::string>& argv) {
   const auto start = Clock::now();
   while (tool.Running() && Since(start) < 10) Pause(20);
   tool.Stop(100);
+}
+
+std::string ViewerFixture::ToolOutput(const std::vector<std::string>& argv) {
+  const fs::path out = dir_ / "tool.out";
+  {
+    ChildProcess tool(argv, testsupport::ChildOptions{out.string(), {"DISPLAY=" + display_}});
+    const auto start = Clock::now();
+    while (tool.Running() && Since(start) < 10) Pause(20);
+    tool.Stop(100);
+  }
+  return ReadText(out);
+}
+
+std::string ViewerFixture::FindWindow(const std::string& title, bool visible) {
+  std::vector<std::string> argv{XDOTOOL_BIN, "search"};
+  if (visible) argv.push_back("--onlyvisible");
+  argv.insert(argv.end(), {"--name", "^" + title + "$"});
+  const std::string out = ToolOutput(argv);
+  const std::size_t end = out.find_first_not_of("0123456789");
+  return out.substr(0, end);
+}
+
+std::string ViewerFixture::WindowState(const std::string& window) {
+  const std::string out = ToolOutput({XPROP_BIN, "-id", window, "WM_STATE"});
+  const std::string label = "window state: ";
+  const std::size_t at = out.find(label);
+  if (at == std::string::npos) return {};
+  const std::size_t from = at + label.size();
+  return out.substr(from, out.find_first_of("\r\n", from) - from);
 }
 
 void ViewerFixture::Click(int x, int y, int button) {

@@ -80,6 +80,10 @@ double RegionDifference(const Image& a, const Image& b, int left, int top, int w
 double ColourShare(const Image& im, int left, int top, int width, int height, int r, int g, int b,
                    int tolerance = 12);
 
+// |text| as the settings store keeps a password (the fixed multiplier 37),
+// so that tests can write settings with a stored password.
+std::string ScrambledPassword(const std::string& text);
+
 class ViewerFixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -92,10 +96,19 @@ class ViewerFixture : public ::testing::Test {
   bool StartSoundServer();
   // |cameras| simulated cameras on loopback with a 4-second picture loop.
   bool StartCameras(int cameras);
+  // openbox on the display, as a desktop's window manager; true once it
+  // has announced itself on the root window.
+  bool StartWindowManager();
   // The viewer with its settings, data and runtime folders below the
   // test's own folder (empty unless the test wrote SettingsFile()).
   void StartViewer();
-  fs::path SettingsFile() const { return dir_ / "config" / "Halvik" / "Tessora.conf"; }
+  fs::path SettingsFile() const { return SettingsFile(dir_ / "config"); }
+  static fs::path SettingsFile(const fs::path& config) { return config / "Halvik" / "Tessora.conf"; }
+  // Another viewer with |args|, its settings in |config| and its data in
+  // |data| (the runtime folder and sound server are shared), its output in
+  // |log| below the test's folder.
+  std::unique_ptr<testsupport::ChildProcess> LaunchViewer(const std::vector<std::string>& args, const fs::path& config,
+                                                          const fs::path& data, const std::string& log);
 
   // Clicks |button| at screen point (x, y) with the X test extension.
   // (xdotool's synchronous move waits for a motion: each click must go to
@@ -144,12 +157,21 @@ class ViewerFixture : public ::testing::Test {
   static void Pause(int ms);
   // Runs a short-lived tool and waits for it (10 s at most).
   void RunTool(const std::vector<std::string>& argv);
+  // Runs a tool on the display like RunTool and returns what it printed.
+  std::string ToolOutput(const std::vector<std::string>& argv);
+
+  // The X window titled exactly |title| (xdotool's number), empty when
+  // there is none; with |visible|, only a window that is mapped.
+  std::string FindWindow(const std::string& title, bool visible = false);
+  // The window's ICCCM state as xprop shows it: "Normal", "Iconic",
+  // "Withdrawn", or empty when it has none.
+  std::string WindowState(const std::string& window);
   void NotePane(double at, int pane, const PaneView& v);
 
   fs::path dir_;
   std::string display_;
   std::string seen_;  // the last grab's pane figures, for failure messages
-  std::unique_ptr<testsupport::ChildProcess> xvfb_, pulse_, viewer_;
+  std::unique_ptr<testsupport::ChildProcess> xvfb_, pulse_, wm_, viewer_;
   std::unique_ptr<testsupport::Camsim> camsim_;
 };
 
