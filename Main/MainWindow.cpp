@@ -126,6 +126,7 @@ GlobalSettings StartProcess(int instanceNumber) {
   const std::string dataDir = DefaultDirectory();
   QDir().mkpath(QString::fromStdString(dataDir));
   SetLogEnabled(settings.logEnabled);
+  SetLogDebug(ReadSettingDword(global, "Log", "Debug", 0) != 0);
   SetLogFileName(instanceNumber, dataDir);
   return settings;
 }

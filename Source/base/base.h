@@ -36,22 +36,52 @@ constexpr const char* SourceName(const char* path) {
 //   LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
 #define LOGPOS SourceName(__FILE__), __LINE__
 
-// Formats one line (at most 2047 characters) and writes it to standard error
-// and, when file logging is on, appends it as UTF-16LE to the log file.
-// Never fails visibly; safe to call from any thread.
-void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogMessageW(const wchar_t* format, ...);
+// The diagnostic log. LogMessage formats one line (at most 2047 characters)
+// and writes it, after the local time ("2026-12-11 14:03:07.123 "), to
+// standard error and, when file logging is on, appends it as UTF-16LE to the
+// log file. Never fails visibly; safe to call from any thread (lines are
+// written whole, one at a time). LogMessageW takes a wide format.
+//
+// Repeats: the place of a line is the source file and line of the call. A
+// line whose text (after formatting) is that of a line from the same place
+// seen less than a minute before is not written; the lines left out are
+// counted, and "<text> ... repeated N times (last <time>)" is written at most
+// once a minute while they go on, when the place writes a line of another
+// text, when a minute has passed since the last one (at the next line of the
+// log), when the table of recent places needs the room, and at FlushLogRepeats
+// (also at the program's end). A line that comes again after a quiet minute
+// is written in full.
+#define LogMessage(...) LogMessageAt(__FILE__, __LINE__, __VA_ARGS__)
+#define LogMessageW(...) LogMessageWAt(__FILE__, __LINE__, __VA_ARGS__)
+// A line only the debug switch lets through (thread ends and similar
+// chatter): nothing at all while it is off.
+#define LogDebugMessage(...) LogDebugMessageAt(__FILE__, __LINE__, __VA_ARGS__)
+void LogMessageAt(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void LogMessageWAt(const char* file, int line, const wchar_t* format, ...);
+void LogDebugMessageAt(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// Writes the summaries of the repeats still counted and forgets the recent
+// lines (the next line of every place is written in full).
+void FlushLogRepeats();
 
 // Switches file logging on or off ("Global"/"Log"/"Enable").
 void SetLogEnabled(bool enabled);
 bool IsLogEnabled();
+// Switches the debug lines on or off ("Global"/"Log"/"Debug"; off by default).
+void SetLogDebug(bool enabled);
+bool IsLogDebug();
 // Switches the copy of every line on standard error (on by default); a
 // command-line tool turns it off so that its own messages stand alone.
 void SetLogToStderr(bool enabled);
+// Replaces the log's clock (milliseconds since 1970, UTC) for the line times
+// and the repeat minute; nullptr gives the system clocks back. For tests.
+using LogClock = std::int64_t (*)();
+void SetLogClockForTesting(LogClock clock);
 
 // Builds the log file path "[Log %d] %d_%d_%d - %d_%d_%d.txt" in |directory|
 // (the default directory when empty) from the instance number and the local
-// time now. Returns the path.
+// time now. Returns the path. The repeats still counted are told (in the old
+// file) and forgotten first (FlushLogRepeats).
 std::string SetLogFileName(int instance, const std::string& directory = {});
 std::string GetLogFileName();
 

@@ -114,7 +114,8 @@ void ThreadSelect(SelectEventSet* set) {
   bool hangup[4] = {};
   std::uint32_t seen[4] = {};
   auto stop = [&] {
-    LogMessage("STOP (Thread_Select)\r\n");
+    // Every slot's thread ends at every exit: told only with the debug switch.
+    LogDebugMessage("STOP (Thread_Select)\r\n");
     set->finished = true;
   };
   while (set->running.load() == 1) {

@@ -27,8 +27,10 @@ TEST(TimedLock, TimeOutNamesHolderAndCaller) {
   t.join();
   const std::string line = testing::internal::GetCapturedStderr();
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(line, "link/Link.cpp:77 (last=" + std::to_string(holder) +
-                      ", current=" + std::to_string(waiter) + ")\r\n");
+  // After the line's time ("YYYY-MM-DD hh:mm:ss.mmm ").
+  ASSERT_GT(line.size(), 24u) << line;
+  EXPECT_EQ(line.substr(24), "link/Link.cpp:77 (last=" + std::to_string(holder) +
+                                 ", current=" + std::to_string(waiter) + ")\r\n");
 
   lock.Release();
   EXPECT_EQ(lock.Owner(), 0u);

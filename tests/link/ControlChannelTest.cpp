@@ -409,6 +409,31 @@ TEST(Engine, ConnectFailuresLeaveTheChannelClosed) {
   CloseLink(5);  // nothing open: nothing happens
 }
 
+// Every slot's thread ends at every program end: "STOP (Thread_Select)" is a
+// debug line, and with the debug switch the sixteen of them are one line and
+// its count.
+TEST(Engine, ThreadEndsAreDebugLines) {
+  for (bool debug : {false, true}) {
+    SCOPED_TRACE(debug ? "debug" : "no debug");
+    SetLogDebug(debug);
+    FlushLogRepeats();
+    testing::internal::CaptureStderr();
+    StopLinkEngine();
+    FlushLogRepeats();
+    const std::string logged = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(StartLinkEngine(), 1);
+    std::size_t lines = 0;
+    for (std::size_t at = logged.find("STOP (Thread_Select)\r\n"); at != std::string::npos;
+         at = logged.find("STOP (Thread_Select)\r\n", at + 1)) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, debug ? 1u : 0u) << logged;
+    const std::string counted = "STOP (Thread_Select) ... repeated " + std::to_string(kLinkSlots - 1) + " times";
+    EXPECT_EQ(logged.find(counted) != std::string::npos, debug) << logged;
+  }
+  SetLogDebug(false);
+}
+
 TEST(Engine, ConnectTimesOutWhenNoAnswerComes) {
   // A listener whose queue is full drops further connection attempts.
   TestCamera camera(0);
