@@ -41,10 +41,17 @@ int StartVideo(int slot, FrameSink* sink) {
     if (!hold.held()) return kSendFailed;
     SetFrameSink(slot, sink);
   }
+  // Playing again: the camera closing the video channel is news again.
+  ReportChannelClose(&LinkSlot(slot).video);
   return SendCommand(slot, "VIDEO", "PLAY");
 }
 
-int StopVideo(int slot) { return SendCommand(slot, "VIDEO", "STOP"); }
+int StopVideo(int slot) {
+  if (!IsValidSlot(slot)) return kSendFailed;
+  // A camera may close the video channel on its stop: that is ours to know.
+  ExpectChannelClose(&LinkSlot(slot).video);
+  return SendCommand(slot, "VIDEO", "STOP");
+}
 
 int FlipPicture(int slot, int horizontal, int vertical) {
   return SendCommand(slot, Command("VIDEO", "SET").Line("FHORZ", horizontal).Line("FVERT", vertical));

@@ -83,7 +83,11 @@ int OpenControl(int slot, const char* id, const char* password, int useMjpeg) {
 }
 
 int SendAliveRequest(int slot) { return SendControlMessage(slot, "CMD#ALIVE\nMTD#SET"); }
-int SendCloseRequest(int slot) { return SendControlMessage(slot, "CMD#CLOSE"); }
+int SendCloseRequest(int slot) {
+  // The camera closes the video channel after our CLOSE: not its doing.
+  if (IsValidSlot(slot)) ExpectChannelClose(&LinkSlot(slot).video);
+  return SendControlMessage(slot, "CMD#CLOSE");
+}
 
 ReadResult ReceiveControlMessage(PHD* phd, char* buffer) {
   if (phd == nullptr || buffer == nullptr) return ReadResult::kNoProgress;

@@ -87,12 +87,13 @@ void CloseSocket(int fd) {
   if (::close(fd) != 0 && errno != EBADF && errno != ENOTSOCK) LogMessage("%s:%d (%d)\r\n", LOGPOS, errno);
 }
 
-// Resets |phd| only when it still holds connection |generation|.
-void ResetIfCurrent(PHD& phd, std::uint32_t generation) {
+// Resets |phd| only when it still holds connection |generation|; returns
+// whether it did.
+bool ResetIfCurrent(PHD& phd, std::uint32_t generation) {
   int fd = -1;
   {
     std::lock_guard<std::mutex> hold(phd.io);
-    if (phd.generation.load() != generation) return;
+    if (phd.generation.load() != generation) return false;
     fd = phd.socket.exchange(-1);
     phd.generation.fetch_add(1);
     phd.event = -1;
@@ -103,6 +104,17 @@ void ResetIfCurrent(PHD& phd, std::uint32_t generation) {
     phd.talkBack = false;
     phd.slot = -1;
     if (fd >= 0) CloseSocket(fd);
+  }
+  return true;
+}
+
+// The window message that tells the camera closed a channel of |type|.
+unsigned ClosedMessage(int type) {
+  switch (type) {
+    case kControlChannel: return WM_CONTROL_CLOSED;
+    case kVideoChannel: return WM_VIDEO_CLOSED;
+    case kAudioChannel: return WM_AUDIO_CLOSED;
+    default: return 0;
   }
 }
 
@@ -465,6 +477,18 @@ void ResetChannel(PHD* phd) {
   ResetIfCurrent(*phd, phd->generation.load());
 }
 
+void ExpectChannelClose(PHD* phd) {
+  if (phd == nullptr) return;
+  std::lock_guard<std::mutex> hold(phd->io);
+  if (phd->socket.load() >= 0) phd->closeExpected = phd->generation.load();
+}
+
+void ReportChannelClose(PHD* phd) {
+  if (phd == nullptr) return;
+  std::lock_guard<std::mutex> hold(phd->io);
+  phd->closeExpected = 0;
+}
+
 void CloseLink(int slot) {
   if (!IsValidSlot(slot)) return;
   LinkRecord& record = g_linkTable[slot];
@@ -549,11 +573,15 @@ int ProcessEventSelection(PHD* phd, bool hangup) {
   }
   if (error != 0 && error != ECONNABORTED) LogMessage("%s:%d. (errno=%d)\n", LOGPOS, error);
   const int type = phd->TYPE.load();
-  if (type == kControlChannel || type == kAudioChannel) {
-    if (auto window = AcquireWindow(phd->slot.load())) {
-      window->Post(type == kControlChannel ? WM_CONTROL_CLOSED : WM_AUDIO_CLOSED, 0, 0);
-    }
-  }
-  ResetIfCurrent(*phd, view.generation);
+  const int slot = phd->slot.load();
+  const std::uint32_t expected = phd->closeExpected.load();
+  const bool asked = expected != 0 && expected == view.generation;
+  // Only the camera's doing is told: not a connection the viewer reset
+  // meanwhile, nor one whose close it asked for. Told after the reset, so the
+  // window may open the channel again at once.
+  if (!ResetIfCurrent(*phd, view.generation) || asked) return 0;
+  const unsigned message = ClosedMessage(type);
+  if (message == 0) return 0;
+  if (auto window = AcquireWindow(slot)) window->Post(message, 0, 0);
   return 0;
 }

@@ -64,6 +64,9 @@ struct PHD {
   // Video reader: a broken start code was met and the next start code has not
   // been found yet; the search goes on at the next read event.
   std::atomic<bool> resyncing{false};
+  // The generation of the connection whose close the viewer asked for (see
+  // ExpectChannelClose); 0 for none. Written under io.
+  std::atomic<std::uint32_t> closeExpected{0};
 };
 
 struct LinkRecord {
@@ -136,8 +139,16 @@ void CloseLink(int slot);
 void CloseAudioChannel(int slot);
 void ResetChannel(PHD* phd);
 
+// A request of the viewer's that may make the camera close the channel
+// (VIDEO STOP, CLOSE): the close of the connection open now is then the
+// viewer's doing and is not reported. ReportChannelClose undoes it (VIDEO
+// PLAY); a new connection is reported anyway.
+void ExpectChannelClose(PHD* phd);
+void ReportChannelClose(PHD* phd);
+
 // Handles pending data on one channel: runs the reader for its TYPE and the
-// close handling. |hangup| tells that the peer has closed or the socket has an
+// close handling (the camera closing a channel is posted to the slot's
+// window: WM_CONTROL_CLOSED, WM_VIDEO_CLOSED, WM_AUDIO_CLOSED). |hangup| tells that the peer has closed or the socket has an
 // error. Returns 1 when data is left for another call at once, 2 when bytes
 // wait that do not yet complete a message or frame (look again shortly), else
 // 0 (wait for new data).

@@ -60,9 +60,15 @@ inline constexpr unsigned WM_SETUP_REFUSED = WM_USER + 131;        // 1155 post:
 inline constexpr unsigned WM_MOTION_ALARM = WM_USER + 145;    // 1169
 inline constexpr unsigned WM_CONTROL_CLOSED = WM_USER + 154;  // 1178
 // The camera closed the audio channel (not sent when the viewer closed it).
-inline constexpr unsigned WM_AUDIO_CLOSED = WM_USER + 155;    // 1179
+inline constexpr unsigned WM_AUDIO_CLOSED = WM_USER + 155;    // 1179, our own number
+// The camera closed the video channel (end of stream or an error), posted at
+// once with both parameters 0, after the channel was reset (it may be opened
+// again at once). Not sent when the viewer ended it: CloseLink or a reset of
+// the channel, and a close after the viewer asked the camera to stop that
+// connection's video (VIDEO STOP, until the next VIDEO PLAY) or sent CLOSE.
+inline constexpr unsigned WM_VIDEO_CLOSED = WM_USER + 156;    // 1180, our own number
 inline constexpr unsigned WM_SENSOR_ALARM = WM_USER + 163;    // 1187 wParam SENSOR_ACTIVE
 
 static_assert(WM_LOGIN_ACCEPTED == 1030 && WM_CAMERA_KEY == 1058 && WM_SETUP_NETWORK_GET == 1071 &&
               WM_UPDATE_FAILED == 1154 && WM_MOTION_ALARM == 1169 && WM_CONTROL_CLOSED == 1178 &&
-              WM_SENSOR_ALARM == 1187);
+              WM_AUDIO_CLOSED == 1179 && WM_VIDEO_CLOSED == 1180 && WM_SENSOR_ALARM == 1187);

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "TestCamera.h"
 #include "link/CameraCommands.h"
+#include "link/ControlChannel.h"
 #include "link/LinkEngine.h"
 #include "link/LinkMessages.h"
 #include "link/MediaStream.h"
@@ -33,6 +35,17 @@ std::string Packet(const char* code, std::uint32_t sequence, std::int32_t size, 
 
 std::string Frame(std::uint32_t sequence, const std::string& payload, const char* code = "MMPG") {
   return Packet(code, sequence, static_cast<std::int32_t>(payload.size()), 1, payload);
+}
+
+// Waits (10 s at most) until |done| holds.
+template <class Done>
+bool WaitUntil(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    usleep(1000);
+  }
+  return true;
 }
 
 class Streaming : public ::testing::Test {
@@ -125,6 +138,89 @@ TEST_F(Streaming, PeerClosingMidPayloadFreesTheSlotAndTheChannel) {
   EXPECT_EQ(LinkSlot(kSlot).video.socket.load(), -1);
   EXPECT_EQ(queue.Frames().size(), 0u);
   EXPECT_EQ(window.Count(WM_CONTROL_CLOSED), 0);  // only the control channel reports
+}
+
+// The camera ending the video channel is told to the pane's window at once
+// (WM_VIDEO_CLOSED), however it ends it; the control channel stays. Ends the
+// viewer brought about are not told: its own reset of the channel, and a
+// close after its VIDEO STOP (until the next VIDEO PLAY) or its CLOSE.
+TEST_F(Streaming, TheCameraEndingTheVideoChannelIsTold) {
+  enum class Viewer { kNothing, kStop, kStopThenPlay, kClose, kReset };
+  const struct {
+    const char* name;
+    Viewer viewer;      // what the viewer does first
+    std::string sent;   // what the camera sends before it ends the channel
+    bool reset;         // the camera ends with a reset (RST) instead of the end of the stream
+    bool told;
+  } cases[] = {
+      {"end of stream between frames", Viewer::kNothing, Frame(1, "a"), false, true},
+      {"end of stream in the middle of a frame", Viewer::kNothing, Frame(2, std::string(1000, 'p')).substr(0, 500),
+       false, true},
+      {"reset", Viewer::kNothing, "", true, true},
+      {"after the viewer's VIDEO STOP", Viewer::kStop, "", false, false},
+      {"after VIDEO STOP and VIDEO PLAY again", Viewer::kStopThenPlay, "", false, true},
+      {"after the viewer's CLOSE", Viewer::kClose, "", false, false},
+      {"the viewer closed it itself", Viewer::kReset, "", false, false},
+  };
+  int told = 0;
+  int channel = video;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (channel < 0) {  // a new video channel for the case
+      ASSERT_EQ(OpenVideoStream(kSlot), 1);
+      channel = camera.Accept();
+      ASSERT_GE(channel, 0);
+      EXPECT_EQ(LineValue(camera.ReadMessage(channel), "CLS"), "VSTREAM");
+      ASSERT_EQ(StartVideo(kSlot, &queue), 1);
+      EXPECT_EQ(LineValue(camera.ReadMessage(control), "MTD"), "PLAY");
+    }
+    switch (c.viewer) {
+      case Viewer::kNothing: break;
+      case Viewer::kStop:
+        ASSERT_EQ(StopVideo(kSlot), 1);
+        EXPECT_EQ(LineValue(camera.ReadMessage(control), "MTD"), "STOP");
+        break;
+      case Viewer::kStopThenPlay:
+        ASSERT_EQ(StopVideo(kSlot), 1);
+        ASSERT_EQ(StartVideo(kSlot, &queue), 1);
+        EXPECT_EQ(LineValue(camera.ReadMessage(control), "MTD"), "STOP");
+        EXPECT_EQ(LineValue(camera.ReadMessage(control), "MTD"), "PLAY");
+        break;
+      case Viewer::kClose:
+        ASSERT_EQ(SendCloseRequest(kSlot), 1);
+        EXPECT_EQ(LineValue(camera.ReadMessage(control), "CMD"), "CLOSE");
+        break;
+      case Viewer::kReset:
+        ResetChannel(&LinkSlot(kSlot).video);
+        break;
+    }
+    if (!c.sent.empty()) camera.Write(channel, c.sent);
+    const auto closed = std::chrono::steady_clock::now();
+    camera.Close(channel, c.reset);
+    channel = -1;
+    if (c.told) {
+      ++told;
+      ASSERT_TRUE(window.WaitFor(WM_VIDEO_CLOSED, told));
+      std::printf("[ figure   ] %s: told after %.1f ms\n", c.name,
+                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed).count());
+    }
+    // The slot's thread has reset the channel; a message it posts comes
+    // before the acknowledgement it reads next on the control channel.
+    ASSERT_TRUE(WaitUntil([] { return LinkSlot(kSlot).video.socket.load() == -1; }));
+    const int acks = window.Count(WM_VIDEO_STOP_ACK);
+    camera.Write(control, CameraMessage("CMD#CONTROL\nCLS#VIDEO\nMTD#STOP\nRSP#ACK"));
+    ASSERT_TRUE(window.WaitFor(WM_VIDEO_STOP_ACK, acks + 1));
+    EXPECT_EQ(window.Count(WM_VIDEO_CLOSED), told);
+    EXPECT_EQ(window.Count(WM_CONTROL_CLOSED), 0);
+    EXPECT_EQ(RequestKeyFrame(kSlot), kSendOk) << "the control channel stays";
+    camera.ReadMessage(control);
+  }
+  // Closing the whole link tells nothing either.
+  ASSERT_EQ(OpenVideoStream(kSlot), 1);
+  ASSERT_GE(camera.Accept(), 0);
+  CloseLink(kSlot);
+  EXPECT_EQ(window.Count(WM_VIDEO_CLOSED), told);
+  EXPECT_EQ(window.Count(WM_CONTROL_CLOSED), 0);
 }
 
 TEST_F(Streaming, StalledPeerIsGivenUpAndTheStreamGoesOn) {

@@ -74,6 +74,20 @@ void TestCamera::Write(int fd, const std::string& bytes) {
   }
 }
 
+void TestCamera::Close(int fd, bool reset) {
+  for (auto it = accepted_.begin(); it != accepted_.end(); ++it) {
+    if (*it != fd) continue;
+    if (reset) {
+      const linger now{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    }
+    ::close(fd);
+    accepted_.erase(it);
+    pending_.erase(fd);
+    return;
+  }
+}
+
 int TestCamera::AcceptSignIn(const std::string& reply, std::string* request) {
   const int fd = Accept();
   if (fd < 0) return -1;

@@ -36,6 +36,9 @@ class TestCamera {
   // Every whole message that arrives within |timeoutMs|.
   std::vector<std::string> DrainMessages(int fd, int timeoutMs);
   static void Write(int fd, const std::string& bytes);
+  // Closes an accepted connection now: with the end of the stream, or with a
+  // reset (RST) when |reset|.
+  void Close(int fd, bool reset = false);
   // Accepts the control connection and answers the sign-in with |reply|
   // (the text after the header lines; "\n\n" is added). Returns the fd.
   int AcceptSignIn(const std::string& reply, std::string* request = nullptr);
