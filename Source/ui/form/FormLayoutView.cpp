@@ -56,7 +56,28 @@ void MFormView::RegisterLayoutMessages() {
     }
   });
   router_.RegisterCommand(kIdHelp, [] {});  // the program has no help
+  // The form learns from each pane's states whether it was signed in; the
+  // pane's 1025 after a log-out then ends its enlargement.
+  signedIn_.assign(panes_.size(), false);
+  for (int i = 0; i < PaneCount(); ++i) {
+    connect(&Pane(i)->Session(), &ViewerSession::stateChanged, this, [this, i](int state) {
+      if (state >= kPaneControlOpen) signedIn_[static_cast<std::size_t>(i)] = true;
+    });
+  }
   PlaceChrome();
+}
+
+// An enlarged pane that logged out would leave its sign-in panel over the
+// three panes it covers, with no menu to shrink it (an idle pane has none):
+// the end of its connection ends the enlargement, stored like any other
+// shrink. A pane enlarged while it was never signed in (restored at
+// start-up, a sign-in that did not get through) keeps its place.
+void MFormView::EndEnlargementAfterLogOut(int index) {
+  if (index < 0 || index >= PaneCount() || Pane(index)->Session().State() != kPaneIdle) return;
+  const std::size_t i = static_cast<std::size_t>(index);
+  if (!signedIn_[i]) return;
+  signedIn_[i] = false;
+  if (layout_.Enlarged(index)) ToggleEnlarged(index);
 }
 
 bool MFormView::LeaveFullScreenOrWideMode() {

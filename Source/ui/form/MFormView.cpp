@@ -262,6 +262,7 @@ bool MFormView::event(QEvent* e) {
 }
 
 void MFormView::OnPaneStatus(int slot) {
+  EndEnlargementAfterLogOut(slot);
   if (slot == current_) {
     RefreshStatus();
   } else if (slot >= 0 && slot < PaneCount()) {

@@ -127,6 +127,9 @@ class MFormView : public QWidget, public FormContext {
   void ToggleEnlarged(int index);
   void ToggleFullScreen(int index);
   void ToggleWideMode();
+  // A pane whose connection ended (it is idle again after it had been
+  // signed in) gives its enlarged place back.
+  void EndEnlargementAfterLogOut(int index);
   // Places the panes and the title bar by the layout, switches the panes'
   // pictures, and refreshes the status strip.
   void ApplyLayout();
@@ -156,6 +159,9 @@ class MFormView : public QWidget, public FormContext {
   // Repairs the recordings a killed run left unfinished, in the background.
   AviRepairService repair_;
   QPointer<MInfoBox> autoNotice_;
+  // Per pane: signed in (the camera accepted it) since the form last saw it
+  // idle. UI thread.
+  std::vector<bool> signedIn_;
   bool dragging_ = false;
   QPoint dragOffset_;
 };
