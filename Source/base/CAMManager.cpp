@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -122,15 +123,18 @@ void CAMManager::Stop() {
   CloseSockets();
 }
 
-void CAMManager::SendBroadcast(const std::string& text) {
+int CAMManager::SendBroadcast(const std::string& text) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(kSearchPort);
   to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  if (sendSocket_ < 0 || ::sendto(sendSocket_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                                  sizeof to) != static_cast<ssize_t>(text.size())) {
-    LogMessage("%s %d\n", LOGPOS);
-  }
+  if (sendSocket_ < 0) return EBADF;
+  const ssize_t sent =
+      ::sendto(sendSocket_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  if (sent == static_cast<ssize_t>(text.size())) return 0;
+  const int error = sent < 0 ? errno : EMSGSIZE;
+  LogMessage("%s %d\n", LOGPOS);
+  return error;
 }
 
 void CAMManager::Run(int announceSeconds) {
@@ -156,15 +160,20 @@ std::string CAMManager::SearchRequest(const char* localAddress, int replyPort) {
 int CAMManager::SearchCameras() {
   char local[128] = "0.0.0.0";
   if (GetLocalAddress(local) != 1) std::snprintf(local, sizeof local, "0.0.0.0");
-  SendBroadcast(SearchRequest(local, replyPort_));
+  const int unsent = SendBroadcast(SearchRequest(local, replyPort_));
   ::usleep(kReplyWaitMs * 1000);
   table_.Clear();
-  if (receiveSocket_ < 0) return 0;
-  std::uint8_t datagram[SearchEntry::kSize + 1];
-  for (int i = 0; i < SearchTable::kEntries; ++i) {
-    const ssize_t n = ::recv(receiveSocket_, datagram, sizeof datagram, MSG_DONTWAIT);
-    if (n < 0) break;
-    table_.Insert(datagram, static_cast<std::size_t>(n));
+  if (receiveSocket_ >= 0) {
+    std::uint8_t datagram[SearchEntry::kSize + 1];
+    for (int i = 0; i < SearchTable::kEntries; ++i) {
+      const ssize_t n = ::recv(receiveSocket_, datagram, sizeof datagram, MSG_DONTWAIT);
+      if (n < 0) break;
+      table_.Insert(datagram, static_cast<std::size_t>(n));
+    }
+  }
+  if (unsent != 0) {
+    errno = unsent;
+    return -1;
   }
   return 0;
 }

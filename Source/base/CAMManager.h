@@ -61,7 +61,8 @@ class CAMManager {
   void Stop();
 
   // Broadcasts one search request, waits 200 ms, and collects up to 32
-  // waiting replies into the table. Returns 0.
+  // waiting replies into the table. Returns 0, or -1 when the request could
+  // not be sent (errno tells why; replies waiting are collected all the same).
   int SearchCameras();
   // Table of the last search; read by the window thread that searched.
   const SearchTable& Results() const { return table_; }
@@ -74,7 +75,8 @@ class CAMManager {
   int OpenSockets();
   void CloseSockets();
   void Run(int announceSeconds);
-  void SendBroadcast(const std::string& text);
+  // Returns 0, or the error number of a datagram not sent (logged).
+  int SendBroadcast(const std::string& text);
 
   int receiveSocket_ = -1;  // written before the thread starts / after it ends
   int sendSocket_ = -1;

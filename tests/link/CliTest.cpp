@@ -1,12 +1,16 @@
 // tessora-cli against camsim: the sign-in result and VIDEO section of probe,
 // a VIDEO section whose size no picture can have, refusals, a closed port,
-// bad arguments and exit codes, where the password comes from (option, file,
+// bad arguments and exit codes (number keys of setup set among them), long
+// words cut in messages, a search that cannot be sent (inside a network
+// namespace only), where the password comes from (option, file,
 // environment, a prompt on a terminal), setup get and ptz, what goes to standard
 // error, the progress line, and recordings cut short. One camsim process
 // serves most of the file; the recordings that are cut short get their own.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -14,6 +18,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -262,6 +267,26 @@ TEST_F(CliTest, FailuresExitNonZeroWithAClearMessage) {
       {{"ptz", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "give one action"},
       {{"setup", "get", "NOSUCH", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "unknown section"},
       {{"setup", "set", "VIDEO", "127.0.0.1", "-u", "a", "-p", "b"}, 2, "needs NAME=VALUE"},
+      // A key the camera keeps as a number takes a whole number, refused
+      // before anything is sent; texts and numbers in range go out.
+      {{"setup", "set", "VIDEO", host, "-u", "admin", "-p", "admin", "BRIGHT=abc"}, 2,
+       "error: BRIGHT takes a whole number of 0 or more, not 'abc'"},
+      {{"setup", "set", "VIDEO", host, "-u", "admin", "-p", "admin", "OSD_NAME=door", "contrast=-1"}, 2,
+       "error: CONTRAST takes a whole number of 0 or more, not '-1'"},
+      {{"setup", "set", "USER", host, "-u", "admin", "-p", "admin", "ALLOW_MAX="}, 2,
+       "error: ALLOW_MAX takes a whole number of 0 or more, not ''"},
+      {{"setup", "set", "NETWORK", host, "-u", "admin", "-p", "admin", "IP_TYPE=dhcp", "HTTP_PORT=80x"}, 2,
+       "error: HTTP_PORT takes a whole number of 0 or more, not '80x'"},
+      {{"setup", "set", "MDALARM", host, "-u", "admin", "-p", "admin", "SMTP_PORT=+25"}, 2,
+       "error: SMTP_PORT takes a whole number of 0 or more, not '+25'"},
+      {{"setup", "set", "VIDEO", host, "-u", "admin", "-p", "admin", "WIDTH=4294967296"}, 2,
+       "error: WIDTH takes a whole number of 0 or more, not '4294967296'"},
+      {{"setup", "set", "ADVANCE", host, "-u", "admin", "-p", "admin", "HSYNC=1.5"}, 2,
+       "error: HSYNC takes a whole number, not '1.5'"},
+      {{"setup", "set", "AUDIO", host, "-u", "admin", "-p", "admin", "ALLOW_MIC=yes"}, 2,
+       "error: ALLOW_MIC takes a whole number of 0 or more, not 'yes'"},
+      {{"setup", "set", "ADVANCE", host, "-u", "admin", "-p", "admin", "HSYNC=-3", "FPS=25"}, 0, "sent"},
+      {{"setup", "set", "USER", host, "-u", "admin", "-p", "admin", "ALLOW_MAX=5"}, 0, "done"},
       {{"setup", "get", "USER", "127.0.0.1", "-u", "a", "-p", "b", "--force"}, 2, "unknown option --force"},
       {{"frobnicate"}, 2, "unknown command"},
       {{}, 2, "a command is missing"},
@@ -277,6 +302,76 @@ TEST_F(CliTest, FailuresExitNonZeroWithAClearMessage) {
     EXPECT_NE(o.out.find(c.says), std::string::npos) << what << "\n" << o.out;
   }
   EXPECT_FALSE(fs::exists(avi));
+}
+
+// A word the user gave is quoted cut to 64 characters and "…", however long
+// it is (a 10 kB host name is not echoed whole).
+TEST_F(CliTest, LongWordsAreQuotedCut) {
+  const std::string word(10000, 'h');
+  const std::string cut = std::string(64, 'h') + "\u2026";
+  std::string korean;
+  for (int i = 0; i < 100; ++i) korean += "\uD55C";  // three bytes each
+  std::string koreanCut;
+  for (int i = 0; i < 64; ++i) koreanCut += "\uD55C";
+  const std::string host = camsim_->Host(0);
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string says;
+  } cases[] = {
+      {{"probe", word, "-u", "a", "-p", "b"}, 1, "error: cannot resolve host '" + cut + "'\n"},
+      {{"probe", korean, "-u", "a", "-p", "b"}, 1, "error: cannot resolve host '" + koreanCut + "\u2026'\n"},
+      {{"probe", word + ":99999", "-u", "a", "-p", "b"}, 2, "error: bad port in '" + cut + "'\n"},
+      {{"probe", ":" + word, "-u", "a", "-p", "b"}, 2, "error: bad port in ':" + std::string(63, 'h') + "\u2026'"},
+      {{word}, 2, "error: unknown command '" + cut + "'\n"},
+      {{"probe", host, "-u", "a", "-p", "b", "--" + word}, 2,
+       "error: unknown option --" + std::string(62, 'h') + "\u2026\n"},
+      {{"probe", host, "-u", "a", "-p", "b", word}, 2, "error: unexpected argument '" + cut + "'\n"},
+      {{"setup", "get", word, host, "-u", "a", "-p", "b"}, 2, "error: unknown section '" + cut + "' ("},
+      {{"setup", "set", "VIDEO", host, "-u", "a", "-p", "b", word}, 2, "error: '" + cut + "' is not NAME=VALUE\n"},
+      {{"setup", "set", "VIDEO", host, "-u", "a", "-p", "b", "BRIGHT=" + word}, 2, "not '" + cut + "'\n"},
+      {{"probe", std::string(64, 'h'), "-u", "a", "-p", "b"}, 1,
+       "error: cannot resolve host '" + std::string(64, 'h') + "'\n"},  // 64 characters stay whole
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    const auto o = RunCli(c.arguments);
+    EXPECT_EQ(o.status, c.status) << o.out;
+    EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
+    EXPECT_LT(o.out.size(), 2000u) << "a long word was echoed whole";
+  }
+}
+
+// A search whose broadcast cannot be sent (here: a network namespace with
+// only loopback, where the broadcast has no route) fails with the reason
+// instead of reporting that no camera answered. Run only inside such a
+// namespace (scripts/in-netns): a search anywhere else would broadcast on
+// the host's network.
+TEST(CliSearchTest, ASearchThatCannotBeSentFailsWithTheReason) {
+  const char* inNetns = std::getenv("TESSORA_IN_NETNS");
+  if (inNetns == nullptr || std::string(inNetns) != "1") GTEST_SKIP() << "run through scripts/in-netns";
+  // Connecting a datagram socket only looks the route up; nothing is sent.
+  const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(probe, 0);
+  const int on = 1;
+  ::setsockopt(probe, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(33333);
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  const bool routed = ::connect(probe, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+  ::close(probe);
+  if (routed) GTEST_SKIP() << "this network namespace can broadcast";
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"search"},
+                                                    std::vector<std::string>{"search", "--progress"}}) {
+    SCOPED_TRACE(arguments.back());
+    const auto o = RunCli(arguments);
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.out.find("error: the search request could not be sent: Network is unreachable\n"), std::string::npos)
+        << o.out;
+    EXPECT_EQ(o.out.find("no cameras answered"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("cameras found"), std::string::npos) << o.out;
+  }
 }
 
 // The password from -p, a file or the environment, in that order; a file's

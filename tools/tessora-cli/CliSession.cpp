@@ -26,6 +26,16 @@ std::vector<std::string> SignInOptionsAnd(const std::vector<std::string>& more) 
   return options;
 }
 
+std::string Shown(const std::string& text) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    // A UTF-8 character begins at every byte that does not continue one.
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+    if (characters++ == kShownChars) return text.substr(0, at) + "\u2026";
+  }
+  return text;
+}
+
 bool IsVerboseFlag(const std::string& word) { return word == "-v" || word == "--verbose"; }
 
 void ShowDiagnostics(bool on) { SetLogToStderr(on); }
@@ -49,11 +59,11 @@ Arguments ParseArguments(int argc, char** argv, const std::vector<std::string>& 
     } else if (listed(flags, word)) {
       args.options[word].assign(1, '1');  // not = "1": GCC 12 warns falsely (-Wrestrict) at -O3
     } else if (!listed(valueOptions, word)) {
-      if (args.error.empty()) args.error = "unknown option " + word;
+      if (args.error.empty()) args.error = "unknown option " + Shown(word);
     } else if (i + 1 < argc) {
       args.options[word] = argv[++i];
     } else if (args.error.empty()) {
-      args.error = "option " + word + " needs a value";
+      args.error = "option " + Shown(word) + " needs a value";
     }
   }
   return args;
@@ -65,7 +75,7 @@ bool CheckArguments(const Arguments& args, std::size_t maxPositional) {
     return false;
   }
   if (args.positional.size() > maxPositional) {
-    std::fprintf(stderr, "error: unexpected argument '%s'\n", args.positional[maxPositional].c_str());
+    std::fprintf(stderr, "error: unexpected argument '%s'\n", Shown(args.positional[maxPositional]).c_str());
     return false;
   }
   return true;
@@ -87,12 +97,12 @@ bool SplitEndpoint(const std::string& text, std::string* host, int* port, std::s
   if (colon != std::string::npos) {
     *host = text.substr(0, colon);
     if (!ParseInt(text.substr(colon + 1), port) || *port < 1 || *port > 65535) {
-      *error = "bad port in '" + text + "'";
+      *error = "bad port in '" + Shown(text) + "'";
       return false;
     }
   }
   if (host->empty()) {
-    *error = "no host in '" + text + "'";
+    *error = "no host in '" + Shown(text) + "'";
     return false;
   }
   return true;
@@ -196,13 +206,14 @@ int Session::SignIn(const Target& given) {
   Target target = given;
   // Asked only now, once the arguments are known to be good.
   if (target.askPassword &&
-      !PromptPassword("Password for " + target.id + " at " + target.host + ":" + std::to_string(target.port) + ": ",
+      !PromptPassword("Password for " + Shown(target.id) + " at " + Shown(target.host) + ":" +
+                          std::to_string(target.port) + ": ",
                       &target.password)) {
     return kBadArguments;
   }
   char dotted[16];
   if (ResolveHost(target.host.c_str(), dotted) != 0) {
-    std::fprintf(stderr, "error: cannot resolve host '%s'\n", target.host.c_str());
+    std::fprintf(stderr, "error: cannot resolve host '%s'\n", Shown(target.host).c_str());
     return kFailed;
   }
   address_ = dotted;

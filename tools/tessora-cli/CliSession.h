@@ -61,6 +61,11 @@ bool IsVerboseFlag(const std::string& word);
 // The core's diagnostic lines on standard error: off unless asked for.
 void ShowDiagnostics(bool on);
 
+// A word the user gave, as a message quotes it: at most kShownChars
+// characters; a longer one is cut and ends in "…".
+inline constexpr std::size_t kShownChars = 64;
+std::string Shown(const std::string& text);
+
 // Prints the parse error, or an "unexpected argument" error when more than
 // |maxPositional| positional words were given. False after printing.
 bool CheckArguments(const Arguments& args, std::size_t maxPositional);

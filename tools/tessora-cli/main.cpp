@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     if (rc == cli::kBadArguments) std::fprintf(stderr, "usage: tessora-cli %s %s\n", c.name, c.usage);
     return rc;
   }
-  std::fprintf(stderr, "error: unknown command '%s'\n\n", name);
+  std::fprintf(stderr, "error: unknown command '%s'\n\n", cli::Shown(name).c_str());
   PrintHelp(stderr);
   return cli::kBadArguments;
 }

@@ -1,5 +1,7 @@
 // search: one LAN search, the cameras listed as ADDRESS:PORT.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "CliSession.h"
 #include "Commands.h"
@@ -17,9 +19,16 @@ int RunSearch(int argc, char** argv) {
   }
   ProgressLine progress(args.Has("--progress"));
   progress.Show("searching...");
-  manager.SearchCameras();
+  const bool sent = manager.SearchCameras() == 0;
+  const int error = errno;
   const auto lines = manager.Results().Listing();
   manager.Stop();
+  if (!sent) {
+    // No camera could have heard it: "no cameras answered" would mislead.
+    progress.Finish();
+    std::fprintf(stderr, "error: the search request could not be sent: %s\n", std::strerror(error));
+    return kFailed;
+  }
   progress.Show("cameras found: %zu", lines.size());
   progress.Finish();
   for (const auto& line : lines) std::printf("%s\n", line.c_str());
