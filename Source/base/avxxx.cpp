@@ -531,16 +531,19 @@ int avxxx::WriteAudio(const std::uint8_t* data, int size) {
 void avxxx::Close() {
   TimedLockHolder hold(lock_, kOpenCloseWaitMs, LOGPOS);
   if (!hold.held()) return;
-  if (ctx_ != nullptr && headerPending_) {
-    LogMessage("%s:%d no key frame: nothing recorded\r\n", LOGPOS);
+  // A file that never got a picture (stopped before the first key frame, a
+  // camera that sent nothing) cannot be played: it is not left behind.
+  const bool empty = ctx_ != nullptr && lastVideoPts_ < 0;
+  if (ctx_ != nullptr && empty) {
+    LogMessage("%s:%d no picture recorded, file removed (%s)\r\n", LOGPOS, path_.c_str());
   } else if (ctx_ != nullptr) {
     const int rc = av_write_trailer(ctx_);
     if (rc != 0) LogMessage("%s:%d (%d)\r\n", LOGPOS, rc);
     const int lost = lostFrames_.load(std::memory_order_relaxed);
     if (lost > 0) LogMessage("%s:%d (lost=%d)\r\n", LOGPOS, lost);
   }
-  if (io_ != nullptr && io_->error < 0) {
+  if (!empty && io_ != nullptr && io_->error < 0) {
     LogMessage("%s:%d write error (%d) (%s)\r\n", LOGPOS, io_->error, path_.c_str());
   }
-  ReleaseAll(false);
+  ReleaseAll(empty);
 }

@@ -69,7 +69,8 @@ class avxxx : public MediaRecorder {
   int WriteVideo(int size, const std::uint8_t* data, int keyFrame, int durationMs) override;
   int WriteAudio(const std::uint8_t* data, int size) override;
   // Writes the trailer and closes the file; logs how many video frames were
-  // refused while it was open. Does nothing when closed.
+  // refused while it was open. A file that got no picture is removed (it
+  // could not be played). Does nothing when closed.
   void Close();
 
   bool IsOpen() const { return open_.load(std::memory_order_relaxed); }

@@ -114,6 +114,8 @@ int PaneRecorder::Open(RecordHolder who) {
     return 0;
   }
   holder_.store(who);
+  fileCodec_ = format.codec;
+  fileWidth_ = format.width;
   currentFile_ = recorder_.Path();  // another writer's file of the same name keeps its name
   pane_.Render().SetRecorder(&recorder_);
   if (audio_.MicOn()) {

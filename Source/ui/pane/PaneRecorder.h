@@ -91,6 +91,9 @@ class PaneRecorder {
   // The file being written (empty when none) and when it started.
   const std::string& CurrentFile() const { return currentFile_; }
   const LocalTime& FileStart() const { return fileStart_; }
+  // The picture format the open file was made for (codec, width, height).
+  int FileCodec() const { return fileCodec_; }
+  int FileWidth() const { return fileWidth_; }
   LocalTime Now() const { return clock_(); }
 
   // Where the pane records: "Record"\"Dir" (the default folder when unset).
@@ -120,4 +123,6 @@ class PaneRecorder {
   std::string paneDir_;            // the registered pane directory
   bool registered_ = false;        // paneDir_ is registered with the disk space manager
   int openError_ = 0;
+  int fileCodec_ = -1;
+  int fileWidth_ = 0;
 };
