@@ -295,13 +295,24 @@ class ViewerSessionTest : public QObject {
     s.LogOut();
   }
 
-  void droppedControlConnectionReconnects() {
+  // The camera drops the whole connection or only its video channel: the
+  // pane shows its reconnecting banner at once (well before the stall
+  // watchdog's 10 s) and plays again.
+  void droppedConnectionReconnects_data() {
+    QTest::addColumn<QString>("drop");
+    QTest::newRow("control connection") << "drop 0";
+    QTest::newRow("video channel") << "drop 0 video";
+  }
+  void droppedConnectionReconnects() {
+    QFETCH(QString, drop);
     BufferSurface surface(kKindRGB32);
     ViewerSession s(0, 0, &surface, nullptr, nullptr, Step(100));
     std::vector<int> states;
     QVERIFY(GoLive(s, 0, &states));
     states.clear();
-    QVERIFY(camsim_.Admin("drop 0"));
+    QVERIFY(camsim_.Admin(drop.toStdString()));
+    QTRY_VERIFY_WITH_TIMEOUT(s.Reconnecting() || (!states.empty() && states.front() == kPaneReconnecting), 3000);
+    QVERIFY(s.Banner().startsWith(QStringLiteral("Reconnecting")) || !states.empty());
     QTRY_VERIFY_WITH_TIMEOUT(!states.empty() && states.back() >= kPaneLive, 20000);
     QCOMPARE(states.front(), kPaneReconnecting);
     QTRY_VERIFY_WITH_TIMEOUT(!s.Reconnecting(), 5000);

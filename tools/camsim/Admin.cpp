@@ -1,5 +1,6 @@
 // Events and faults on command (admin port and standard input), the camera
 // restart, and the firmware update flow the camera drives.
+#include <cctype>
 #include <unistd.h>
 
 #include <sstream>
@@ -16,7 +17,8 @@ constexpr const char* kHelp =
     "  motion CAM                 ALARM MOTION DETECT\n"
     "  sensor CAM [ACTIVE]        ALARM SENSOR DETECT with SENSOR_ACTIVE (default 1)\n"
     "  close CAM CODE             CLOSE with CODE (401..404), then hang up\n"
-    "  drop CAM                   drop the control connections without a word\n"
+    "  drop CAM [video|audio]     drop the control connections (or only the video\n"
+    "                             or audio channels) without a word\n"
     "  stall CAM SECONDS          send no video for that long\n"
     "  garbage CAM N              N garbage bytes before the next video packet\n"
     "  oversize CAM               next video packet claims a 256001-byte payload\n"
@@ -90,8 +92,12 @@ std::string Server::Command(const std::string& line) {
     if (target == "*" || target == std::to_string(cam->cfg.index)) targets.push_back(cam.get());
   }
   if (targets.empty()) return "ERR no camera " + target + "\n";
+  std::string word;  // the rest of the line as a word ("drop CAM video")
+  std::getline(in >> std::ws, word);
+  while (!word.empty() && std::isspace(static_cast<unsigned char>(word.back()))) word.pop_back();
+  std::istringstream rest(word);
   long arg = -1;
-  const bool hasArg = static_cast<bool>(in >> arg);
+  const bool hasArg = static_cast<bool>(rest >> arg);
   auto needArg = [&](long lo, long hi) { return hasArg && arg >= lo && arg <= hi; };
   for (Camera* cam : targets) {
     if (verb == "motion") {
@@ -103,8 +109,16 @@ std::string Server::Command(const std::string& line) {
       if (!needArg(0, 100000)) return "ERR close CAM CODE\n";
       Broadcast(cam, "CLOSE", "", "CODE", static_cast<int>(arg));
     } else if (verb == "drop") {
+      // The whole session, or only its video or audio channel.
+      const ConnKind kind = word == "video" ? ConnKind::kVideo : word == "audio" ? ConnKind::kAudio : ConnKind::kControl;
+      if (kind == ConnKind::kControl && !word.empty()) return "ERR drop CAM [video|audio]\n";
       for (auto& c : conns_) {
-        if (c->kind == ConnKind::kControl && c->camera == cam->cfg.index && c->fd >= 0) CloseSession(c.get());
+        if (c->kind != kind || c->camera != cam->cfg.index || c->fd < 0) continue;
+        if (kind == ConnKind::kControl) {
+          CloseSession(c.get());
+        } else {
+          CloseConn(c.get());
+        }
       }
     } else if (verb == "stall") {
       if (!needArg(0, 3600)) return "ERR stall CAM SECONDS\n";

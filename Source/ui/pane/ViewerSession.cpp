@@ -387,6 +387,9 @@ void ViewerSession::RegisterConnectionMessages() {
   router_.Register(WM_SETUP_VIDEO_SET, changed);
   router_.Register(WM_SETUP_VIDEO_ADJUST, changed);
   router_.Register(WM_CONTROL_CLOSED, [this](WindowMessageEvent&) { OnControlClosed(); });
+  // The camera closing the video channel stops the picture as surely as a
+  // lost control channel: reconnect at once rather than after the watchdog.
+  router_.Register(WM_VIDEO_CLOSED, [this](WindowMessageEvent&) { OnControlClosed(); });
 }
 
 void ViewerSession::OnVideoStreamOpened() {
@@ -535,6 +538,7 @@ PaneStatus ViewerSession::Status() const {
   return st;
 }
 
+// The control or the video channel was closed by the camera.
 void ViewerSession::OnControlClosed() {
   if (!maintenance_.UpdateInProgress() && reconnecting_.load() == 0 && state_.load() >= kPaneVideoOpen) {
     StartReconnect();
