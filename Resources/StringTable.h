@@ -58,6 +58,21 @@ enum class UiText {
   kRecordingWriteFailed,   // a recording stopped because its file could not be written
   kLanSearching,           // the LAN search list while the search runs
   kLanNoCameras,           // the LAN search list when no camera answered
+  // The About box (the help command): its headings, and each key the
+  // program answers with what it does (form/ProgramKeys.h lists them).
+  kAboutTitle,
+  kAboutKeys,
+  kAboutPlaces,
+  kAboutSettings,
+  kAboutLogs,
+  kAboutRecordings,
+  kAboutManual,            // "%1": the manual page's command
+  kKeyEnter,
+  kKeyEnterWhat,
+  kKeyEscape,
+  kKeyEscapeWhat,
+  kKeyWheel,
+  kKeyWheelWhat,
   kCount
 };
 

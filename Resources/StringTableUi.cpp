@@ -43,6 +43,21 @@ constexpr UiEntry kUiTexts[] = {
     {UiText::kRecordingWriteFailed, "녹화 파일을 쓰지 못해 녹화를 멈췄습니다.", "The recording stopped: its file could not be written."},
     {UiText::kLanSearching, "검색 중…", "Searching…"},
     {UiText::kLanNoCameras, "찾은 카메라 없음", "No cameras found"},
+    {UiText::kAboutTitle, "테소라 뷰어 정보", "About TessoraViewer"},
+    {UiText::kAboutKeys, "키", "Keys"},
+    {UiText::kAboutPlaces, "파일 위치", "Where things are"},
+    {UiText::kAboutSettings, "설정", "Settings"},
+    {UiText::kAboutLogs, "로그 파일", "Log files"},
+    {UiText::kAboutRecordings, "녹화 (현재 화면)", "Recordings (current pane)"},
+    {UiText::kAboutManual, "설명서: %1", "Manual: %1"},
+    {UiText::kKeyEnter, "Enter 키", "Enter"},
+    {UiText::kKeyEnterWhat, "대기 중인 화면은 로그인, 연결된 화면은 전체화면 보기와 되돌리기",
+     "Signs an idle pane in; shows a live pane full screen and back"},
+    {UiText::kKeyEscape, "Esc 키", "Esc"},
+    {UiText::kKeyEscapeWhat, "열린 목록 닫기, 전체화면과 와이드 모드에서 나가기, 그 밖에는 종료 질문",
+     "Closes an open list; leaves full screen, then wide mode; else asks before quitting"},
+    {UiText::kKeyWheel, "마우스 휠", "Mouse wheel"},
+    {UiText::kKeyWheelWhat, "팬/틸트/줌 카메라의 줌, 열린 목록 스크롤", "Zooms a pan/tilt/zoom camera; scrolls an open list"},
 };
 
 static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<int>(UiText::kCount), "a text for every key");

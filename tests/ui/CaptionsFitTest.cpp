@@ -23,6 +23,7 @@
 #include "controls/MSelectRecordBox.h"
 #include "controls/MStatic.h"
 #include "controls/Skin.h"
+#include "form/AboutBox.h"
 #include "form/MFormView.h"
 #include "form/SidePanel.h"
 #include "form/StatusStrip.h"
@@ -43,6 +44,7 @@ enum class Window {
   kProgressBox,       // the notice with its cancel button
   kRecordChoiceVideo,
   kRecordChoiceSlides,
+  kAboutBox,          // the help command's box
 };
 
 struct WindowRow {
@@ -62,6 +64,7 @@ constexpr WindowRow kWindows[] = {
     {"progress box", Window::kProgressBox},
     {"record choice, video", Window::kRecordChoiceVideo},
     {"record choice, slides", Window::kRecordChoiceSlides},
+    {"about box", Window::kAboutBox},
 };
 
 FakePaneLink& Fake() {
@@ -394,6 +397,12 @@ class CaptionsFitTest : public QObject {
       case Window::kProgressBox: top = std::make_unique<MInfoBox3>(this, 1, 20123, false); break;
       case Window::kRecordChoiceVideo:
       case Window::kRecordChoiceSlides: top = std::make_unique<MSelectRecordBox>(key); break;
+      case Window::kAboutBox: {
+        auto box = std::make_unique<AboutBox>(ProgramPlaces());
+        box->setAttribute(Qt::WA_DeleteOnClose, false);  // owned here
+        top = std::move(box);
+        break;
+      }
     }
     top->show();
     QVERIFY(QTest::qWaitForWindowExposed(top.get()));

@@ -55,7 +55,6 @@ void MFormView::RegisterLayoutMessages() {
                         reinterpret_cast<std::intptr_t>(Pane(current_)));
     }
   });
-  router_.RegisterCommand(kIdHelp, [] {});  // the program has no help
   // The form learns from each pane's states whether it was signed in; the
   // pane's 1025 after a log-out then ends its enlargement.
   signedIn_.assign(panes_.size(), false);

@@ -21,6 +21,7 @@
 #include "controls/MessageBoxes.h"
 #include "form/FocusWatch.h"
 #include "form/SidePanel.h"
+#include "form/AboutBox.h"
 #include "form/CameraCombos.h"
 #include "form/CameraControlCommands.h"
 #include "form/PaneCommands.h"
@@ -51,7 +52,8 @@ MFormView::MFormView(QWidget* parent, const FormOptions& options)
       paneCommands_(std::make_unique<PaneCommands>(*this)),
       cameraCommands_(std::make_unique<CameraControlCommands>(*this)),
       recordingCommands_(std::make_unique<RecordingCommands>(*this, this)),
-      combos_(std::make_unique<CameraCombos>(*this)) {
+      combos_(std::make_unique<CameraCombos>(*this)),
+      help_(std::make_unique<HelpCommands>(*this, this)) {
   setAutoFillBackground(false);
   setFont(skin::PlainFont());
   if (!options.workArea.isEmpty()) workArea_ = QRect(QPoint(0, 0), options.workArea);
@@ -129,6 +131,7 @@ void MFormView::CreateControls() {
   cameraCommands_->Register(router_);
   recordingCommands_->Register(router_);
   combos_->Register(router_);
+  help_->Register(router_);
   connect(panel_, &SidePanel::command, this, [this](int id) { router_.DispatchCommand(id); });
   // A preset button held long enough: the message carries the button's id.
   connect(panel_, &SidePanel::message, this, [this](unsigned message, int id) {

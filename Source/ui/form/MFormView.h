@@ -24,6 +24,7 @@
 #include "pane/ViewerSession.h"
 
 #include "form/CameraCombos.h"
+class HelpCommands;
 class MButton;
 class MInfoBox;
 class MViewer;
@@ -154,6 +155,7 @@ class MFormView : public QWidget, public FormContext {
   std::unique_ptr<CameraControlCommands> cameraCommands_;
   std::unique_ptr<RecordingCommands> recordingCommands_;
   std::unique_ptr<CameraCombos> combos_;
+  std::unique_ptr<HelpCommands> help_;
   QBasicTimer tick_;  // timer 2002
   AutoSignInThread autoSignIn_;
   // Repairs the recordings a killed run left unfinished, in the background.
