@@ -115,6 +115,7 @@ GlobalSettings ReadGlobalSettings(const SettingsKey& global) {
       FormGeometry::ForLayout(ReadSettingDword(global, settings::kLayoutX), ReadSettingDword(global, settings::kLayoutY));
   s.columns = grid.columns;
   s.rows = grid.rows;
+  s.keepAspect = ReadSettingDword(global, settings::kKeepAspect) != 0;
   return s;
 }
 
@@ -141,6 +142,7 @@ MainWindow::MainWindow(int instanceNumber, const GlobalSettings& settings, FormO
   options.rows = settings_.rows;
   options.instance = instance_;
   form_ = new MFormView(this, options);
+  form_->SetKeepAspect(settings_.keepAspect);
   setCentralWidget(form_);
   connect(this, &MainWindow::videoPausedChanged, form_, &MFormView::SetVideoPaused);
   PlaceOnScreen();

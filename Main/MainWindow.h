@@ -20,6 +20,7 @@ struct GlobalSettings {
   QString updateUrl;
   int columns = 2;
   int rows = 2;
+  bool keepAspect = false;  // "View"\"KeepAspect": pictures keep their proportions
   int paneCount() const { return columns * rows; }
 };
 

@@ -36,6 +36,9 @@ inline constexpr DwordSetting kLogEnable{"Log", "Enable", 0};
 inline constexpr TextSetting kUpdateUrl{"Update", "Url", kDefaultUpdateUrl};
 inline constexpr DwordSetting kLayoutX{"Layout", "X", 2};
 inline constexpr DwordSetting kLayoutY{"Layout", "Y", 2};
+// Pictures keep their proportions (bars beside or above them) instead of
+// being stretched to the pane: 0 off (the default), 1 on.
+inline constexpr DwordSetting kKeepAspect{"View", "KeepAspect", 0, 0, 1};
 
 // Key "Camera List". Entry subkeys are "%s%02d" of kListPrefix and the entry number.
 inline constexpr char kListPrefix[] = "List";

@@ -185,6 +185,11 @@ void MFormView::SetVideoPaused(bool paused) {
   for (MViewer* pane : panes_) pane->Session().Audio().SetVideoPaused(paused ? 1 : 0);
 }
 
+void MFormView::SetKeepAspect(bool on) {
+  keepAspect_ = on;
+  for (MViewer* pane : panes_) pane->View()->SetKeepAspect(on);
+}
+
 void MFormView::EnterKey(QWidget* focus) {
   if (panes_.empty()) return;
   int index = PaneIndexOf(focus);

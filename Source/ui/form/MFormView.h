@@ -86,6 +86,12 @@ class MFormView : public QWidget, public FormContext {
 
   // Pauses or resumes the pictures of every pane (the window was minimised).
   void SetVideoPaused(bool paused);
+  // Whether every pane's picture keeps its proportions (bars in the pane's
+  // background beside or above it) or is stretched to the pane, in every
+  // layout ("Global"\"View"\"KeepAspect", read at start-up; the viewer's
+  // preferences set it when it changes).
+  void SetKeepAspect(bool on);
+  bool KeepAspect() const { return keepAspect_; }
   // The Enter key of the main window: the pane holding |focus| (else the
   // current pane) becomes current and gets the key (sign-in when idle).
   void EnterKey(QWidget* focus);
@@ -138,6 +144,7 @@ class MFormView : public QWidget, public FormContext {
   void PlaceChrome();
 
   bool created_ = false;
+  bool keepAspect_ = false;
   FormLayout layout_;
   QRect workArea_;  // empty: the screen's
   QRect savedRect_;  // the main window before wide mode

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <QGuiApplication>
@@ -16,6 +17,20 @@
 #include "SurfaceChooser.h"
 #include "base/base.h"
 #include "video/Convert.h"
+
+QRect KeptAspectRect(const QSize& picture, const QRect& area) {
+  if (picture.isEmpty() || area.isEmpty()) return area;
+  // Integer arithmetic: the side that fills the area is exact, the other
+  // rounds down.
+  const long long pw = picture.width(), ph = picture.height();
+  int w = area.width(), h = area.height();
+  if (pw * h > ph * w) {
+    h = std::max(1, static_cast<int>(ph * w / pw));  // wider than the area: bars above and below
+  } else {
+    w = std::max(1, static_cast<int>(pw * h / ph));  // narrower: bars left and right
+  }
+  return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
+}
 
 VideoView::VideoView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -75,8 +90,12 @@ bool VideoView::EnsureVideoWidget() {
   if (QThread::currentThread() != thread()) return false;
   if (!videoWidget_) {
     videoWidget_ = new QVideoWidget(this);
-    // The picture is stretched to the pane like the RGB kinds.
-    videoWidget_->setAspectRatioMode(Qt::IgnoreAspectRatio);
+    // Stretched to the pane or keeping its proportions, like the RGB kinds;
+    // its bars in the pane's background.
+    videoWidget_->setAspectRatioMode(KeepAspect() ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+    QPalette bars = videoWidget_->palette();
+    bars.setColor(QPalette::Window, Background());
+    videoWidget_->setPalette(bars);
     videoWidget_->setGeometry(rect());
     videoWidget_->hide();
   }
@@ -94,6 +113,12 @@ void VideoView::ResetFrames(const QVideoFrame& spareA, const QVideoFrame& spareB
     freeCount_ = 2;
   }
   RequestRefresh();
+}
+
+void VideoView::SetKeepAspect(bool on) {
+  keepAspect_.store(on, std::memory_order_relaxed);
+  if (videoWidget_) videoWidget_->setAspectRatioMode(on ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+  update();
 }
 
 void VideoView::DropFrames() {
@@ -168,10 +193,25 @@ void VideoView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   std::lock_guard<std::mutex> hold(frontMutex_);
   if (front_.isNull() || yuvMode_) {
-    p.fillRect(rect(), Qt::black);
+    p.fillRect(rect(), Background());
     return;
   }
-  p.drawImage(rect(), front_);
+  if (!KeepAspect()) {
+    p.drawImage(rect(), front_);
+    return;
+  }
+  // A picture converted smaller already has the kept proportions' size, and
+  // fits exactly.
+  const QRect target = KeptAspectRect(front_.size(), rect());
+  if (target.left() > 0) {
+    p.fillRect(QRect(0, 0, target.left(), height()), Background());
+    p.fillRect(QRect(target.right() + 1, 0, width() - target.right() - 1, height()), Background());
+  }
+  if (target.top() > 0) {
+    p.fillRect(QRect(0, 0, width(), target.top()), Background());
+    p.fillRect(QRect(0, target.bottom() + 1, width(), height() - target.bottom() - 1), Background());
+  }
+  p.drawImage(target, front_);
 }
 
 int QtRgbSurface::KindForDepth(int bitsPerPixel) { return RgbKindForBitsPerPixel(bitsPerPixel); }
@@ -226,6 +266,11 @@ void QtRgbSurface::PresentFrame(const std::uint8_t* picture, int width, int heig
   // whole picture for the painter to scale down on the UI thread.
   int outWidth = view_->viewWidth_.load(std::memory_order_relaxed);
   int outHeight = view_->viewHeight_.load(std::memory_order_relaxed);
+  if (view_->KeepAspect()) {
+    const QRect kept = KeptAspectRect(QSize(width, height), QRect(0, 0, outWidth, outHeight));
+    outWidth = kept.width();
+    outHeight = kept.height();
+  }
   if (outWidth <= 0 || outHeight <= 0 || outWidth > width || outHeight > height || outWidth > kMaxScaledWidth) {
     outWidth = width;
     outHeight = height;

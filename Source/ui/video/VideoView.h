@@ -17,6 +17,10 @@
 class QSocketNotifier;
 class QVideoWidget;
 
+// The largest rectangle of |picture|'s proportions inside |area|, centred;
+// |area| itself for an empty picture.
+QRect KeptAspectRect(const QSize& picture, const QRect& area);
+
 // Unexpected display errors of the YUV kinds, as logged.
 inline constexpr int kDisplayFrameUnmapped = 0x1;  // a ring frame could not be mapped at all
 inline constexpr int kDisplayNoSink = 0x2;         // the video widget has no sink to take frames
@@ -33,6 +37,13 @@ class VideoView : public QWidget {
   QVideoFrame CurrentFrame() const;
   // Whether the video widget shows the pictures (UI thread).
   bool ShowsYuv() const;
+  // The pane's background: shown before the first picture and in the bars
+  // beside (or above and below) a picture that keeps its proportions.
+  static QColor Background() { return QColor(0, 0, 0); }
+  // Whether pictures keep their proportions instead of being stretched to
+  // the view (off by default). UI thread; the render thread reads it.
+  void SetKeepAspect(bool on);
+  bool KeepAspect() const { return keepAspect_.load(std::memory_order_relaxed); }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -85,13 +96,15 @@ class VideoView : public QWidget {
   // render thread to convert pictures at the size they are painted.
   std::atomic<int> viewWidth_{0};
   std::atomic<int> viewHeight_{0};
+  std::atomic<bool> keepAspect_{false};
   QPointer<QVideoWidget> videoWidget_;  // UI thread only
 };
 
 // RGB kinds 4 to 6: the conversion into a QImage painted by the view. A view
-// smaller than the picture gets the picture converted at the view's size
-// (nearest pixel), so painting copies it without scaling; a larger one is
-// scaled by the painter. Images are made once per size (picture or view).
+// smaller than the picture gets the picture converted at the size it is
+// painted at (the view's, or the kept proportions' inside it; nearest
+// pixel), so painting copies it without scaling; a larger one is scaled by
+// the painter. Images are made once per size (picture or view).
 class QtRgbSurface : public VideoSurface {
  public:
   // |kind| 0 follows the desktop's depth; 4, 5 or 6 forces that kind.
