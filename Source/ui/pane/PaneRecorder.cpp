@@ -48,7 +48,7 @@ PaneRecorder::PaneRecorder(PaneContext& pane, PaneAudioVideo& audio, LocalClock 
       clock_(clock ? std::move(clock) : LocalClock(SystemLocalTime)),
       freeSpace_(freeSpace ? std::move(freeSpace) : FreeSpaceProbe(FileSystemFreeBytes)) {
   // Every file is readable from its first frame on.
-  recorder_.SetStartWithKeyFrame(true);
+  for (avxxx& r : recorders_) r.SetStartWithKeyFrame(true);
 }
 
 PaneRecorder::~PaneRecorder() {
@@ -93,13 +93,22 @@ int PaneRecorder::Open(RecordHolder who) {
     LogMessage("%s:%d (%s file open, %s refused)\r\n", LOGPOS, HolderName(holding), HolderName(who));
     return 0;
   }
-  CloseFile();  // never a second file over one still open
+  // The holder's own file open: the next file takes over at the next key
+  // frame (a split), so no frame falls between the two. Else a fresh start.
+  const bool split = holding == who;
+  if (split) {
+    FinishSplit(true);  // an earlier split still waiting ends now
+  } else {
+    CloseFile();
+  }
   openError_ = 0;
   fileStart_ = clock_();
+  avxxx& next = recorders_[split ? 1 - active_ : active_];
   // A file started on a full disk could hold nothing: none is made.
   if (FreeBytes() < kDiskReserveBytes) {
     openError_ = ENOSPC;
     LogMessage("%s:%d (%s: %s)\r\n", LOGPOS, PaneDir().c_str(), std::strerror(ENOSPC));
+    CloseFile();
     return 0;
   }
   const std::string hourDir = HourDir(PaneDir(), fileStart_);
@@ -108,18 +117,26 @@ int PaneRecorder::Open(RecordHolder who) {
   const VideoFormat& format = pane_.Format();
   const int codecId = avxxx::CodecIdForVcodec(format.codec);
   if (codecId < 0 ||
-      recorder_.Open(format.height, format.width, path.c_str(), codecId, avxxx::BitRateForQuality(format.quality)) != 1) {
-    openError_ = recorder_.OpenErrno();
+      next.Open(format.height, format.width, path.c_str(), codecId, avxxx::BitRateForQuality(format.quality)) != 1) {
+    openError_ = next.OpenErrno();
     LogMessage("%s:%d (%s)\r\n", LOGPOS, path.c_str());
+    CloseFile();
     return 0;
   }
   holder_.store(who);
   fileCodec_ = format.codec;
   fileWidth_ = format.width;
-  currentFile_ = recorder_.Path();  // another writer's file of the same name keeps its name
-  pane_.Render().SetRecorder(&recorder_);
+  currentFile_ = next.Path();  // another writer's file of the same name keeps its name
+  if (split) {
+    active_ = 1 - active_;
+    splitter_.SplitAtKeyFrame(&next);
+    splitSince_ = std::chrono::steady_clock::now();
+  } else {
+    splitter_.Reset(&next);
+    pane_.Render().SetRecorder(&splitter_);
+  }
   if (audio_.MicOn()) {
-    audio_.Player().SetRecorder(&recorder_);
+    audio_.Player().SetRecorder(&splitter_);
     audio_.Player().SetRecording(1);
   }
   // The file must begin with a key frame.
@@ -137,13 +154,28 @@ void PaneRecorder::Close(RecordHolder who) {
   CloseFile();
 }
 
+void PaneRecorder::FinishSplit(bool now) {
+  if (!splitter_.SplitPending() && !recorders_[1 - active_].IsOpen()) return;
+  // A camera that does not send the key frame asked for: the next file
+  // takes over anyway (it leaves out what comes before its first key frame).
+  if (splitter_.SplitPending() && (now || std::chrono::steady_clock::now() - splitSince_ > kSplitWait)) {
+    splitter_.ForceSplit();
+  }
+  if (!splitter_.SplitDone()) return;
+  recorders_[1 - active_].Close();  // no thread writes into it any more
+}
+
+void PaneRecorder::Poll() { FinishSplit(false); }
+
 void PaneRecorder::CloseFile() {
-  // The threads let go of the file before it closes; each hand-over returns
-  // only once its thread no longer writes into the recorder.
+  // The threads let go of the files before they close; each hand-over
+  // returns only once its thread no longer writes into the recorder.
   audio_.Player().SetRecording(0);
   audio_.Player().SetRecorder(nullptr);
   pane_.Render().SetRecorder(nullptr);
-  recorder_.Close();
+  splitter_.Reset(nullptr);
+  recorders_[0].Close();
+  recorders_[1].Close();
   currentFile_.clear();
   holder_.store(RecordHolder::kNone);
 }

@@ -12,23 +12,29 @@
 //     recording needs the directory without a file), so one holder's end
 //     never lets go of another's directory.
 //
+// A split (the period's next file, or a file with or without sound) opens
+// the next file while the current one is still written; the render and
+// sound threads move to it at its first key frame (KeyFrameSplitter), and
+// the replaced file closes at the next Poll, so no frame falls between them.
+//
 // Threads: every call on the UI thread. The render thread writes the
-// compressed frames and the player's thread the received sound into the
-// recorder while they hold it (MVideoRender::SetRecorder,
+// compressed frames and the player's thread the received sound through the
+// splitter while they hold it (MVideoRender::SetRecorder,
 // MAudioPlayer::SetRecorder, which return only once the thread has let go of
-// the recorder it held before); Close takes it from both before the file is
-// closed, so nothing of one file lands in the next. The recorder is a member
-// and outlives both hand-overs. Holder() and FileOpen() may be read from any
-// thread.
+// the recorder it held before); Close takes it from both before the files
+// are closed. The recorders and the splitter are members and outlive every
+// hand-over. Holder() and FileOpen() may be read from any thread.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "base/RecordPaths.h"
 #include "base/SettingsIndex.h"
+#include "base/KeyFrameSplitter.h"
 #include "base/avxxx.h"
 
 class PaneAudioVideo;
@@ -60,6 +66,10 @@ class PaneRecorder {
   int Open(RecordHolder who);
   // Takes |who|'s file from the player and the render, then closes it.
   void Close(RecordHolder who);
+  // Once a second: the file a split replaced closes once the next one has
+  // taken over (at its first key frame, or after kSplitWait without one).
+  void Poll();
+  static constexpr std::chrono::seconds kSplitWait{3};
   // The file open now is replaced by one of the same holder (listening went
   // on or off). 1 when replaced or when no file is open.
   int Reopen();
@@ -82,7 +92,7 @@ class PaneRecorder {
   // did not or the reason is unknown.
   int OpenError() const { return openError_; }
   // The errno of the first failed write into the open file, else 0.
-  int WriteError() const { return recorder_.WriteErrno(); }
+  int WriteError() const { return recorders_[active_].WriteErrno(); }
   // The pane directory where files go (UI thread).
   std::string PaneDir();
 
@@ -107,6 +117,9 @@ class PaneRecorder {
   // A stored directory, or the default folder (stored and made) when unset.
   std::string DirectoryOf(const settings::TextSetting& setting);
   void CloseFile();
+  // Ends a split under way: the previous file closes once no thread writes
+  // into it; |now| makes the next file take over at once.
+  void FinishSplit(bool now);
   int RegisterDirectory();
   int UnregisterDirectory();
 
@@ -114,7 +127,13 @@ class PaneRecorder {
   PaneAudioVideo& audio_;
   const LocalClock clock_;
   const FreeSpaceProbe freeSpace_;
-  avxxx recorder_;
+  // Two files: the one written and, during a split, the one it replaces
+  // (recorders_[active_] is the newest). The threads write through the
+  // splitter, which moves to the next file at its first key frame.
+  avxxx recorders_[2];
+  int active_ = 0;  // UI thread
+  KeyFrameSplitter splitter_;
+  std::chrono::steady_clock::time_point splitSince_;  // UI thread
   std::atomic<RecordHolder> holder_{RecordHolder::kNone};  // whose file is open (UI thread writes)
   // UI thread only.
   LocalTime fileStart_;

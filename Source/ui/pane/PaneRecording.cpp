@@ -254,7 +254,9 @@ void PaneRecording::TryResume(const LocalTime& now, int period) {
 }
 
 void PaneRecording::CheckRecordPeriod(int tickCounter) {
-  // A file is closed while still whole when the disk fills or a write fails.
+  // The file a split replaced closes once the next one took over; a file is
+  // closed while still whole when the disk fills or a write fails.
+  recorder_.Poll();
   CheckDisk();
   if (!recording_.load() && !reservation_.load()) return;
   const int interval = slideInterval_.load();
