@@ -362,8 +362,9 @@ class RecordingOwnerTest : public QObject {
     }
     p->link.openControl = 0;
     p->s->LogOut();
-    p->link.whileOpening = nullptr;
-    std::lock_guard<std::mutex> hold(m);
+    // The pane goes first: it joins its reconnect thread, which may still
+    // look at the hook (and the locals it holds) until then.
+    p.reset();
     QVERIFY(!timedOut);
   }
 };
