@@ -87,6 +87,9 @@ std::unique_ptr<MainWindow> ShowMainWindow(FakeAudioFactory* audio, SearchStub* 
   auto w = std::make_unique<MainWindow>(0, GlobalSettings{}, o);
   w->show();
   if (!QTest::qWaitForWindowExposed(w.get())) return nullptr;
+  // On a real X server the keys go to the active window only.
+  w->activateWindow();
+  if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
   MFormView* form = w->Form();
   stub->combo = form->Panel()->LanSearchCombo();
   if (!QTest::qWaitFor([&] { return form->Pane(0)->Session().Audio().Selected(); })) return nullptr;
