@@ -368,23 +368,29 @@ long FormatLine(char* line, const char* format, va_list args) {
 
 }  // namespace
 
-void LogMessageAt(const char* file, int line, const char* format, ...) {
+namespace {
+
+void LogFormatted(const char* file, int line, const char* format, va_list args) {
   char text[kLineChars];
+  const long n = FormatLine(text, format, args);
+  if (n >= 0) LogLine(file, line, text, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+void LogMessageAt(const char* file, int line, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const long n = FormatLine(text, format, args);
+  LogFormatted(file, line, format, args);
   va_end(args);
-  if (n >= 0) LogLine(file, line, text, static_cast<std::size_t>(n));
 }
 
 void LogDebugMessageAt(const char* file, int line, const char* format, ...) {
   if (!g_logDebug.load(std::memory_order_relaxed)) return;
-  char text[kLineChars];
   va_list args;
   va_start(args, format);
-  const long n = FormatLine(text, format, args);
+  LogFormatted(file, line, format, args);
   va_end(args);
-  if (n >= 0) LogLine(file, line, text, static_cast<std::size_t>(n));
 }
 
 namespace {

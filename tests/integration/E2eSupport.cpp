@@ -162,22 +162,6 @@ double ColourShare(const Image& im, int left, int top, int width, int height, in
   return n > 0 ? static_cast<double>(hits) / n : 0.0;
 }
 
-std::string ScrambledPassword(const std::string& text) {
-  constexpr unsigned k = 37;
-  std::string data = text;
-  const int pad = data.empty() ? 0 : (3 - static_cast<int>(data.size()) % 3) % 3;
-  for (int i = 0; i < pad; ++i) data += data[0];
-  std::string out;
-  char hex[16];
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8) |
-                       static_cast<unsigned char>(data[i + 2]);
-    std::snprintf(hex, sizeof hex, "%08x", (k * v) & 0xffffffffu);
-    out += hex;
-  }
-  std::snprintf(hex, sizeof hex, "%02x", (pad * 64 + k) & 0xff);
-  return out + hex;
-}
 
 void ViewerFixture::SetUp() {
   if (!Executable(XVFB_BIN)) GTEST_SKIP() << "Xvfb is not installed: no virtual display for the viewer";

@@ -80,10 +80,6 @@ double RegionDifference(const Image& a, const Image& b, int left, int top, int w
 double ColourShare(const Image& im, int left, int top, int width, int height, int r, int g, int b,
                    int tolerance = 12);
 
-// |text| as the settings store keeps a password (the fixed multiplier 37),
-// so that tests can write settings with a stored password.
-std::string ScrambledPassword(const std::string& text);
-
 class ViewerFixture : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "E2eSupport.h"
+#include "base/base.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void WriteSettings(const fs::path& file, const std::vector<PaneSettings>& panes,
     char section[24];
     std::snprintf(section, sizeof section, "[Viewer%02d]\n", p.key);
     f << section << "Signin\\Url=127.0.0.1\nSignin\\Tlp=" << p.port << "\nSignin\\Id=" << p.user
-      << "\nSignin\\Pw=" << ScrambledPassword(p.user) << "\nSignin\\VrAlias=cam" << p.key << "\n";
+      << "\nSignin\\Pw=" << ScrambleText(p.user) << "\nSignin\\VrAlias=cam" << p.key << "\n";
     if (p.record) {
       f << "Record\\Enable=1\nRecord\\Interval=0\nRecord\\Period=1\nRecord\\Dir=" << recordDir.string() << "\n";
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "E2eSupport.h"
+#include "base/base.h"
 
 namespace {
 
@@ -55,22 +56,6 @@ std::vector<Match> MatchPanes(const std::vector<PaneView>& panes) {
 
 // The four panes' stored sign-in: cameras port..port+3, admin/admin with
 // the password kept (scrambled as the settings store keeps it), 2x2 grid.
-std::string Scramble(const std::string& text, unsigned k = 37) {
-  std::string data = text;
-  const int pad = (3 - static_cast<int>(data.size()) % 3) % 3;
-  for (int i = 0; i < pad; ++i) data += data[0];
-  std::string out;
-  char hex[16];
-  for (std::size_t i = 0; i < data.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8) |
-                       static_cast<unsigned char>(data[i + 2]);
-    std::snprintf(hex, sizeof hex, "%08x", (k * v) & 0xffffffffu);
-    out += hex;
-  }
-  std::snprintf(hex, sizeof hex, "%02x", (pad * 64 + k) & 0xff);
-  return out + hex;
-}
-
 void WriteSettings(const fs::path& file, int port) {
   fs::create_directories(file.parent_path());
   std::ofstream f(file);
@@ -80,7 +65,7 @@ void WriteSettings(const fs::path& file, int port) {
     char section[16];
     std::snprintf(section, sizeof section, "[Viewer%02d]\n", i);
     f << section << "Signin\\Url=127.0.0.1\nSignin\\Tlp=" << port + i << "\nSignin\\Id=admin\nSignin\\Pw="
-      << Scramble("admin") << "\nSignin\\VrAlias=" << names[i] << "\n\n";
+      << ScrambleText(std::string("admin")) << "\nSignin\\VrAlias=" << names[i] << "\n\n";
   }
 }
 

@@ -19,6 +19,7 @@
 #include "base/MultimediaTimer.h"
 #include "base/WindowTarget.h"
 #include "base/base.h"
+#include "support/LatchRecorder.h"
 #include "video/Convert.h"
 #include "video/MVideoRender.h"
 #include "video/MotionJpeg.h"
@@ -480,53 +481,6 @@ struct TestStream {
   int FirstPair() const { return codec == kCodecH264 ? 16 : 2; }
 };
 
-// A recorder whose next write can be held inside until the test lets it go.
-class LatchRecorder : public MediaRecorder {
- public:
-  int WriteVideo(int, const std::uint8_t*, int, int) override { return Write(); }
-  int WriteAudio(const std::uint8_t*, int) override { return Write(); }
-  void HoldNextWrite() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hold_ = true;
-  }
-  // Waits (up to 10 s) until a write is held.
-  bool WaitUntilHeld() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return held_; });
-  }
-  void Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hold_ = false;
-    changed_.notify_all();
-  }
-  bool Writing() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return writing_;
-  }
-  // Writes begun so far.
-  int Writes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return writes_;
-  }
-
- private:
-  int Write() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++writes_;
-    writing_ = true;
-    if (hold_) {
-      held_ = true;
-      changed_.notify_all();
-      changed_.wait(lock, [&] { return !hold_; });
-    }
-    writing_ = false;
-    return 1;
-  }
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool hold_ = false, held_ = false, writing_ = false;  // guarded by mutex_
-  int writes_ = 0;                                      // guarded by mutex_
-};
 
 // Taking the recorder back (to stop, or to hand frames to the next file)
 // waits for the frame being written: SetRecorder returns only once that write
