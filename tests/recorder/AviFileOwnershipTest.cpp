@@ -33,6 +33,7 @@ extern "C" {
 namespace {
 
 namespace fs = std::filesystem;
+using mediatest::DecodeErrors;
 using mediatest::Packet;
 using mediatest::ProbeValue;
 
@@ -110,9 +111,6 @@ class AviFileOwnershipTest : public ::testing::Test {
     return std::atoi(ProbeValue(mediatest::Run("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
                                                "stream=nb_read_frames -of default=nw=1 '" + file + "' 2>&1"),
                                 "nb_read_frames").c_str());
-  }
-  static std::string DecodeErrors(const std::string& file) {
-    return mediatest::Run("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1 | head -c 600");
   }
   static std::string Format(const std::string& file) {
     return ProbeValue(mediatest::Run("ffprobe -v error -show_entries format=format_name -of default=nw=1 '" + file +

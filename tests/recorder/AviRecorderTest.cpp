@@ -19,6 +19,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+using mediatest::DecodeErrors;
 using mediatest::Packet;
 using mediatest::ProbeValue;
 
@@ -77,9 +78,6 @@ class AviRecorderTest : public ::testing::Test {
 
   static std::string Probe(const std::string& args, const std::string& file) {
     return mediatest::Run("ffprobe -v error " + args + " -of default=nw=1 '" + file + "' 2>&1");
-  }
-  static std::string DecodeErrors(const std::string& file) {
-    return mediatest::Run("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1 | head -c 600");
   }
 
   mediatest::TempDir out_;

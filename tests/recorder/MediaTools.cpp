@@ -86,4 +86,8 @@ std::string ProbeValue(const std::string& probeOutput, const std::string& key) {
   return {};
 }
 
+std::string DecodeErrors(const std::string& file) {
+  return Run("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1 | head -c 600");
+}
+
 }  // namespace mediatest

@@ -42,6 +42,10 @@ bool EncodeReference(const std::string& path, const std::string& codecOptions, i
 // The video packets of a file, as the demuxer hands them out.
 std::vector<Packet> ReadVideoPackets(const std::string& path);
 
+// What ffmpeg says on its error level while decoding the whole file (empty:
+// it decodes cleanly), cut to 600 characters.
+std::string DecodeErrors(const std::string& file);
+
 // "key=value" lines of ffprobe's default writer, one value looked up.
 std::string ProbeValue(const std::string& probeOutput, const std::string& key);
 
