@@ -8,7 +8,6 @@
 #include "base/SettingsIndex.h"
 #include "base/base.h"
 #include "link/LinkMessages.h"
-#include "pane/PaneAudioVideo.h"
 #include "pane/PaneCameraControls.h"
 #include "pane/PaneContext.h"
 #include "pane/PaneRecording.h"
@@ -24,9 +23,9 @@ constexpr int kActivationSeconds = 2;
 
 }  // namespace
 
-PaneAlarms::PaneAlarms(PaneContext& pane, PaneCameraControls& controls, PaneAudioVideo& audio,
-                       PaneRecording& recording, ViewerHost& host, std::chrono::milliseconds second)
-    : pane_(pane), controls_(controls), audio_(audio), recording_(recording), host_(host), second_(second) {
+PaneAlarms::PaneAlarms(PaneContext& pane, PaneCameraControls& controls, PaneRecording& recording, ViewerHost& host,
+                       std::chrono::milliseconds second)
+    : pane_(pane), controls_(controls), recording_(recording), host_(host), second_(second) {
   alarmTimer_.setSingleShot(true);
   activationTimer_.setSingleShot(true);
   QObject::connect(&alarmTimer_, &QTimer::timeout, &alarmTimer_, [this] { EndAlarmRecording(); });

@@ -26,7 +26,6 @@
 #include "pane/PaneLifecycle.h"
 
 class MessageRouter;
-class PaneAudioVideo;
 class PaneCameraControls;
 class PaneContext;
 class PaneRecording;
@@ -36,7 +35,7 @@ class PaneAlarms : public PaneLifecycle {
  public:
   // |second| is how long one second of the alarm's timers lasts (1000 ms;
   // tests run the timers faster).
-  PaneAlarms(PaneContext& pane, PaneCameraControls& controls, PaneAudioVideo& audio, PaneRecording& recording,
+  PaneAlarms(PaneContext& pane, PaneCameraControls& controls, PaneRecording& recording,
              ViewerHost& host, std::chrono::milliseconds second);
   ~PaneAlarms() override;
   PaneAlarms(const PaneAlarms&) = delete;
@@ -69,7 +68,6 @@ class PaneAlarms : public PaneLifecycle {
 
   PaneContext& pane_;
   PaneCameraControls& controls_;
-  PaneAudioVideo& audio_;
   PaneRecording& recording_;
   ViewerHost& host_;
   const std::chrono::milliseconds second_;

@@ -66,7 +66,7 @@ ViewerSession::ViewerSession(int slot, int settingsIndex, VideoSurface* surface,
       controls_(*this),
       recording_(*this, audio_, options.clock, options.freeSpace),
       schedule_(*this, recording_, controls_, options.clock, options.realClock),
-      alarms_(*this, controls_, audio_, recording_, *host_, options.alarmSecond),
+      alarms_(*this, controls_, recording_, *host_, options.alarmSecond),
       maintenance_(*this) {
   RegisterConnectionMessages();
   audio_.Register(router_);
